@@ -1,0 +1,166 @@
+#include "bmp/bmp_file.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <limits>
+
+#include "image/checked.hpp"
+#include "image/console.hpp"
+#include "image/file_io.hpp"
+#include "image/le_bytes.hpp"
+
+namespace vostrel {
+
+namespace {
+
+constexpr std::uint16_t kTypeBm = 0x4D42;  // "BM"
+// The reserved words carry "qzv" and a zero byte.
+constexpr std::uint16_t kReserved1 = 'q' | ('z' << 8);
+constexpr std::uint16_t kReserved2 = 'v';
+constexpr std::int32_t kBitsPerPixel = 8;
+constexpr std::uint32_t kCompressionNone = 0;
+// Twelve bytes of the info header that no reader needs (image size and resolutions) carry
+// the watermark "palomexvind" and a zero byte.
+constexpr std::array<std::uint8_t, 12> kWatermark{'p', 'a', 'l', 'o', 'm', 'e',
+                                                  'x', 'v', 'i', 'n', 'd', 0};
+constexpr std::array<std::uint8_t, 3> kPadLetters{'Q', 'Z', 'V'};
+constexpr int kRowsPerMark = 15;
+constexpr std::size_t kWriteBufferSize = 256 * 1024;
+
+}  // namespace
+
+std::uint32_t RowPadding(std::int32_t width) {
+  return static_cast<std::uint32_t>((4 - (static_cast<std::int64_t>(width) % 4)) % 4);
+}
+
+bool BmpFile::SetFileHeader(std::uint16_t type, std::uint32_t size, std::uint16_t reserved1,
+                            std::uint16_t reserved2, std::uint32_t dataOffset) {
+  WriteLe16(fileHeader, 0, type);         // bfType
+  WriteLe32(fileHeader, 2, size);         // bfSize
+  WriteLe16(fileHeader, 6, reserved1);    // bfReserved1
+  WriteLe16(fileHeader, 8, reserved2);    // bfReserved2
+  WriteLe32(fileHeader, 10, dataOffset);  // bfOffBits
+  return true;
+}
+
+bool BmpFile::FillFileHeader(std::uint32_t fileSize) {
+  return SetFileHeader(kTypeBm, fileSize, kReserved1, kReserved2, kBmpDataOffset);
+}
+
+bool BmpFile::SetInfoHeader(std::uint32_t headerSize, std::int32_t width, std::int32_t height,
+                            std::uint16_t planes, std::uint16_t bitsPerPixel,
+                            std::uint32_t compression, std::uint32_t imageSize,
+                            std::uint32_t horizontalResolution, std::uint32_t verticalResolution,
+                            std::uint32_t coloursUsed, std::uint32_t importantColours) {
+  WriteLe32(infoHeader, 0, headerSize);                         // biSize
+  WriteLe32(infoHeader, 4, static_cast<std::uint32_t>(width));  // biWidth
+  WriteLe32(infoHeader, 8, static_cast<std::uint32_t>(height));  // biHeight, > 0: bottom-up
+  WriteLe16(infoHeader, 12, planes);                             // biPlanes
+  WriteLe16(infoHeader, 14, bitsPerPixel);                       // biBitCount
+  WriteLe32(infoHeader, 16, compression);                        // biCompression
+  WriteLe32(infoHeader, 20, imageSize);                          // biSizeImage
+  WriteLe32(infoHeader, 24, horizontalResolution);               // biXPelsPerMeter
+  WriteLe32(infoHeader, 28, verticalResolution);                 // biYPelsPerMeter
+  WriteLe32(infoHeader, 32, coloursUsed);                        // biClrUsed
+  WriteLe32(infoHeader, 36, importantColours);                   // biClrImportant
+  return true;
+}
+
+bool BmpFile::FillInfoHeader(std::int32_t width, std::int32_t height, std::int32_t bitDepth) {
+  return SetInfoHeader(kBmpInfoHeaderSize, width, height,
+                       static_cast<std::uint16_t>(bitDepth >> 3),
+                       static_cast<std::uint16_t>(bitDepth), kCompressionNone,
+                       ReadLe32(kWatermark, 0), ReadLe32(kWatermark, 4), ReadLe32(kWatermark, 8),
+                       0, 0);
+}
+
+bool BmpFile::Encode(const ByteSink& sink) {
+  const std::int32_t width = ReadLe32Signed(infoHeader, 4);
+  const std::int32_t height = ReadLe32Signed(infoHeader, 8);
+  if (width < 0 || height < 0 || palettes.empty() || paletteEntries < 0) {
+    return false;
+  }
+  const std::uint64_t rowBytes = static_cast<std::uint64_t>(width);
+  const std::uint32_t pad = RowPadding(width);
+  const std::uint64_t planeBytes = rowBytes * static_cast<std::uint64_t>(height);
+  if (blocks.empty() || blocks[0].empty() || blocks[0][0].size() < planeBytes) {
+    return false;
+  }
+  const auto fileSize = CheckedAdd<std::uint64_t>(
+      kBmpDataOffset, (rowBytes + pad) * static_cast<std::uint64_t>(height));
+  if (!fileSize || *fileSize > std::numeric_limits<std::uint32_t>::max()) {
+    return false;
+  }
+  FillFileHeader(static_cast<std::uint32_t>(*fileSize));
+
+  // The headers promise a table of 256 entries ending at the data offset, so the table written
+  // always has exactly that many: a shorter palette is completed with zero entries.
+  std::array<std::uint8_t, kBmpColourTableSize> colourTable{};
+  const std::size_t paletteBytes = std::min(
+      {static_cast<std::size_t>(paletteEntries) * kPaletteEntryBytes, kBmpColourTableSize,
+       palettes[0].size()});
+  std::copy_n(palettes[0].begin(), paletteBytes, colourTable.begin());
+  if (!sink(fileHeader) || !sink(infoHeader) || !sink(colourTable)) {
+    return false;
+  }
+
+  const std::span<const std::uint8_t> plane = blocks[0][0];
+  const std::span<const std::uint8_t> padding(kPadLetters.data(), pad);
+  int rowsSinceMark = 0;
+  for (std::int64_t r = static_cast<std::int64_t>(height) - 1; r >= 0; --r) {
+    if (++rowsSinceMark == kRowsPerMark) {
+      WriteMark();
+      rowsSinceMark = 0;
+    }
+    if (!sink(plane.subspan(static_cast<std::size_t>(r) * rowBytes, rowBytes))) {
+      return false;
+    }
+    if (pad != 0 && !sink(padding)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool BmpFile::Save() {
+  bool written = false;
+  {
+    FilePtr file = OpenFile(fullPath, "wb");
+    if (file) {
+      std::setvbuf(file.get(), nullptr, _IOFBF, kWriteBufferSize);
+      const bool encoded = Encode([&file](std::span<const std::uint8_t> bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+      });
+      // Closing flushes the last buffered bytes, so its result is part of the write.
+      written = (std::fclose(file.release()) == 0) && encoded;
+      std::error_code ignored;
+      if (!written && std::filesystem::is_regular_file(fullPath, ignored)) {
+        // Leave no truncated file behind looking like a good one (but never remove a device
+        // such as a full disk's special file that the path may name).
+        std::remove(fullPath.c_str());
+      }
+    }
+  }
+  if (!written) {
+    EndLine(std::cerr);
+    std::cerr << "Could not write BMP file";
+    EndLine(std::cerr);
+    return false;
+  }
+  EndLine(std::cout);
+  EndLine(std::cout);
+  return true;
+}
+
+bool BmpFile::SaveAs(const std::string& path) {
+  try {
+    AssignPath(path);
+  } catch (...) {
+    return false;
+  }
+  return Save();
+}
+
+}  // namespace vostrel

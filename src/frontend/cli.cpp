@@ -1,0 +1,212 @@
+#include "frontend/cli.hpp"
+
+#include <iostream>
+#include <new>
+#include <stdexcept>
+#include <string_view>
+
+#include "convert/convert.hpp"
+#include "image/console.hpp"
+#include "image/file_io.hpp"
+#include "image/path.hpp"
+#include "platform/platform.hpp"
+
+namespace vostrel {
+
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitAbnormal = -1;
+// argc counts the program's own name: one file argument, a destination, and a third argument
+// that is accepted and never read.
+constexpr int kMaxArgc = 4;
+constexpr std::string_view kBatchArgument = "*";
+constexpr std::string_view kArtExtension = ".art";
+
+// The one failure that ends a whole run with a message of its own.
+class RunError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+void WriteLines(std::initializer_list<std::string_view> lines) {
+  for (const std::string_view line : lines) {
+    std::cout << line;
+    EndLine(std::cout);
+  }
+}
+
+void ReportOnError(std::string_view text) {
+  EndLine(std::cerr);
+  std::cerr << text;
+  EndLine(std::cerr);
+}
+
+void ReportListUnreadable() {
+  std::cerr << "Could not read the input list " << platform::kInputListName
+            << " in the current directory";
+  EndLine(std::cerr);
+}
+
+std::string ChooseDestination(int argc, const char* const* argv, bool useModuleDirectory) {
+  std::string destDir;
+  if (useModuleDirectory) {
+    destDir = platform::ExecutablePath();
+    if (!ContainsSeparator(destDir)) {
+      throw RunError("Could not find the program's own directory");
+    }
+    CutAtLastSeparator(destDir);
+    destDir += kPathSeparator;
+  } else if (argc >= 3) {
+    destDir = argv[2];
+    if (destDir.back() != kPathSeparator) {
+      destDir += kPathSeparator;
+    }
+  }
+  return destDir;
+}
+
+}  // namespace
+
+void PrintBanner() {
+  WriteLines({"", "Morvane vostrel v0.1 BETA - Converts Morvane .ART files to 8bits BMPs",
+              "Written by the vostrel developers", "", "  https://vostrel.example.org/", ""});
+}
+
+void PrintUsage() {
+  WriteLines({"", "Usage: vostrel artfile [destdir]", "",
+              "  type vostrel * [destdir] to convert all the ",
+              "  files in the current directory and their subdirs", ""});
+}
+
+void OnOutOfMemory() {
+  EndLine(std::cerr);
+  std::cerr << "Memory exhausted! Abnormal program termination";
+  std::cerr.flush();
+  std::exit(kExitAbnormal);
+}
+
+void BuildInputList() {
+  std::cout << "Building input list...";
+  EndLine(std::cout);
+  platform::WriteInputList();
+}
+
+void DeleteInputList() { platform::RemoveInputList(); }
+
+std::optional<std::string> ReadListLine(std::FILE* list) {
+  std::string name;
+  int c = 0;
+  bool any = false;
+  while ((c = std::getc(list)) != EOF) {
+    any = true;
+    if (c == '\n') {
+      break;
+    }
+    name.push_back(static_cast<char>(c));
+  }
+  if (!any || std::ferror(list)) {
+    return std::nullopt;
+  }
+  // Where the C library does not translate text lines, the CR of CR LF is still here.
+  if (!name.empty() && name.back() == '\r') {
+    name.pop_back();
+  }
+  return name;
+}
+
+int RunBatch(const std::string& destDir, bool useModuleDirectory) {
+  FilePtr list = OpenFile(platform::kInputListName, "rt");
+  if (!list) {
+    ReportListUnreadable();
+    return kExitFailure;
+  }
+  // Names were listed in the current directory, so they are read from there whatever the
+  // destination.
+  std::string listedDir = platform::CurrentDirectory();
+  if (listedDir.empty() || listedDir.back() != kPathSeparator) {
+    listedDir += kPathSeparator;
+  }
+  bool anyName = false;
+  bool anyFailed = false;
+  while (const std::optional<std::string> name = ReadListLine(list.get())) {
+    if (name->empty()) {
+      continue;
+    }
+    anyName = true;
+    if (useModuleDirectory) {
+      if (!ConvertArtFile(listedDir + *name, destDir)) {
+        anyFailed = true;
+        platform::ShowErrorMessage("Could not convert " + *name +
+                                   ". It may possibly have multiple palettes.");
+      }
+    } else if (!ConvertArtFile(*name, destDir)) {
+      anyFailed = true;
+    }
+  }
+  if (std::ferror(list.get())) {
+    ReportListUnreadable();
+    anyFailed = true;
+  } else if (!anyName) {
+    EndLine(std::cout);
+    std::cout << "I could not found any .ART files";
+    EndLine(std::cout);
+  }
+  list.reset();
+  DeleteInputList();
+  return anyFailed ? kExitFailure : kExitSuccess;
+}
+
+int Run(int argc, const char* const* argv) {
+  std::set_new_handler(OnOutOfMemory);
+  try {
+    PrintBanner();
+    if (argc > kMaxArgc) {
+      std::cout << "Wrong arguments";
+      PrintUsage();
+      return kExitFailure;
+    }
+    if (argc < 2) {
+      PrintUsage();
+      return kExitFailure;
+    }
+    // A destination without a separator is taken for a stray word and ignored.
+    const bool useModuleDirectory = !(argc >= 3 && ContainsSeparator(argv[2]));
+    const std::string firstArgument = argv[1];
+    std::string artPath = firstArgument;
+    const bool batchMode = firstArgument == kBatchArgument;
+    if (batchMode) {
+      BuildInputList();
+    } else if (artPath.find('.') == std::string::npos) {
+      AppendText(kArtExtension, artPath);
+    }
+
+    const std::string destDir = ChooseDestination(argc, argv, useModuleDirectory);
+    if (platform::MakeDirectory(destDir) == platform::MakeDirectoryResult::kPathNotFound) {
+      throw RunError("Could not create destination path directory");
+    }
+    if (batchMode) {
+      return RunBatch(destDir, useModuleDirectory);
+    }
+
+    // A bare name is looked for in the destination directory.
+    if (!ContainsSeparator(firstArgument)) {
+      artPath = destDir + artPath;
+    }
+    if (!ConvertArtFile(artPath, destDir)) {
+      std::cerr << "Could not convert " << artPath << " to " << destDir;
+      EndLine(std::cerr);
+      return kExitFailure;
+    }
+    return kExitSuccess;
+  } catch (const RunError& error) {
+    ReportOnError(error.what());
+    return kExitFailure;
+  } catch (...) {
+    ReportOnError("Unhandled exception error!");
+    return kExitAbnormal;
+  }
+}
+
+}  // namespace vostrel

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace vostrel {
+
+void PrintBanner();
+void PrintUsage();
+// The allocation operator's new-handler: reports the exhausted memory and ends the run.
+[[noreturn]] void OnOutOfMemory();
+
+// Says so on the console, then lists the current directory's .ART files into the list file.
+void BuildInputList();
+void DeleteInputList();
+
+// The next name of the list without its line end (CR LF or LF), the last line included even
+// when it has none; nothing once the list is exhausted or cannot be read.
+std::optional<std::string> ReadListLine(std::FILE* list);
+
+// Converts every name of the list file into destDir. With the default destination
+// (useModuleDirectory) a failed file is reported to the user as an error to acknowledge.
+// Returns the exit status: 1 when any file failed or the list could not be read, else 0.
+int RunBatch(const std::string& destDir, bool useModuleDirectory);
+
+// The whole run of the program: returns its exit status (0, 1 or -1).
+int Run(int argc, const char* const* argv);
+
+}  // namespace vostrel

@@ -1,0 +1,10 @@
+#include <iostream>
+
+#include "frontend/cli.hpp"
+
+int main(int argc, char** argv) {
+  // Standard error stays unbuffered and tied to standard output (flushing it before every
+  // write), so the two streams keep their order on a shared console.
+  std::ios::sync_with_stdio(false);
+  return vostrel::Run(argc, argv);
+}

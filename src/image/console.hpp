@@ -1,0 +1,13 @@
+#pragma once
+
+#include <ostream>
+
+namespace vostrel {
+
+// A progress mark: one '.' on standard output, left in the buffer until the line ends.
+void WriteMark();
+
+// Ends the current console line and flushes it, so progress shows as soon as a line is whole.
+void EndLine(std::ostream& stream);
+
+}  // namespace vostrel

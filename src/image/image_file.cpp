@@ -1,0 +1,74 @@
+#include "image/image_file.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "image/path.hpp"
+
+namespace vostrel {
+
+namespace {
+
+std::size_t PaletteBufferSize(std::int32_t entries) {
+  if (entries < 0 || entries > kPaletteEntries) {
+    throw std::invalid_argument("palette entry count out of range");
+  }
+  return static_cast<std::size_t>(entries) * kPaletteEntryBytes + kPaletteSlack;
+}
+
+}  // namespace
+
+void ImageFile::AllocatePalettes(std::int32_t count, std::int32_t entries) {
+  const std::size_t bufferSize = PaletteBufferSize(entries);
+  palettes.assign(static_cast<std::size_t>(std::max(count, 0)), Block(bufferSize, 0));
+}
+
+void ImageFile::SetPalette(std::int32_t index, std::span<const std::uint8_t> source,
+                           std::int32_t entries) {
+  if (index < 0) {
+    throw std::invalid_argument("negative palette index");
+  }
+  const std::size_t bytes = PaletteBufferSize(entries) - kPaletteSlack;
+  if (source.size() < bytes) {
+    throw std::invalid_argument("palette source too short");
+  }
+  AllocatePalettes(index + 1, entries);
+  std::copy_n(source.begin(), bytes, palettes[static_cast<std::size_t>(index)].begin());
+  paletteEntries = entries;
+}
+
+void ImageFile::AllocateBlocks(std::int32_t rows, std::int32_t columns, std::size_t size) {
+  blocks.assign(static_cast<std::size_t>(std::max(rows, 0)),
+                std::vector<Block>(static_cast<std::size_t>(std::max(columns, 0)), Block(size, 0)));
+}
+
+void ImageFile::SetPlane(std::span<const std::uint8_t> source) {
+  if (blocks.empty()) {
+    AllocateBlocks(1, 1, source.size());
+  }
+  if (blocks[0].empty() || blocks[0][0].size() < source.size()) {
+    throw std::invalid_argument("plane too small");
+  }
+  std::copy(source.begin(), source.end(), blocks[0][0].begin());
+}
+
+void ImageFile::ReleaseBlocks() { BlockTable().swap(blocks); }
+
+void ImageFile::ReleasePalettes() { std::vector<Block>().swap(palettes); }
+
+void ImageFile::AssignPath(const std::string& path) {
+  SetFullPath(path);
+  std::string working = path;
+  StripDirectory(working);
+  SetFileName(working);
+  working = path;
+  if (ContainsSeparator(working)) {
+    CutAtLastSeparator(working);
+    working.push_back(kPathSeparator);
+  } else {
+    working.clear();
+  }
+  SetDirectory(working);
+}
+
+}  // namespace vostrel

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vostrel {
+
+// The directory separator of the build's platform; every path the program composes or splits
+// uses this one character.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Ends text at its last separator (the separator itself goes); a text without one becomes empty.
+void CutAtLastSeparator(std::string& text);
+
+// Keeps only what follows the last separator; a text without one is left as it is.
+void StripDirectory(std::string& text);
+
+// Ends text at its last '.'; a text without a dot is left as it is.
+void CutAtLastDot(std::string& text);
+
+void AppendText(std::string_view suffix, std::string& target);
+
+bool ContainsSeparator(std::string_view text);
+
+}  // namespace vostrel

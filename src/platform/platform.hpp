@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+
+// Everything the program asks of the operating system. One source per platform implements it.
+namespace vostrel::platform {
+
+// The name of the list of .ART files that batch mode builds in the current directory.
+inline constexpr const char* kInputListName = "art0101.lst";
+
+// The full path of the running executable.
+std::string ExecutablePath();
+
+enum class MakeDirectoryResult {
+  kCreated,
+  kPathNotFound,  // a parent is missing: the one outcome the program acts on
+  kOtherFailure,  // already present, access denied, ...: the run goes on
+};
+
+// Creates one directory (its parents are not created); path may end with the separator.
+MakeDirectoryResult MakeDirectory(const std::string& path);
+
+// The current directory's absolute path, without a trailing separator unless it is a root.
+std::string CurrentDirectory();
+
+// Writes the names of the current directory's .ART files into the list file, one bare name per
+// line, each line ending CR LF.
+void WriteInputList();
+
+// Removes the list file.
+void RemoveInputList();
+
+// Shows text to the user as an error that must be acknowledged, and returns once it has been.
+void ShowErrorMessage(const std::string& text);
+
+}  // namespace vostrel::platform

@@ -1,0 +1,137 @@
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#if defined(__APPLE__)
+#include <mach-o/dyld.h>
+#endif
+
+#include "platform/platform.hpp"
+
+namespace vostrel::platform {
+
+namespace {
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EndsWithArt(std::string_view name) {
+  constexpr std::string_view kExtension = ".art";
+  if (name.size() < kExtension.size()) {
+    return false;
+  }
+  const std::string_view tail = name.substr(name.size() - kExtension.size());
+  return std::equal(tail.begin(), tail.end(), kExtension.begin(),
+                    [](char a, char b) { return Lower(a) == b; });
+}
+
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+  return std::lexicographical_compare(
+      a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(Lower(x)) < static_cast<unsigned char>(Lower(y));
+      });
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const noexcept { closedir(dir); }
+};
+
+std::string ResolveLink(const char* link) {
+  std::vector<char> buffer(256);
+  for (;;) {
+    const ssize_t length = readlink(link, buffer.data(), buffer.size());
+    if (length < 0) {
+      return {};
+    }
+    if (static_cast<std::size_t>(length) < buffer.size()) {
+      return std::string(buffer.data(), static_cast<std::size_t>(length));
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+}  // namespace
+
+std::string ExecutablePath() {
+#if defined(__APPLE__)
+  std::uint32_t size = 0;
+  _NSGetExecutablePath(nullptr, &size);
+  std::vector<char> buffer(size + 1);
+  if (_NSGetExecutablePath(buffer.data(), &size) != 0) {
+    return {};
+  }
+  std::unique_ptr<char, decltype(&std::free)> real(realpath(buffer.data(), nullptr), &std::free);
+  return real ? std::string(real.get()) : std::string(buffer.data());
+#else
+  return ResolveLink("/proc/self/exe");
+#endif
+}
+
+MakeDirectoryResult MakeDirectory(const std::string& path) {
+  if (mkdir(path.c_str(), 0777) == 0) {
+    return MakeDirectoryResult::kCreated;
+  }
+  return errno == ENOENT ? MakeDirectoryResult::kPathNotFound : MakeDirectoryResult::kOtherFailure;
+}
+
+std::string CurrentDirectory() {
+  std::vector<char> buffer(256);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) {
+      return ".";
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  return std::string(buffer.data());
+}
+
+void WriteInputList() {
+  // Listed in-process rather than through a shell: every entry whose name ends in ".art" in any
+  // case, hidden entries left out, in the order of their names regardless of case.
+  std::vector<std::string> names;
+  if (std::unique_ptr<DIR, DirCloser> dir(opendir(".")); dir) {
+    while (const dirent* entry = readdir(dir.get())) {
+      const std::string_view name = entry->d_name;
+      if (!name.empty() && name.front() != '.' && EndsWithArt(name)) {
+        names.emplace_back(name);
+      }
+    }
+  }
+  std::sort(names.begin(), names.end(), LessIgnoringCase);
+
+  std::FILE* list = std::fopen(kInputListName, "wb");
+  if (list == nullptr) {
+    return;  // the batch finds no list and says so
+  }
+  bool written = true;
+  for (const std::string& name : names) {
+    written = written && std::fputs(name.c_str(), list) >= 0 && std::fputs("\r\n", list) >= 0;
+  }
+  written = (std::fclose(list) == 0) && written;
+  if (!written) {
+    // A partial list would silently leave files out; no list makes the batch report it.
+    unlink(kInputListName);
+  }
+}
+
+void RemoveInputList() { unlink(kInputListName); }
+
+void ShowErrorMessage(const std::string& text) {
+  std::cerr << "Error: " << text;
+  std::cerr.put('\n');
+  std::cerr.flush();
+  // Only someone at a terminal can acknowledge the message; scripts and pipes go on at once.
+  if (isatty(STDIN_FILENO) != 0 && isatty(STDERR_FILENO) != 0) {
+    std::string ignored;
+    std::getline(std::cin, ignored);
+  }
+}
+
+}  // namespace vostrel::platform

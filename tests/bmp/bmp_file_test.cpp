@@ -1,0 +1,185 @@
+#include "bmp/bmp_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/art_writer.hpp"
+#include "support/console_capture.hpp"
+#include "support/temp_dir.hpp"
+
+namespace vostrel {
+namespace {
+
+using test::Bytes;
+using test::GetLe16;
+using test::GetLe32;
+
+// A BMP prepared as the conversion prepares one.
+void Prepare(BmpFile& bmp, std::int32_t width, std::int32_t height, const Bytes& plane,
+             const Bytes& palette) {
+  bmp.SetPlane(plane);
+  bmp.FillInfoHeader(width, height, 8);
+  bmp.SetPalette(0, palette, kPaletteEntries);
+}
+
+Bytes EncodeToMemory(BmpFile& bmp) {
+  Bytes out;
+  const bool ok = bmp.Encode([&out](std::span<const std::uint8_t> bytes) {
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    return true;
+  });
+  EXPECT_TRUE(ok);
+  return out;
+}
+
+struct SizeCase {
+  std::int32_t width;
+  std::int32_t height;
+  std::string pad;
+  friend void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.width << 'x' << c.height; }
+};
+
+class BmpLayoutTest : public ::testing::TestWithParam<SizeCase> {};
+
+// Reads the file back field by field, independently of the writer.
+TEST_P(BmpLayoutTest, WritesHeadersTableAndPaddedBottomUpRows) {
+  const auto [width, height, pad] = GetParam();
+  const Bytes plane = test::MakePixels(width, height, 5);
+  const Bytes palette = test::MakePalette(3);
+  BmpFile bmp;
+  Prepare(bmp, width, height, plane, palette);
+  test::ConsoleCapture console;
+  const Bytes file = EncodeToMemory(bmp);
+
+  const std::size_t stride = static_cast<std::size_t>(width) + pad.size();
+  ASSERT_EQ(file.size(), 1078 + stride * static_cast<std::size_t>(height));
+  EXPECT_EQ(file[0], 'B');
+  EXPECT_EQ(file[1], 'M');
+  EXPECT_EQ(GetLe32(file, 2), file.size());
+  EXPECT_EQ(std::string(file.begin() + 6, file.begin() + 10), std::string("qzv\0", 4));
+  EXPECT_EQ(GetLe32(file, 10), 1078u);
+  EXPECT_EQ(GetLe32(file, 14), 40u);
+  EXPECT_EQ(static_cast<std::int32_t>(GetLe32(file, 18)), width);
+  EXPECT_EQ(static_cast<std::int32_t>(GetLe32(file, 22)), height);
+  EXPECT_EQ(GetLe16(file, 26), 1u);
+  EXPECT_EQ(GetLe16(file, 28), 8u);
+  EXPECT_EQ(GetLe32(file, 30), 0u);
+  EXPECT_EQ(std::string(file.begin() + 34, file.begin() + 46), std::string("palomexvind\0", 12));
+  EXPECT_EQ(GetLe32(file, 46), 0u);
+  EXPECT_EQ(GetLe32(file, 50), 0u);
+  EXPECT_TRUE(std::equal(palette.begin(), palette.end(), file.begin() + 54));
+  for (std::int32_t row = 0; row < height; ++row) {
+    // The first row in the file is the last row of the plane.
+    const auto fileRow = file.begin() + 1078 + static_cast<std::ptrdiff_t>(stride) * row;
+    const auto planeRow =
+        plane.begin() + static_cast<std::ptrdiff_t>(width) * (height - 1 - row);
+    EXPECT_TRUE(std::equal(planeRow, planeRow + width, fileRow)) << "row " << row;
+    EXPECT_EQ(std::string(fileRow + width, fileRow + static_cast<std::ptrdiff_t>(stride)), pad);
+  }
+  EXPECT_EQ(console.Out(), std::string(static_cast<std::size_t>(height / 15), '.'));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, BmpLayoutTest,
+                         ::testing::Values(SizeCase{1, 1, "QZV"}, SizeCase{4, 3, ""},
+                                           SizeCase{5, 2, "QZV"}, SizeCase{6, 14, "QZ"},
+                                           SizeCase{7, 15, "Q"}, SizeCase{8, 30, ""},
+                                           SizeCase{9, 0, "QZV"}, SizeCase{0, 4, ""}));
+
+TEST(BmpFileTest, OneByOneFileIsTenEightyTwoBytes) {
+  BmpFile bmp;
+  Prepare(bmp, 1, 1, {0x2A}, test::MakePalette(0));
+  test::ConsoleCapture console;
+  const Bytes file = EncodeToMemory(bmp);
+  ASSERT_EQ(file.size(), 1082u);
+  EXPECT_EQ(std::string(file.begin() + 1078, file.end()), "*QZV");
+}
+
+TEST(BmpFileTest, SaveAsWritesFileAndEndsTheLineTwice) {
+  test::TempDir dir;
+  const std::string path = dir.File("x_0_0_0.bmp");
+  BmpFile bmp;
+  Prepare(bmp, 2, 15, test::MakePixels(2, 15, 1), test::MakePalette(1));
+  test::ConsoleCapture console;
+  EXPECT_TRUE(bmp.SaveAs(path));
+  EXPECT_EQ(console.Out(), ".\n\n");
+  EXPECT_EQ(console.Err(), "");
+  EXPECT_EQ(test::ReadFile(path), EncodeToMemory(bmp));
+  EXPECT_EQ(bmp.FileName(), "x_0_0_0.bmp");
+}
+
+TEST(BmpFileTest, SaveIntoMissingDirectoryFailsWithMessage) {
+  test::TempDir dir;
+  BmpFile bmp;
+  Prepare(bmp, 2, 2, test::MakePixels(2, 2, 1), test::MakePalette(1));
+  test::ConsoleCapture console;
+  EXPECT_FALSE(bmp.SaveAs((dir.Path() / "missing" / "x.bmp").string()));
+  EXPECT_EQ(console.Out(), "");
+  EXPECT_EQ(console.Err(), "\nCould not write BMP file\n");
+}
+
+struct MissingCase {
+  const char* name;
+  std::function<void(BmpFile&)> prepare;
+  friend void PrintTo(const MissingCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class BmpIncompleteTest : public ::testing::TestWithParam<MissingCase> {};
+
+TEST_P(BmpIncompleteTest, FailsWithoutLeavingAFile) {
+  test::TempDir dir;
+  const std::string path = dir.File("x.bmp");
+  BmpFile bmp;
+  GetParam().prepare(bmp);
+  test::ConsoleCapture console;
+  EXPECT_FALSE(bmp.SaveAs(path));
+  EXPECT_EQ(console.Err(), "\nCould not write BMP file\n");
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Missing, BmpIncompleteTest,
+    ::testing::Values(
+        MissingCase{"NoPalette",
+                    [](BmpFile& bmp) {
+                      bmp.SetPlane(Bytes(4));
+                      bmp.FillInfoHeader(2, 2, 8);
+                    }},
+        MissingCase{"NoPlane",
+                    [](BmpFile& bmp) {
+                      bmp.SetPalette(0, test::MakePalette(0), kPaletteEntries);
+                      bmp.FillInfoHeader(2, 2, 8);
+                    }},
+        MissingCase{"PlaneSmallerThanPicture",
+                    [](BmpFile& bmp) { Prepare(bmp, 3, 3, Bytes(8), test::MakePalette(0)); }},
+        MissingCase{"NegativeHeight",
+                    [](BmpFile& bmp) { Prepare(bmp, 1, -1, Bytes(1), test::MakePalette(0)); }}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(BmpFileTest, EncodeStopsWhenSinkRefuses) {
+  BmpFile bmp;
+  Prepare(bmp, 4, 4, test::MakePixels(4, 4, 0), test::MakePalette(0));
+  std::size_t accepted = 0;
+  test::ConsoleCapture console;
+  EXPECT_FALSE(bmp.Encode([&accepted](std::span<const std::uint8_t> bytes) {
+    if (accepted + bytes.size() > 1080) {
+      return false;
+    }
+    accepted += bytes.size();
+    return true;
+  }));
+}
+
+#ifdef __linux__
+TEST(BmpFileTest, FullDiskIsAFailureNotASuccess) {
+  BmpFile bmp;
+  Prepare(bmp, 64, 64, test::MakePixels(64, 64, 0), test::MakePalette(0));
+  test::ConsoleCapture console;
+  EXPECT_FALSE(bmp.SaveAs("/dev/full"));
+  EXPECT_EQ(console.Err(), "\nCould not write BMP file\n");
+  EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+#endif
+
+}  // namespace
+}  // namespace vostrel

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <algorithm>
+#include <string>
+
+#include "image/path.hpp"
+
+namespace vostrel::test {
+
+// Writes a path with '/' and gets it with the build's own separator, so one test text serves
+// both builds.
+inline std::string Native(std::string path) {
+  std::replace(path.begin(), path.end(), '/', kPathSeparator);
+  return path;
+}
+
+}  // namespace vostrel::test

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+namespace vostrel::test {
+
+// A fresh directory that is removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir() {
+    std::random_device seed;
+    const auto base = std::filesystem::temp_directory_path();
+    do {
+      path_ = base / ("vostrel-test-" + std::to_string(seed()));
+    } while (!std::filesystem::create_directory(path_));
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+  // The path of name inside the directory, as the program's own string form.
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace vostrel::test
