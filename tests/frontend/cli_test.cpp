@@ -1,0 +1,288 @@
+// End-to-end tests: each runs the built converter in a fresh directory and compares its
+// standard output, standard error, exit status and the files it leaves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "image/path.hpp"
+#include "support/art_writer.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
+
+namespace vostrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::RunResult;
+
+const std::string kBanner =
+    "\nMorvane vostrel v0.1 BETA - Converts Morvane .ART files to 8bits BMPs\n"
+    "Written by the vostrel developers\n\n  https://vostrel.example.org/\n\n";
+const std::string kUsage =
+    "\nUsage: vostrel artfile [destdir]\n\n"
+    "  type vostrel * [destdir] to convert all the \n"
+    "  files in the current directory and their subdirs\n\n";
+const std::string kListName = "art0101.lst";
+
+std::string WithSeparator(const fs::path& dir) { return dir.string() + kPathSeparator; }
+
+// What a conversion of a one-picture, one-raw-frame file of height below 15 prints.
+std::string ConversionOut(const std::string& artPath, int palettes) {
+  std::string out = artPath + "\nOpening.....Done\n";
+  for (int k = 1; k <= palettes; ++k) {
+    out += "Standard RAW data detected, decoding\nSaving BMP: Picture 1 Frame 1 Palette " +
+           std::to_string(k) + "\n\n";
+  }
+  return out;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  CliTest() {
+    fs::create_directory(bin_);
+    fs::copy_file(test::ConverterPath(), bin_ / test::ConverterPath().filename());
+    bin_ = fs::canonical(bin_);
+    exe_ = bin_ / test::ConverterPath().filename();
+  }
+
+  RunResult Run(const std::vector<std::string>& args) { return Run(args, bin_); }
+  RunResult Run(const std::vector<std::string>& args, const fs::path& workDir) {
+    return test::RunProgram(exe_, args, workDir);
+  }
+
+  // A valid sprite: one picture of one raw 4 x 2 frame.
+  static void PutArt(const fs::path& path, int palettes = 2) {
+    test::WriteFile(path.string(),
+                    test::WriteArt(test::OneFrameLayout(palettes, {{4, 2, test::MakePixels(4, 2, 1)}})));
+  }
+  // A file the loader refuses: shorter than its header.
+  static void PutBrokenArt(const fs::path& path) { test::WriteFile(path.string(), Bytes(10, 1)); }
+
+  static std::vector<std::string> Files(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  test::TempDir root_;
+  fs::path bin_ = root_.Path() / "bin";
+  fs::path exe_;
+};
+
+TEST_F(CliTest, NoArgumentPrintsBannerAndUsage) {
+  const RunResult run = Run({});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kBanner + kUsage);
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CliTest, FourArgumentsAreRefusedBeforeAnythingHappens) {
+  const RunResult run = Run({"*", WithSeparator(root_.Path() / "made"), "c", "d"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kBanner + "Wrong arguments" + kUsage);
+  EXPECT_FALSE(fs::exists(root_.Path() / "made"));
+  EXPECT_FALSE(fs::exists(bin_ / kListName));
+}
+
+TEST_F(CliTest, BareNameGetsExtensionAndIsConvertedBesideTheProgram) {
+  PutArt(bin_ / "door.art");
+  const RunResult run = Run({"door"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kBanner + ConversionOut(WithSeparator(bin_) + "door.art", 2));
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(fs::exists(bin_ / "door_0_0_0.bmp"));
+  EXPECT_TRUE(fs::exists(bin_ / "door_0_0_1.bmp"));
+}
+
+TEST_F(CliTest, DestinationWithoutSeparatorIsIgnored) {
+  PutArt(bin_ / "door.art");
+  const RunResult run = Run({"door", "out", "ignored"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kBanner + ConversionOut(WithSeparator(bin_) + "door.art", 2));
+  EXPECT_FALSE(fs::exists(bin_ / "out"));
+  EXPECT_TRUE(fs::exists(bin_ / "door_0_0_1.bmp"));
+}
+
+TEST_F(CliTest, BareNameIsLookedForInTheGivenDestination) {
+  const fs::path out = root_.Path() / "out";
+  fs::create_directory(out);
+  PutArt(out / "door.art", 1);
+  const RunResult run = Run({"door", out.string()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kBanner + ConversionOut(WithSeparator(out) + "door.art", 1));
+  EXPECT_EQ(Files(out), (std::vector<std::string>{"door.art", "door_0_0_0.bmp"}));
+}
+
+TEST_F(CliTest, PathArgumentIsUsedAsGivenAndDestinationIsCreated) {
+  const fs::path art = root_.Path() / "art";
+  fs::create_directory(art);
+  PutArt(art / "door.art", 1);
+  const fs::path out = root_.Path() / "out";
+  const std::string artArgument = (art / "door").string();
+  // A destination that already ends with the separator gets no second one.
+  const RunResult run = Run({artArgument, WithSeparator(out)});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kBanner + ConversionOut(artArgument + ".art", 1));
+  EXPECT_EQ(Files(out), (std::vector<std::string>{"door_0_0_0.bmp"}));
+}
+
+TEST_F(CliTest, NameWithADotKeepsItsExtension) {
+  PutArt(bin_ / "door.v2", 1);
+  const RunResult run = Run({"door.v2"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(fs::exists(bin_ / "door_0_0_0.bmp"));
+}
+
+TEST_F(CliTest, DestinationUnderMissingParentEndsTheRun) {
+  PutArt(bin_ / "door.art");
+  const RunResult run = Run({"door", (root_.Path() / "missing" / "out").string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kBanner);
+  EXPECT_EQ(run.err, "\nCould not create destination path directory\n");
+  EXPECT_FALSE(fs::exists(root_.Path() / "missing"));
+}
+
+TEST_F(CliTest, MissingFileIsReportedAndFails) {
+  const RunResult run = Run({"nothing"});
+  const std::string path = WithSeparator(bin_) + "nothing.art";
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kBanner + path + "\nOpening.Could not open " + path + "\n");
+  EXPECT_EQ(run.err, "\nCould not load ART file\nCould not convert " + path + " to " +
+                         WithSeparator(bin_) + "\n");
+}
+
+TEST_F(CliTest, StarWithExtensionIsAFileNameNotBatchMode) {
+  PutArt(bin_ / "door.art");
+  const RunResult run = Run({"*.art"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out.find("Building input list"), std::string::npos);
+  EXPECT_NE(run.out.find("Could not open " + WithSeparator(bin_) + "*.art"), std::string::npos);
+  EXPECT_FALSE(fs::exists(bin_ / "door_0_0_0.bmp"));
+}
+
+TEST_F(CliTest, DestinationThatCannotHoldFilesFailsEveryBmp) {
+  PutArt(bin_ / "door.art");
+  // A plain file where the destination directory should be: it cannot be created, and no BMP
+  // can be written under it.
+  const fs::path blocked = root_.Path() / "blocked";
+  test::WriteFile(blocked.string(), Bytes{1});
+  const RunResult run = Run({(bin_ / "door").string(), blocked.string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "\nCould not write BMP file\n\nCould not write BMP file\nCould not convert " +
+                         (bin_ / "door.art").string() + " to " + WithSeparator(blocked) + "\n");
+}
+
+TEST_F(CliTest, BatchConvertsEveryListedFileInOrderAndRemovesTheList) {
+  const fs::path work = root_.Path() / "work";
+  fs::create_directory(work);
+  for (const char* name : {"c.art", "a.art", "b.art"}) {
+    PutArt(work / name, 1);
+  }
+  test::WriteFile((work / "notes.txt").string(), Bytes{1});
+  const fs::path out = root_.Path() / "out";
+  const RunResult run = Run({"*", out.string()}, work);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kBanner + "Building input list...\n" + ConversionOut("a.art", 1) +
+                         ConversionOut("b.art", 1) + ConversionOut("c.art", 1));
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Files(out),
+            (std::vector<std::string>{"a_0_0_0.bmp", "b_0_0_0.bmp", "c_0_0_0.bmp"}));
+  EXPECT_FALSE(fs::exists(work / kListName));
+}
+
+TEST_F(CliTest, BatchWithoutArtFilesSaysSo) {
+  const RunResult run = Run({"*"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kBanner + "Building input list...\n\nI could not found any .ART files\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_FALSE(fs::exists(bin_ / kListName));
+}
+
+TEST_F(CliTest, BatchOverwritesAStaleList) {
+  test::WriteFile((bin_ / kListName).string(), Bytes{'g', 'o', 'n', 'e', '.', 'a', 'r', 't', '\r', '\n'});
+  const RunResult run = Run({"*"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.find("gone.art"), std::string::npos);
+  EXPECT_FALSE(fs::exists(bin_ / kListName));
+}
+
+TEST_F(CliTest, BatchWithDestinationGoesOnPastAFailedFileAndFails) {
+  const fs::path work = root_.Path() / "work";
+  fs::create_directory(work);
+  PutBrokenArt(work / "a.art");
+  PutArt(work / "b.art", 1);
+  const fs::path out = root_.Path() / "out";
+  const RunResult run = Run({"*", out.string()}, work);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "\nCould not load ART file\n");
+  EXPECT_EQ(Files(out), (std::vector<std::string>{"b_0_0_0.bmp"}));
+}
+
+TEST_F(CliTest, BatchWithDefaultDestinationReportsAFailedFileAndGoesOn) {
+  PutBrokenArt(bin_ / "a.art");
+  PutArt(bin_ / "b.art", 1);
+  const RunResult run = Run({"*"});
+  EXPECT_EQ(run.status, 1);
+#ifdef _WIN32
+  // The report is a message box; nothing of it reaches the streams.
+  EXPECT_EQ(run.err, "\nCould not load ART file\n");
+#else
+  EXPECT_EQ(run.err,
+            "\nCould not load ART file\n"
+            "Error: Could not convert a.art. It may possibly have multiple palettes.\n");
+#endif
+  EXPECT_TRUE(fs::exists(bin_ / "b_0_0_0.bmp"));
+  EXPECT_FALSE(fs::exists(bin_ / kListName));
+}
+
+TEST_F(CliTest, BatchWithDefaultDestinationReadsFromTheCurrentDirectory) {
+  const fs::path work = root_.Path() / "work";
+  fs::create_directory(work);
+  PutArt(work / "door.art", 1);
+  const RunResult run = Run({"*"}, work);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find(WithSeparator(fs::canonical(work)) + "door.art\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists(bin_ / "door_0_0_0.bmp"));
+}
+
+TEST_F(CliTest, BatchWithUnreadableListFails) {
+  // A directory in the list's place can be neither written nor read as a list.
+  fs::create_directory(bin_ / kListName);
+  PutArt(bin_ / "door.art", 1);
+  const RunResult run = Run({"*"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Could not read the input list art0101.lst"), std::string::npos);
+  EXPECT_FALSE(fs::exists(bin_ / "door_0_0_0.bmp"));
+}
+
+TEST_F(CliTest, BatchDestinationUnderMissingParentLeavesTheList) {
+  PutArt(bin_ / "door.art", 1);
+  const RunResult run = Run({"*", (root_.Path() / "missing" / "out").string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kBanner + "Building input list...\n");
+  EXPECT_EQ(run.err, "\nCould not create destination path directory\n");
+  EXPECT_TRUE(fs::exists(bin_ / kListName));
+}
+
+#ifndef _WIN32
+TEST_F(CliTest, BatchListsArtNamesInAnyCaseSortedAndSkipsHiddenOnes) {
+  const fs::path work = root_.Path() / "work";
+  fs::create_directory(work);
+  for (const char* name : {"b.ART", "A.art", ".hidden.art", "c.Art.bak"}) {
+    PutArt(work / name, 1);
+  }
+  const fs::path out = root_.Path() / "out";
+  const RunResult run = Run({"*", out.string()}, work);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(Files(out), (std::vector<std::string>{"A_0_0_0.bmp", "b_0_0_0.bmp"}));
+  EXPECT_LT(run.out.find("A.art\n"), run.out.find("b.ART\n"));
+}
+#endif
+
+}  // namespace
+}  // namespace vostrel

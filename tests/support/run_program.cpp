@@ -1,0 +1,80 @@
+#include "support/run_program.hpp"
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "support/art_writer.hpp"
+#include "support/temp_dir.hpp"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace vostrel::test {
+
+namespace {
+
+#ifdef _WIN32
+std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+#else
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+#endif
+
+int ExitStatus(int systemResult) {
+#ifdef _WIN32
+  return systemResult & 0xFF;
+#else
+  if (systemResult == -1 || !WIFEXITED(systemResult)) {
+    throw std::runtime_error("the program did not run to its end");
+  }
+  return WEXITSTATUS(systemResult);
+#endif
+}
+
+std::string AsText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+}  // namespace
+
+RunResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& workDir) {
+  const TempDir captures;
+  const std::string outPath = captures.File("stdout");
+  const std::string errPath = captures.File("stderr");
+  std::string command = Quote(program.string());
+  for (const std::string& arg : args) {
+    command += ' ' + Quote(arg);
+  }
+#ifdef _WIN32
+  command = "cd /d " + Quote(workDir.string()) + " && " + command + " >" + Quote(outPath) +
+            " 2>" + Quote(errPath) + " <nul";
+  // cmd strips one pair of outer quotes from what it is given.
+  command = "\"" + command + "\"";
+#else
+  command = "cd " + Quote(workDir.string()) + " && " + command + " >" + Quote(outPath) + " 2>" +
+            Quote(errPath) + " </dev/null";
+#endif
+  RunResult result;
+  result.status = ExitStatus(std::system(command.c_str()));
+  result.out = AsText(ReadFile(outPath));
+  result.err = AsText(ReadFile(errPath));
+  return result;
+}
+
+std::filesystem::path ConverterPath() {
+  if (const char* fromEnvironment = std::getenv("VOSTREL_EXE")) {
+    return fromEnvironment;
+  }
+  return VOSTREL_EXE;
+}
+
+}  // namespace vostrel::test

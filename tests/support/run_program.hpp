@@ -1,0 +1,23 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vostrel::test {
+
+struct RunResult {
+  int status = 0;  // the low 8 bits of the exit status, so -1 reads 255 on every platform
+  std::string out;
+  std::string err;
+};
+
+// Runs program with args in workDir, standard input from the null device, and captures what
+// it writes to standard output and standard error.
+RunResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& workDir);
+
+// The path of the converter under test, as built.
+std::filesystem::path ConverterPath();
+
+}  // namespace vostrel::test
