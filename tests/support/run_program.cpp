@@ -77,4 +77,10 @@ std::filesystem::path ConverterPath() {
   return VOSTREL_EXE;
 }
 
+std::filesystem::path SourcePath(const std::string& relative) {
+  const char* fromEnvironment = std::getenv("VOSTREL_SOURCE_DIR");
+  const std::filesystem::path top = fromEnvironment ? fromEnvironment : VOSTREL_SOURCE_DIR;
+  return top / std::filesystem::path(relative).make_preferred();
+}
+
 }  // namespace vostrel::test

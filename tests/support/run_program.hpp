@@ -20,4 +20,7 @@ RunResult RunProgram(const std::filesystem::path& program, const std::vector<std
 // The path of the converter under test, as built.
 std::filesystem::path ConverterPath();
 
+// A file of the project's source tree, given relative to its top.
+std::filesystem::path SourcePath(const std::string& relative);
+
 }  // namespace vostrel::test

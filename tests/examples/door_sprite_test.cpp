@@ -1,0 +1,33 @@
+#include "door_sprite.hpp"
+
+#include <gtest/gtest.h>
+
+#include "art/art_file.hpp"
+#include "support/art_writer.hpp"
+#include "support/console_capture.hpp"
+#include "support/run_program.hpp"
+
+namespace vostrel {
+namespace {
+
+TEST(DoorSpriteTest, ShippedSampleIsWhatTheGeneratorMakes) {
+  EXPECT_EQ(test::ReadFile(test::SourcePath("examples/door.art").string()),
+            examples::MakeDoorArt());
+}
+
+TEST(DoorSpriteTest, SampleHoldsEightDirectionsOfTwoFramesInTwoPalettes) {
+  ArtFile art;
+  test::ConsoleCapture console;
+  ASSERT_TRUE(art.LoadBytes(examples::MakeDoorArt()));
+  EXPECT_EQ(art.PictureCount(), 8);
+  EXPECT_EQ(art.FramesPerPicture(), 2);
+  EXPECT_EQ(art.PaletteCount(), 2);
+  for (const auto& picture : art.FrameHeaders()) {
+    // Run-length and raw frames mixed: frame 0 is coded, frame 1 raw.
+    EXPECT_NE(picture[0].dataSize, picture[0].width * picture[0].height);
+    EXPECT_EQ(picture[1].dataSize, picture[1].width * picture[1].height);
+  }
+}
+
+}  // namespace
+}  // namespace vostrel
