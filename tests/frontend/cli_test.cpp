@@ -269,6 +269,19 @@ TEST_F(CliTest, BatchDestinationUnderMissingParentLeavesTheList) {
   EXPECT_TRUE(fs::exists(bin_ / kListName));
 }
 
+#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__)
+TEST_F(CliTest, ExhaustedMemoryEndsTheRunWithItsMessage) {
+  // A tiny run-length frame that needs a plane of 1 GiB, converted under a 256 MiB limit.
+  test::WriteFile((bin_ / "big.art").string(),
+                  test::WriteArt(test::OneFrameLayout(1, {{32768, 32768, {0x01, 0x05}}})));
+  const RunResult run = test::RunProgram(
+      "/bin/sh", {"-c", "ulimit -v 262144 && exec \"$0\" \"$@\"", exe_.string(), "big"}, bin_);
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.err, "\nMemory exhausted! Abnormal program termination");
+  EXPECT_FALSE(fs::exists(bin_ / "big_0_0_0.bmp"));
+}
+#endif
+
 #ifndef _WIN32
 TEST_F(CliTest, BatchListsArtNamesInAnyCaseSortedAndSkipsHiddenOnes) {
   const fs::path work = root_.Path() / "work";
