@@ -54,8 +54,8 @@ bool BmpFile::SetInfoHeader(std::uint32_t headerSize, std::int32_t width, std::i
                             std::uint32_t compression, std::uint32_t imageSize,
                             std::uint32_t horizontalResolution, std::uint32_t verticalResolution,
                             std::uint32_t coloursUsed, std::uint32_t importantColours) {
-  WriteLe32(infoHeader, 0, headerSize);                         // biSize
-  WriteLe32(infoHeader, 4, static_cast<std::uint32_t>(width));  // biWidth
+  WriteLe32(infoHeader, 0, headerSize);                          // biSize
+  WriteLe32(infoHeader, 4, static_cast<std::uint32_t>(width));   // biWidth
   WriteLe32(infoHeader, 8, static_cast<std::uint32_t>(height));  // biHeight, > 0: bottom-up
   WriteLe16(infoHeader, 12, planes);                             // biPlanes
   WriteLe16(infoHeader, 14, bitsPerPixel);                       // biBitCount
@@ -69,11 +69,10 @@ bool BmpFile::SetInfoHeader(std::uint32_t headerSize, std::int32_t width, std::i
 }
 
 bool BmpFile::FillInfoHeader(std::int32_t width, std::int32_t height, std::int32_t bitDepth) {
-  return SetInfoHeader(kBmpInfoHeaderSize, width, height,
-                       static_cast<std::uint16_t>(bitDepth >> 3),
+  return SetInfoHeader(kBmpInfoHeaderSize, width, height, static_cast<std::uint16_t>(bitDepth >> 3),
                        static_cast<std::uint16_t>(bitDepth), kCompressionNone,
-                       ReadLe32(kWatermark, 0), ReadLe32(kWatermark, 4), ReadLe32(kWatermark, 8),
-                       0, 0);
+                       ReadLe32(kWatermark, 0), ReadLe32(kWatermark, 4), ReadLe32(kWatermark, 8), 0,
+                       0);
 }
 
 bool BmpFile::Encode(const ByteSink& sink) {
@@ -98,9 +97,9 @@ bool BmpFile::Encode(const ByteSink& sink) {
   // The headers promise a table of 256 entries ending at the data offset, so the table written
   // always has exactly that many: a shorter palette is completed with zero entries.
   std::array<std::uint8_t, kBmpColourTableSize> colourTable{};
-  const std::size_t paletteBytes = std::min(
-      {static_cast<std::size_t>(paletteEntries) * kPaletteEntryBytes, kBmpColourTableSize,
-       palettes[0].size()});
+  const std::size_t paletteBytes =
+      std::min({static_cast<std::size_t>(paletteEntries) * kPaletteEntryBytes, kBmpColourTableSize,
+                palettes[0].size()});
   std::copy_n(palettes[0].begin(), paletteBytes, colourTable.begin());
   if (!sink(fileHeader) || !sink(infoHeader) || !sink(colourTable)) {
     return false;

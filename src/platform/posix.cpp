@@ -33,10 +33,9 @@ bool EndsWithArt(std::string_view name) {
 }
 
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(
-      a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return static_cast<unsigned char>(Lower(x)) < static_cast<unsigned char>(Lower(y));
-      });
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(Lower(x)) < static_cast<unsigned char>(Lower(y));
+  });
 }
 
 struct DirCloser {

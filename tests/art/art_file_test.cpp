@@ -50,8 +50,8 @@ TEST_P(PaletteCountTest, HighestPresenceWordDecidesAndThatManyPalettesAreRead) {
   ASSERT_EQ(art.Palettes().size(), static_cast<std::size_t>(GetParam().expected));
   for (std::size_t k = 0; k < spec.palettes.size(); ++k) {
     EXPECT_EQ(art.Palettes()[k].size(), 1028u);
-    EXPECT_TRUE(std::equal(spec.palettes[k].begin(), spec.palettes[k].end(),
-                           art.Palettes()[k].begin()));
+    EXPECT_TRUE(
+        std::equal(spec.palettes[k].begin(), spec.palettes[k].end(), art.Palettes()[k].begin()));
   }
   // The frame table starts right after the palettes read.
   EXPECT_EQ(art.FrameHeaders()[0][0].width, 2);
@@ -231,8 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"Empty", [] { return Bytes{}; }, ".\n"},
         DamageCase{"ShorterThanHeader", [] { return Truncated(131); }, ".\n"},
         DamageCase{"EndsInsidePalette", [] { return Truncated(132 + 1023); }, "..\n"},
-        DamageCase{"EndsInsideFrameTable", [] { return Truncated(132 + 1024 + 28 + 27); },
-                   "...\n"},
+        DamageCase{"EndsInsideFrameTable", [] { return Truncated(132 + 1024 + 28 + 27); }, "...\n"},
         DamageCase{"NegativeFrameCountOneFrameLayout", [] { return WithFrameCount(1, -1); },
                    "...\n"},
         DamageCase{"NegativeFrameCountEightPictures", [] { return WithFrameCount(0, -5); },

@@ -59,8 +59,13 @@ Bytes Literal127() { return Concat({0xFF}, Ascending127()); }
 INSTANTIATE_TEST_SUITE_P(
     Streams, DecodeRleTest,
     ::testing::Values(
-        RleCase{"WorkedExample", {0x03, 0x41, 0x82, 0x10, 0x20, 0x00, 0x07, 0x81, 0x55}, 9, 8,
-                {0x41, 0x41, 0x41, 0x10, 0x20, 0x55, 0, 0}, 6, ""},
+        RleCase{"WorkedExample",
+                {0x03, 0x41, 0x82, 0x10, 0x20, 0x00, 0x07, 0x81, 0x55},
+                9,
+                8,
+                {0x41, 0x41, 0x41, 0x10, 0x20, 0x55, 0, 0},
+                6,
+                ""},
         RleCase{"ZeroDataSizeDecodesNothing", {0x03, 0x41}, 0, 3, {0, 0, 0}, 0, ""},
         RleCase{"NegativeDataSizeDecodesNothing", {0x03, 0x41}, -5, 3, {0, 0, 0}, 0, ""},
         RleCase{"HundredFillRunsGiveTwoMarks", Repeat({0x01, 0x09}, 100), 200, 100,
@@ -68,21 +73,24 @@ INSTANTIATE_TEST_SUITE_P(
         RleCase{"FortyNineFillRunsGiveNoMark",
                 Concat(Repeat({0x01, 0x09}, 49), Repeat({0x81, 0x02}, 60)), 218, 109,
                 Concat(Bytes(49, 0x09), Bytes(60, 0x02)), 109, ""},
-        RleCase{"EmptyFillRunsStillCountForMarks", Repeat({0x00, 0x09}, 50), 100, 0, {}, 0,
-                "."},
+        RleCase{"EmptyFillRunsStillCountForMarks", Repeat({0x00, 0x09}, 50), 100, 0, {}, 0, "."},
         RleCase{"LoneEmptyLiteralAtEndIsUsed", {0x02, 0x07, 0x80}, 3, 2, {7, 7}, 2, ""},
         RleCase{"FullLiteralRun", Literal127(), 128, 127, Ascending127(), 127, ""},
         RleCase{"FullFillRun", {0x7F, 0x33}, 2, 127, Bytes(127, 0x33), 127, ""},
         RleCase{"OnlyDataSizeBytesAreRead", {0x02, 0x07, 0x02, 0x08}, 2, 4, {7, 7, 0, 0}, 2, ""},
         // Damaged streams: the decoder stops at the first bound it meets.
-        RleCase{"LiteralLongerThanBlockIsCut", {0x01, 0x05, 0x84, 0x0A, 0x0B}, 5, 6,
-                {5, 0x0A, 0x0B, 0, 0, 0}, 3, ""},
+        RleCase{"LiteralLongerThanBlockIsCut",
+                {0x01, 0x05, 0x84, 0x0A, 0x0B},
+                5,
+                6,
+                {5, 0x0A, 0x0B, 0, 0, 0},
+                3,
+                ""},
         RleCase{"FillControlAsLastByteEnds", {0x81, 0x05, 0x03}, 3, 4, {5, 0, 0, 0}, 1, ""},
         RleCase{"FillPastOutputIsCut", {0x05, 0x01, 0x02, 0x02}, 4, 3, {1, 1, 1}, 3, ""},
-        RleCase{"LiteralPastOutputIsCut", {0x83, 0x01, 0x02, 0x03, 0x02, 0x09}, 6, 2, {1, 2}, 2,
-                ""},
-        RleCase{"DataSizeBeyondBlockReadsOnlyBlock", {0x02, 0x04}, 1000, 4, {4, 4, 0, 0}, 2,
-                ""}),
+        RleCase{
+            "LiteralPastOutputIsCut", {0x83, 0x01, 0x02, 0x03, 0x02, 0x09}, 6, 2, {1, 2}, 2, ""},
+        RleCase{"DataSizeBeyondBlockReadsOnlyBlock", {0x02, 0x04}, 1000, 4, {4, 4, 0, 0}, 2, ""}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(DecodeRleTest, RoundTripsTheTestEncoder) {

@@ -72,8 +72,7 @@ TEST_P(BmpLayoutTest, WritesHeadersTableAndPaddedBottomUpRows) {
   for (std::int32_t row = 0; row < height; ++row) {
     // The first row in the file is the last row of the plane.
     const auto fileRow = file.begin() + 1078 + static_cast<std::ptrdiff_t>(stride) * row;
-    const auto planeRow =
-        plane.begin() + static_cast<std::ptrdiff_t>(width) * (height - 1 - row);
+    const auto planeRow = plane.begin() + static_cast<std::ptrdiff_t>(width) * (height - 1 - row);
     EXPECT_TRUE(std::equal(planeRow, planeRow + width, fileRow)) << "row " << row;
     EXPECT_EQ(std::string(fileRow + width, fileRow + static_cast<std::ptrdiff_t>(stride)), pad);
   }

@@ -114,7 +114,8 @@ TEST_F(ConvertTest, StreamAsLongAsThePictureIsTakenRaw) {
   EXPECT_TRUE(Convert(WriteArtFile("eq.art", test::OneFrameLayout(1, {{2, 2, block}}))));
   EXPECT_NE(out_.find("Standard RAW data detected, decoding\n"), std::string::npos);
   const Bytes bmp = test::ReadFile(dir_.File("eq_0_0_0.bmp"));
-  EXPECT_EQ(Bytes(bmp.begin() + 1078, bmp.end()), (Bytes{0x02, 0x09, 'Q', 'Z', 0x02, 0x09, 'Q', 'Z'}));
+  EXPECT_EQ(Bytes(bmp.begin() + 1078, bmp.end()),
+            (Bytes{0x02, 0x09, 'Q', 'Z', 0x02, 0x09, 'Q', 'Z'}));
 }
 
 TEST_F(ConvertTest, NameWithSeveralDotsKeepsAllButTheLastPart) {
@@ -160,7 +161,8 @@ struct BadFrameCase {
 class BadFrameTest : public ConvertTest, public ::testing::WithParamInterface<BadFrameCase> {};
 
 TEST_P(BadFrameTest, EndsTheConversionWithFailureAfterEarlierFrames) {
-  ArtSpec spec = test::OneFrameLayout(1, {{1, 1, {7}}, {GetParam().width, GetParam().height, {1, 2}}});
+  ArtSpec spec =
+      test::OneFrameLayout(1, {{1, 1, {7}}, {GetParam().width, GetParam().height, {1, 2}}});
   EXPECT_FALSE(Convert(WriteArtFile("bad.art", spec)));
   EXPECT_EQ(Bmps(), (std::vector<std::string>{"bad_0_0_0.bmp"}));
 }

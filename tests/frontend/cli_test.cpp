@@ -54,8 +54,8 @@ class CliTest : public ::testing::Test {
 
   // A valid sprite: one picture of one raw 4 x 2 frame.
   static void PutArt(const fs::path& path, int palettes = 2) {
-    test::WriteFile(path.string(),
-                    test::WriteArt(test::OneFrameLayout(palettes, {{4, 2, test::MakePixels(4, 2, 1)}})));
+    test::WriteFile(path.string(), test::WriteArt(test::OneFrameLayout(
+                                       palettes, {{4, 2, test::MakePixels(4, 2, 1)}})));
   }
   // A file the loader refuses: shorter than its header.
   static void PutBrokenArt(const fs::path& path) { test::WriteFile(path.string(), Bytes(10, 1)); }
@@ -190,8 +190,7 @@ TEST_F(CliTest, BatchConvertsEveryListedFileInOrderAndRemovesTheList) {
   EXPECT_EQ(run.out, kBanner + "Building input list...\n" + ConversionOut("a.art", 1) +
                          ConversionOut("b.art", 1) + ConversionOut("c.art", 1));
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(Files(out),
-            (std::vector<std::string>{"a_0_0_0.bmp", "b_0_0_0.bmp", "c_0_0_0.bmp"}));
+  EXPECT_EQ(Files(out), (std::vector<std::string>{"a_0_0_0.bmp", "b_0_0_0.bmp", "c_0_0_0.bmp"}));
   EXPECT_FALSE(fs::exists(work / kListName));
 }
 
@@ -204,7 +203,8 @@ TEST_F(CliTest, BatchWithoutArtFilesSaysSo) {
 }
 
 TEST_F(CliTest, BatchOverwritesAStaleList) {
-  test::WriteFile((bin_ / kListName).string(), Bytes{'g', 'o', 'n', 'e', '.', 'a', 'r', 't', '\r', '\n'});
+  test::WriteFile((bin_ / kListName).string(),
+                  Bytes{'g', 'o', 'n', 'e', '.', 'a', 'r', 't', '\r', '\n'});
   const RunResult run = Run({"*"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.find("gone.art"), std::string::npos);

@@ -40,9 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
         HelperCase{"CutDotKeepsAllButLastPart", CutAtLastDot, "a.b.art", "a.b"},
         HelperCase{"CutDotWithoutDotUnchanged", CutAtLastDot, "a", "a"},
         HelperCase{"CutDotOfExtensionOnlyGivesEmpty", CutAtLastDot, ".art", ""},
-        HelperCase{"AppendAddsSuffix",
-                   [](std::string& text) { AppendText(".art", text); }, "sprite",
-                   "sprite.art"}),
+        HelperCase{"AppendAddsSuffix", [](std::string& text) { AppendText(".art", text); },
+                   "sprite", "sprite.art"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

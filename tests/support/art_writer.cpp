@@ -123,7 +123,8 @@ Bytes EncodeRle(std::span<const std::uint8_t> pixels) {
 
 void WriteFile(const std::string& path, std::span<const std::uint8_t> bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   if (!file) {
     throw std::runtime_error("cannot write " + path);
   }

@@ -16,7 +16,10 @@ using Bytes = std::vector<std::uint8_t>;
 struct ArtFrameSpec {
   ArtFrameSpec(std::int32_t frameWidth, std::int32_t frameHeight, Bytes frameData,
                std::optional<std::int32_t> announcedSize = std::nullopt)
-      : width(frameWidth), height(frameHeight), data(std::move(frameData)), dataSize(announcedSize) {}
+      : width(frameWidth),
+        height(frameHeight),
+        data(std::move(frameData)),
+        dataSize(announcedSize) {}
 
   std::int32_t width = 0;
   std::int32_t height = 0;
@@ -30,8 +33,8 @@ struct ArtSpec {
   std::array<std::int32_t, 4> palettePresent{};
   // Written as the header's frame count; when unset, derived from the layout and the frames.
   std::optional<std::int32_t> frameCount;
-  std::vector<Bytes> palettes;       // each 1024 bytes
-  std::vector<ArtFrameSpec> frames;  // picture-major
+  std::vector<Bytes> palettes;                 // each 1024 bytes
+  std::vector<ArtFrameSpec> frames;            // picture-major
   std::array<std::int32_t, 33> fillerWords{};  // values of the words nobody interprets
 };
 

@@ -10,7 +10,8 @@ namespace vostrel::test {
 // as it lives.
 class ConsoleCapture {
  public:
-  ConsoleCapture() : oldOut_(std::cout.rdbuf(out_.rdbuf())), oldErr_(std::cerr.rdbuf(err_.rdbuf())) {}
+  ConsoleCapture()
+      : oldOut_(std::cout.rdbuf(out_.rdbuf())), oldErr_(std::cerr.rdbuf(err_.rdbuf())) {}
   ~ConsoleCapture() {
     std::cout.rdbuf(oldOut_);
     std::cerr.rdbuf(oldErr_);

@@ -55,8 +55,8 @@ RunResult RunProgram(const std::filesystem::path& program, const std::vector<std
     command += ' ' + Quote(arg);
   }
 #ifdef _WIN32
-  command = "cd /d " + Quote(workDir.string()) + " && " + command + " >" + Quote(outPath) +
-            " 2>" + Quote(errPath) + " <nul";
+  command = "cd /d " + Quote(workDir.string()) + " && " + command + " >" + Quote(outPath) + " 2>" +
+            Quote(errPath) + " <nul";
   // cmd strips one pair of outer quotes from what it is given.
   command = "\"" + command + "\"";
 #else
