@@ -43,8 +43,8 @@ void ReportOnError(std::string_view text) {
   EndLine(std::cerr);
 }
 
-void ReportListUnreadable() {
-  std::cerr << "Could not read the input list " << platform::kInputListName
+void ReportListFailure(std::string_view what) {
+  std::cerr << "Could not " << what << " the input list " << platform::kInputListName
             << " in the current directory";
   EndLine(std::cerr);
 }
@@ -87,10 +87,10 @@ void OnOutOfMemory() {
   std::exit(kExitAbnormal);
 }
 
-void BuildInputList() {
+bool BuildInputList() {
   std::cout << "Building input list...";
   EndLine(std::cout);
-  platform::WriteInputList();
+  return platform::WriteInputList();
 }
 
 void DeleteInputList() { platform::RemoveInputList(); }
@@ -119,7 +119,7 @@ std::optional<std::string> ReadListLine(std::FILE* list) {
 int RunBatch(const std::string& destDir, bool useModuleDirectory) {
   FilePtr list = OpenFile(platform::kInputListName, "rt");
   if (!list) {
-    ReportListUnreadable();
+    ReportListFailure("read");
     return kExitFailure;
   }
   // Names were listed in the current directory, so they are read from there whatever the
@@ -146,7 +146,7 @@ int RunBatch(const std::string& destDir, bool useModuleDirectory) {
     }
   }
   if (std::ferror(list.get())) {
-    ReportListUnreadable();
+    ReportListFailure("read");
     anyFailed = true;
   } else if (!anyName) {
     EndLine(std::cout);
@@ -177,7 +177,11 @@ int Run(int argc, const char* const* argv) {
     std::string artPath = firstArgument;
     const bool batchMode = firstArgument == kBatchArgument;
     if (batchMode) {
-      BuildInputList();
+      // An old list left in place must not be taken for the new one.
+      if (!BuildInputList()) {
+        ReportListFailure("write");
+        return kExitFailure;
+      }
     } else if (artPath.find('.') == std::string::npos) {
       AppendText(kArtExtension, artPath);
     }

@@ -12,7 +12,8 @@ void PrintUsage();
 [[noreturn]] void OnOutOfMemory();
 
 // Says so on the console, then lists the current directory's .ART files into the list file.
-void BuildInputList();
+// False when the list could not be written.
+bool BuildInputList();
 void DeleteInputList();
 
 // The next name of the list without its line end (CR LF or LF), the last line included even

@@ -24,8 +24,8 @@ MakeDirectoryResult MakeDirectory(const std::string& path);
 std::string CurrentDirectory();
 
 // Writes the names of the current directory's .ART files into the list file, one bare name per
-// line, each line ending CR LF.
-void WriteInputList();
+// line, each line ending CR LF. False when the list is known not to have been written.
+bool WriteInputList();
 
 // Removes the list file.
 void RemoveInputList();

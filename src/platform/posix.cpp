@@ -91,7 +91,7 @@ std::string CurrentDirectory() {
   return std::string(buffer.data());
 }
 
-void WriteInputList() {
+bool WriteInputList() {
   // Listed in-process rather than through a shell: every entry whose name ends in ".art" in any
   // case, hidden entries left out, in the order of their names regardless of case.
   std::vector<std::string> names;
@@ -107,7 +107,7 @@ void WriteInputList() {
 
   std::FILE* list = std::fopen(kInputListName, "wb");
   if (list == nullptr) {
-    return;  // the batch finds no list and says so
+    return false;
   }
   bool written = true;
   for (const std::string& name : names) {
@@ -118,6 +118,7 @@ void WriteInputList() {
     // A partial list would silently leave files out; no list makes the batch report it.
     unlink(kInputListName);
   }
+  return written;
 }
 
 void RemoveInputList() { unlink(kInputListName); }
