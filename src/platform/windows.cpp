@@ -1,20 +1,38 @@
+// The Windows build's side of the operating system: the ANSI API and the C runtime, so that
+// every path stays in the same narrow strings the rest of the program handles.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX  // keeps <windows.h> from defining min and max over std::min and std::max
+#endif
 #include <direct.h>
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.hpp"
 
+// Batch mode takes a lone * as its own word. A MinGW runtime may expand wildcards in the command
+// line before main() sees it, which would turn `vostrel * C:\out` into a list of file names; this
+// definition keeps the arguments as typed whatever the runtime's default.
+extern "C" {
+int _dowildcard = 0;
+}
+
 namespace vostrel::platform {
 
 std::string ExecutablePath() {
-  // The module path has no fixed limit (long-path prefixes), so grow until it fits.
+  // A module path can be longer than MAX_PATH (long-path prefixes). A buffer that is too small
+  // comes back filled to the brim and truncated, so grow it until the path fits with room left.
   std::vector<char> buffer(MAX_PATH);
   for (;;) {
-    const DWORD length =
-        GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length = GetModuleFileNameA(NULL, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) {
       return {};
     }
@@ -29,6 +47,8 @@ MakeDirectoryResult MakeDirectory(const std::string& path) {
   if (_mkdir(path.c_str()) == 0) {
     return MakeDirectoryResult::kCreated;
   }
+  // The C runtime maps a missing parent (and a drive that does not exist) to ENOENT; an existing
+  // directory gives EEXIST and lets the run go on.
   return errno == ENOENT ? MakeDirectoryResult::kPathNotFound : MakeDirectoryResult::kOtherFailure;
 }
 
@@ -43,12 +63,29 @@ std::string CurrentDirectory() {
   return std::string(buffer.data());
 }
 
-void WriteInputList() { std::system("dir /b *.art >art0101.lst"); }
+bool WriteInputList() {
+  // A list left by an earlier run must not pass for this one if the redirection below fails, and
+  // the interpreter's exit status cannot tell that apart from an empty match; so it goes first.
+  if (std::remove(kInputListName) != 0 && errno != ENOENT) {
+    return false;
+  }
+  // `dir /b` writes bare names, CR LF after each, matching the pattern without regard to case as
+  // the file system does. With no match it still creates the (empty) list, which the batch
+  // reports, and says "File Not Found" on standard error.
+  std::system("dir /b *.art >art0101.lst");
+  const DWORD attributes = GetFileAttributesA(kInputListName);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+static_assert(std::string_view(kInputListName) == "art0101.lst",
+              "the commands name the list file literally");
 
 void RemoveInputList() { std::system("del art0101.lst"); }
 
 void ShowErrorMessage(const std::string& text) {
-  MessageBoxA(nullptr, text.c_str(), "Error", 0);
+  // Blocks until the user closes the box. Without a desktop to show it on, it fails and returns
+  // at once, so unattended runs never hang here.
+  MessageBoxA(NULL, text.c_str(), "Error", 0);
 }
 
 }  // namespace vostrel::platform

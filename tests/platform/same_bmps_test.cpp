@@ -1,0 +1,58 @@
+// Both builds convert the shipped sample into the very same bytes: each compares its BMPs with
+// one committed list of digests, made with `sha256sum *.bmp` in the output directory.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "image/path.hpp"
+#include "platform/sha256.hpp"
+#include "support/art_writer.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
+
+namespace vostrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// File name -> digest, from lines of sha256sum's format: "<digest>  <name>".
+std::map<std::string, std::string> ReadDigestList(const fs::path& path) {
+  std::ifstream list(path);
+  if (!list) {
+    throw std::runtime_error("cannot read " + path.string());
+  }
+  std::map<std::string, std::string> digests;
+  std::string digest;
+  std::string name;
+  while (list >> digest >> name) {
+    digests[name] = digest;
+  }
+  return digests;
+}
+
+TEST(SameBmpsTest, ShippedSampleConvertsToTheCommittedBytes) {
+  const auto expected = ReadDigestList(test::SourcePath("tests/platform/door_bmps.sha256"));
+  ASSERT_EQ(expected.size(), 32u) << "eight directions x two frames x two palettes";
+
+  const test::TempDir root;
+  const fs::path out = root.Path() / "out";
+  const test::RunResult run = test::RunProgram(
+      test::ConverterPath(),
+      {test::SourcePath("examples/door.art").string(), out.string() + kPathSeparator}, root.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+
+  std::map<std::string, std::string> actual;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    actual[entry.path().filename().string()] =
+        test::Sha256Hex(test::ReadFile(entry.path().string()));
+  }
+  // One comparison of the whole maps names every missing, extra or differing file at once.
+  EXPECT_EQ(actual, expected);
+}
+
+}  // namespace
+}  // namespace vostrel
