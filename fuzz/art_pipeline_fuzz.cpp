@@ -1,0 +1,166 @@
+// Feeds arbitrary bytes to the .ART loader and turns whatever loads into BMPs in memory, the way
+// the converter does, checking the loaded tables against the bytes themselves and every BMP
+// against a plane decoded independently.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <span>
+
+#include "art/art_file.hpp"
+#include "bmp/bmp_file.hpp"
+#include "convert/convert.hpp"
+#include "fuzz_support.hpp"
+
+namespace {
+
+using vostrel::fuzz::Bytes;
+using vostrel::fuzz::Le32;
+
+// A frame header of a few bytes may announce a plane of two gigabytes, which the converter
+// rightly allocates, or a picture no pixels wide and millions of rows high, which it writes row by
+// row; here such frames are only checked for being accepted, so that a run stays fast and within
+// libFuzzer's memory limit.
+constexpr std::int64_t kMaxPlane = std::int64_t{1} << 18;
+constexpr std::int64_t kMaxRows = std::int64_t{1} << 14;
+// Work allowed for one input, in plane bytes placed plus rows encoded; past it the remaining
+// combinations are skipped.
+constexpr std::int64_t kWorkBudget = std::int64_t{4} << 20;
+
+std::int32_t Word(std::span<const std::uint8_t> input, std::size_t offset) {
+  return static_cast<std::int32_t>(Le32(input, offset));
+}
+
+void CheckNothingLoaded(const vostrel::ArtFile& art) {
+  FUZZ_CHECK(!art.Header().has_value());
+  FUZZ_CHECK(art.PictureCount() == 0 && art.FramesPerPicture() == 0 && art.PaletteCount() == 0);
+  FUZZ_CHECK(art.FrameHeaders().empty() && art.Blocks().empty() && art.Palettes().empty());
+}
+
+// Recomputes the layout from the raw bytes and compares it with what the loader built.
+void CheckLoadedTables(const vostrel::ArtFile& art, std::span<const std::uint8_t> input) {
+  FUZZ_CHECK(art.Header().has_value());
+  FUZZ_CHECK(input.size() >= vostrel::kArtHeaderSize);
+  const std::int32_t flags = Word(input, 0);
+  const std::int32_t frameCount = Word(input, 32);
+  const bool eightPictures = flags == 0 || flags == 2;
+  const std::int32_t pictures = art.PictureCount();
+  const std::int32_t frames = art.FramesPerPicture();
+  FUZZ_CHECK(pictures == (eightPictures ? 8 : frameCount));
+  FUZZ_CHECK(frames == (eightPictures ? frameCount : 1));
+
+  std::int32_t palettes = 0;
+  for (std::int32_t k = 0; k < 4; ++k) {
+    if (Word(input, 12 + 4 * static_cast<std::size_t>(k)) != 0) {
+      palettes = k + 1;
+    }
+  }
+  FUZZ_CHECK(art.PaletteCount() == palettes);
+  FUZZ_CHECK(art.Palettes().size() == static_cast<std::size_t>(palettes));
+  std::size_t offset = vostrel::kArtHeaderSize;
+  for (const auto& palette : art.Palettes()) {
+    FUZZ_CHECK(palette.size() >= 1024 && offset + 1024 <= input.size());
+    FUZZ_CHECK(std::equal(palette.begin(), palette.begin() + 1024,
+                          input.begin() + static_cast<std::ptrdiff_t>(offset)));
+    offset += 1024;
+  }
+
+  const auto rows = static_cast<std::size_t>(pictures);
+  const auto columns = static_cast<std::size_t>(frames);
+  FUZZ_CHECK(art.FrameHeaders().size() == rows && art.Blocks().size() == rows);
+  std::size_t dataOffset = offset + rows * columns * vostrel::kArtFrameHeaderSize;
+  FUZZ_CHECK(dataOffset <= input.size());
+  std::uint64_t dataTotal = 0;
+  for (std::size_t p = 0; p < rows; ++p) {
+    FUZZ_CHECK(art.FrameHeaders()[p].size() == columns && art.Blocks()[p].size() == columns);
+    for (std::size_t f = 0; f < columns; ++f) {
+      const vostrel::ArtFrameHeader& header = art.FrameHeaders()[p][f];
+      FUZZ_CHECK(header.width == Word(input, offset));
+      FUZZ_CHECK(header.height == Word(input, offset + 4));
+      FUZZ_CHECK(header.dataSize == Word(input, offset + 8));
+      offset += vostrel::kArtFrameHeaderSize;
+      // The block holds exactly dataSize bytes: the file's, then zeros where the file ends.
+      const vostrel::Block& block = art.Blocks()[p][f];
+      FUZZ_CHECK(header.dataSize >= 0);
+      FUZZ_CHECK(block.size() == static_cast<std::size_t>(header.dataSize));
+      const std::size_t present = std::min(block.size(), input.size() - dataOffset);
+      FUZZ_CHECK(std::equal(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(present),
+                            input.begin() + static_cast<std::ptrdiff_t>(dataOffset)));
+      FUZZ_CHECK(std::all_of(block.begin() + static_cast<std::ptrdiff_t>(present), block.end(),
+                             [](std::uint8_t b) { return b == 0; }));
+      dataOffset += present;
+      dataTotal += block.size();
+    }
+  }
+  // Announced sizes beyond what the whole file could hold are refused, not zero-filled.
+  FUZZ_CHECK(dataTotal <= input.size());
+}
+
+// Places every frame and encodes it with every palette, as the converter does (one BMP object,
+// emptied after each file), checking each result byte for byte.
+void CheckConversion(const vostrel::ArtFile& art) {
+  vostrel::BmpFile bmp;
+  std::int64_t work = 0;
+  for (std::int32_t p = 0; p < art.PictureCount(); ++p) {
+    for (std::int32_t f = 0; f < art.FramesPerPicture(); ++f) {
+      const auto& header =
+          art.FrameHeaders()[static_cast<std::size_t>(p)][static_cast<std::size_t>(f)];
+      const std::int64_t pixels = std::int64_t{header.width} * header.height;
+      if (header.width < 0 || header.height < 0 ||
+          pixels > std::numeric_limits<std::int32_t>::max()) {
+        FUZZ_CHECK(!vostrel::PlaceFrame(art, p, f, bmp));
+        continue;
+      }
+      if (pixels > kMaxPlane || header.height > kMaxRows) {
+        continue;
+      }
+      const auto& block = art.Blocks()[static_cast<std::size_t>(p)][static_cast<std::size_t>(f)];
+      Bytes expected(static_cast<std::size_t>(pixels), 0);
+      if (pixels == header.dataSize) {
+        expected = block;
+      } else {
+        vostrel::fuzz::ReferenceRle(block, header.dataSize, expected);
+      }
+      // Even without a palette to write it with, the plane must come out right.
+      const std::int32_t passes = std::max(art.PaletteCount(), 1);
+      for (std::int32_t k = 0; k < passes; ++k) {
+        work += pixels + header.height;
+        if (work > kWorkBudget) {
+          return;
+        }
+        FUZZ_CHECK(vostrel::PlaceFrame(art, p, f, bmp));
+        FUZZ_CHECK(bmp.Blocks().size() == 1 && bmp.Blocks()[0].size() == 1);
+        FUZZ_CHECK(bmp.Blocks()[0][0] == expected);
+        if (k < art.PaletteCount()) {
+          const auto& palette = art.Palettes()[static_cast<std::size_t>(k)];
+          bmp.SetPalette(0, palette, vostrel::kPaletteEntries);
+          Bytes file;
+          FUZZ_CHECK(bmp.Encode([&file](std::span<const std::uint8_t> bytes) {
+            file.insert(file.end(), bytes.begin(), bytes.end());
+            return true;
+          }));
+          vostrel::fuzz::CheckBmp(file, header.width, header.height, expected,
+                                  std::span(palette).first(1024));
+        }
+        bmp.ReleaseBlocks();
+        bmp.ReleasePalettes();
+      }
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  vostrel::fuzz::SilenceConsole();
+  const std::span<const std::uint8_t> input(data, size);
+  vostrel::ArtFile art;
+  if (!art.LoadBytes(input)) {
+    CheckNothingLoaded(art);
+    return 0;
+  }
+  CheckLoadedTables(art, input);
+  CheckConversion(art);
+  return 0;
+}

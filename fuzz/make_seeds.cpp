@@ -1,0 +1,159 @@
+// Writes the starting corpus of each fuzz target into OUTDIR/art_pipeline, OUTDIR/rle and
+// OUTDIR/bmp: valid .ART files of both layouts with zero to four palettes and raw and run-length
+// frames, run-length streams with their parameters, and BMP parameters. Generated at build
+// time, so no binary corpus has to be kept in the repository.
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/art_writer.hpp"
+
+namespace {
+
+using vostrel::test::ArtFrameSpec;
+using vostrel::test::ArtSpec;
+using vostrel::test::Bytes;
+using vostrel::test::EncodeRle;
+using vostrel::test::MakePixels;
+
+// Pixels with long runs as well as noise, so that their run-length coding has both kinds of run.
+Bytes Stripes(std::int32_t width, std::int32_t height, std::uint8_t seed) {
+  Bytes pixels = MakePixels(width, height, seed);
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    if ((i / 9) % 2 == 0) {
+      pixels[i] = seed;
+    }
+  }
+  return pixels;
+}
+
+ArtFrameSpec RawFrame(std::int32_t width, std::int32_t height, std::uint8_t seed) {
+  return {width, height, MakePixels(width, height, seed)};
+}
+
+ArtFrameSpec RleFrame(std::int32_t width, std::int32_t height, std::uint8_t seed) {
+  return {width, height, EncodeRle(Stripes(width, height, seed))};
+}
+
+ArtSpec WithPalettes(ArtSpec spec, std::int32_t count) {
+  for (std::int32_t k = 0; k < count; ++k) {
+    spec.palettePresent[static_cast<std::size_t>(k)] = 1;
+    spec.palettes.push_back(vostrel::test::MakePalette(static_cast<std::uint8_t>(k + 1)));
+  }
+  return spec;
+}
+
+std::vector<std::pair<std::string, Bytes>> ArtSeeds() {
+  std::vector<std::pair<std::string, Bytes>> seeds;
+  for (std::int32_t palettes = 0; palettes <= 4; ++palettes) {
+    const std::string suffix = "_p" + std::to_string(palettes) + ".art";
+    // One-frame layout: a raw frame, a run-length one and an empty one.
+    ArtSpec single;
+    single.flags = 1;
+    single.frames = {RawFrame(3, 2, 1), RleFrame(9, 5, 2), {0, 0, {}}};
+    seeds.emplace_back("single" + suffix, vostrel::test::WriteArt(WithPalettes(single, palettes)));
+    // Eight-picture layout (flags 0 and 2), two frames a picture, raw and run-length mixed.
+    for (const std::int32_t flags : {0, 2}) {
+      ArtSpec eight;
+      eight.flags = flags;
+      for (std::uint8_t n = 0; n < 16; ++n) {
+        eight.frames.push_back(n % 2 == 0 ? RawFrame(2, 3, n) : RleFrame(4, 4, n));
+      }
+      seeds.emplace_back("eight_f" + std::to_string(flags) + suffix,
+                         vostrel::test::WriteArt(WithPalettes(eight, palettes)));
+    }
+  }
+  // Only the last presence word set: four palettes all the same.
+  ArtSpec sparse = WithPalettes(ArtSpec{}, 4);
+  sparse.palettePresent = {0, 0, 0, 7};
+  sparse.frames = {RleFrame(6, 6, 3)};
+  seeds.emplace_back("sparse_presence.art", vostrel::test::WriteArt(sparse));
+  // A wide frame whose rows need no padding and a tall one whose rows need three bytes.
+  ArtSpec shapes = WithPalettes(ArtSpec{}, 1);
+  shapes.frames = {RleFrame(64, 2, 4), RawFrame(1, 40, 5)};
+  seeds.emplace_back("shapes.art", vostrel::test::WriteArt(shapes));
+  return seeds;
+}
+
+Bytes RleSeed(std::uint8_t mode, std::uint16_t outputSize, const Bytes& block) {
+  Bytes seed{mode,
+             0,
+             0,
+             0,
+             0,
+             static_cast<std::uint8_t>(outputSize & 0xFFu),
+             static_cast<std::uint8_t>(outputSize >> 8),
+             0xA5};
+  seed.insert(seed.end(), block.begin(), block.end());
+  return seed;
+}
+
+std::vector<std::pair<std::string, Bytes>> RleSeeds() {
+  const Bytes stripes = EncodeRle(Stripes(16, 8, 7));
+  const Bytes noise = EncodeRle(MakePixels(10, 10, 3));
+  return {
+      {"exact.rle", RleSeed(1, 128, stripes)},       {"short_output.rle", RleSeed(1, 100, stripes)},
+      {"short_block.rle", RleSeed(2, 128, stripes)}, {"long_announced.rle", RleSeed(3, 128, noise)},
+      {"literals.rle", RleSeed(1, 100, noise)},
+  };
+}
+
+Bytes BmpSeed(std::uint8_t flags, std::uint16_t width, std::uint16_t height, std::uint16_t entries,
+              std::uint8_t spare, std::uint8_t refuseAt) {
+  Bytes seed{flags,
+             static_cast<std::uint8_t>(width & 0xFFu),
+             static_cast<std::uint8_t>(width >> 8),
+             static_cast<std::uint8_t>(height & 0xFFu),
+             static_cast<std::uint8_t>(height >> 8),
+             static_cast<std::uint8_t>(entries & 0xFFu),
+             static_cast<std::uint8_t>(entries >> 8),
+             spare,
+             refuseAt};
+  const Bytes palette = vostrel::test::MakePalette(9);
+  seed.insert(seed.end(), palette.begin(), palette.begin() + entries * 4);
+  const Bytes pixels = MakePixels(width, height, 11);
+  seed.insert(seed.end(), pixels.begin(), pixels.end());
+  return seed;
+}
+
+std::vector<std::pair<std::string, Bytes>> BmpSeeds() {
+  return {
+      {"pad0.bmpin", BmpSeed(0, 8, 3, 256, 0, 0)},
+      {"pad1.bmpin", BmpSeed(0, 7, 4, 256, 2, 0)},
+      {"pad2.bmpin", BmpSeed(0, 6, 5, 16, 0, 0)},
+      {"pad3.bmpin", BmpSeed(0, 5, 6, 0, 1, 0)},
+      {"refusing.bmpin", BmpSeed(16, 3, 20, 256, 0, 4)},
+      {"empty.bmpin", BmpSeed(0, 0, 0, 256, 0, 0)},
+  };
+}
+
+void WriteAll(const std::filesystem::path& dir,
+              const std::vector<std::pair<std::string, Bytes>>& seeds) {
+  std::filesystem::create_directories(dir);
+  for (const auto& [name, bytes] : seeds) {
+    vostrel::test::WriteFile((dir / name).string(), bytes);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+    return 2;
+  }
+  try {
+    const std::filesystem::path out = argv[1];
+    WriteAll(out / "art_pipeline", ArtSeeds());
+    WriteAll(out / "rle", RleSeeds());
+    WriteAll(out / "bmp", BmpSeeds());
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,25 @@
+# Runs one fuzz target for CTest (cmake -P, so it works wherever CTest does).
+#   MODE=fuzz:   PROGRAM -seed=1 -runs=RUNS on a fresh copy of SEEDS, new inputs kept in WORK.
+#   MODE=replay: PROGRAM on every file of CORPUS (its .art files) and of SEEDS.
+if(MODE STREQUAL "fuzz")
+  file(REMOVE_RECURSE "${WORK}")
+  file(MAKE_DIRECTORY "${WORK}/corpus" "${WORK}/crashes")
+  execute_process(
+    COMMAND "${PROGRAM}" -seed=1 -runs=${RUNS} -print_final_stats=1
+            -artifact_prefix=${WORK}/crashes/ "${WORK}/corpus" "${SEEDS}"
+    RESULT_VARIABLE result)
+elseif(MODE STREQUAL "replay")
+  file(GLOB corpus "${CORPUS}/*.art")
+  file(GLOB seeds "${SEEDS}/*")
+  list(FILTER seeds EXCLUDE REGEX "/\\.stamp$")
+  list(LENGTH corpus count)
+  if(count EQUAL 0)
+    message(FATAL_ERROR "no damaged files found in ${CORPUS}")
+  endif()
+  execute_process(COMMAND "${PROGRAM}" ${corpus} ${seeds} RESULT_VARIABLE result)
+else()
+  message(FATAL_ERROR "MODE must be fuzz or replay")
+endif()
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${PROGRAM} failed: ${result}")
+endif()

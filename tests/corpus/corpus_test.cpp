@@ -1,0 +1,281 @@
+// Runs the built converter end to end on every damaged file of this directory and checks the
+// outcome its MANIFEST line gives: the console text, the exit status and exactly which BMPs are
+// left, each of them whole.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "image/path.hpp"
+#include "support/art_writer.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
+
+namespace vostrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+constexpr std::size_t kBmpDataOffset = 1078;
+
+struct CorpusCase {
+  std::string name;
+  std::string outcome;  // "unloadable", "converts PxFxK" or "stops PxFxK@p.f"
+  std::string reason;
+  friend void PrintTo(const CorpusCase& c, std::ostream* os) { *os << c.name << ": " << c.reason; }
+};
+
+// What an outcome word says about one run.
+struct Expectation {
+  bool loads = false;
+  int pictures = 0;
+  int frames = 0;
+  int palettes = 0;
+  // The frame (picture * frames + frame) at which the conversion stops, or -1.
+  int stopAt = -1;
+};
+
+fs::path CorpusDir() { return test::SourcePath("tests/corpus"); }
+
+std::vector<CorpusCase> ReadManifest() {
+  std::vector<CorpusCase> cases;
+  std::ifstream manifest(CorpusDir() / "MANIFEST");
+  std::string line;
+  while (std::getline(manifest, line)) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    if (line.empty() || line.front() == '#') {
+      continue;
+    }
+    std::istringstream fields(line);
+    CorpusCase c;
+    fields >> c.name >> c.outcome;
+    if (c.outcome != "unloadable") {
+      std::string shape;
+      fields >> shape;
+      c.outcome += ' ' + shape;
+    }
+    std::getline(fields >> std::ws, c.reason);
+    cases.push_back(c);
+  }
+  return cases;
+}
+
+// Parses the outcome; a line it cannot read fails the test rather than passing it vacuously.
+bool ParseOutcome(const std::string& outcome, Expectation& expected) {
+  if (outcome == "unloadable") {
+    return true;
+  }
+  expected.loads = true;
+  std::istringstream in(outcome);
+  std::string verb;
+  char x1 = 0;
+  char x2 = 0;
+  in >> verb >> expected.pictures >> x1 >> expected.frames >> x2 >> expected.palettes;
+  if (!in || x1 != 'x' || x2 != 'x') {
+    return false;
+  }
+  if (verb == "converts") {
+    return in.peek() == std::char_traits<char>::eof();
+  }
+  char at = 0;
+  char dot = 0;
+  int picture = 0;
+  int frame = 0;
+  in >> at >> picture >> dot >> frame;
+  expected.stopAt = picture * expected.frames + frame;
+  return verb == "stops" && in && at == '@' && dot == '.';
+}
+
+// Reads console text piece by piece; progress marks come in runs whose length depends on the
+// file, so a run of dots is taken wherever one may stand.
+class ConsoleReader {
+ public:
+  explicit ConsoleReader(std::string_view text) : rest_(text) {}
+
+  bool Take(std::string_view piece) {
+    if (rest_.substr(0, piece.size()) != piece) {
+      return false;
+    }
+    rest_.remove_prefix(piece.size());
+    return true;
+  }
+  ConsoleReader& Marks() {
+    rest_.remove_prefix(std::min(rest_.find_first_not_of('.'), rest_.size()));
+    return *this;
+  }
+  std::string_view Rest() const { return rest_; }
+
+ private:
+  std::string_view rest_;
+};
+
+std::string Stem(const std::string& name) { return name.substr(0, name.rfind('.')); }
+
+// Checks the standard output from the line naming the file on against what the outcome implies:
+// the loading line, then for every picture, frame and palette written the decoding and saving
+// lines, in the converter's order.
+::testing::AssertionResult MatchesConsole(const std::string& out, const std::string& input,
+                                          const Expectation& expected) {
+  const auto start = out.find(input + '\n');
+  if (start == std::string::npos) {
+    return ::testing::AssertionFailure() << "no line naming the file in:\n" << out;
+  }
+  ConsoleReader reader(std::string_view(out).substr(start));
+  bool ok =
+      reader.Take(input + "\nOpening") && reader.Marks().Take(expected.loads ? "Done\n" : "\n");
+  const int written = expected.stopAt >= 0 ? expected.stopAt : expected.pictures * expected.frames;
+  for (int n = 0; ok && n < written; ++n) {
+    for (int k = 0; ok && k < expected.palettes; ++k) {
+      ok = (reader.Take("Standard RAW data detected, decoding\n") ||
+            (reader.Take("Standard RLE data detected, decoding") &&
+             reader.Marks().Take("Done\n"))) &&
+           reader.Take("Saving BMP: Picture " + std::to_string(n / expected.frames + 1) +
+                       " Frame " + std::to_string(n % expected.frames + 1) + " Palette " +
+                       std::to_string(k + 1)) &&
+           reader.Marks().Take("\n\n");
+    }
+  }
+  if (!ok || !reader.Rest().empty()) {
+    return ::testing::AssertionFailure() << "standard output departs from the expected lines at:\n"
+                                         << reader.Rest() << "\nin:\n"
+                                         << out;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// The width and height that the frame-header table of an .ART file gives frame n.
+std::pair<std::int32_t, std::int32_t> FrameSize(const Bytes& art, int palettes, int n) {
+  const std::size_t offset =
+      132 + static_cast<std::size_t>(palettes) * 1024 + static_cast<std::size_t>(n) * 28;
+  return {static_cast<std::int32_t>(test::GetLe32(art, offset)),
+          static_cast<std::int32_t>(test::GetLe32(art, offset + 4))};
+}
+
+// A BMP is whole when it is exactly as long as its header announces and as its picture needs.
+void ExpectWholeBmp(const fs::path& path, std::int32_t width, std::int32_t height) {
+  SCOPED_TRACE(path.filename().string());
+  if (!fs::is_regular_file(path)) {
+    ADD_FAILURE() << "missing";
+    return;
+  }
+  const Bytes bmp = test::ReadFile(path.string());
+  ASSERT_GE(bmp.size(), kBmpDataOffset);
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[1], 'M');
+  EXPECT_EQ(test::GetLe32(bmp, 2), bmp.size());
+  EXPECT_EQ(test::GetLe32(bmp, 10), kBmpDataOffset);
+  EXPECT_EQ(static_cast<std::int32_t>(test::GetLe32(bmp, 18)), width);
+  EXPECT_EQ(static_cast<std::int32_t>(test::GetLe32(bmp, 22)), height);
+  const std::size_t stride = (static_cast<std::size_t>(width) + 3) / 4 * 4;
+  EXPECT_EQ(bmp.size(), kBmpDataOffset + stride * static_cast<std::size_t>(height));
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string FailureErr(const std::string& input, const std::string& dest) {
+  return "Could not convert " + input + " to " + dest + "\n";
+}
+
+// Runs the converter in a fresh directory on a file there, into the subdirectory out.
+class ConverterRunTest : public ::testing::Test {
+ protected:
+  test::TempDir dir_;
+  const fs::path outDir_ = dir_.Path() / "out";
+  const std::string dest_ = outDir_.string() + kPathSeparator;
+
+  test::RunResult Convert(const fs::path& input) {
+    return test::RunProgram(test::ConverterPath(), {input.string(), dest_}, dir_.Path());
+  }
+};
+
+class CorpusTest : public ConverterRunTest, public ::testing::WithParamInterface<CorpusCase> {};
+
+TEST_P(CorpusTest, ConverterGivesTheListedOutcome) {
+  const CorpusCase& c = GetParam();
+  Expectation expected;
+  ASSERT_TRUE(ParseOutcome(c.outcome, expected)) << "unreadable outcome: " << c.outcome;
+  const fs::path input = dir_.Path() / c.name;
+  fs::copy_file(CorpusDir() / c.name, input);
+
+  const test::RunResult run = Convert(input);
+  EXPECT_TRUE(MatchesConsole(run.out, input.string(), expected));
+  const bool fails = !expected.loads || expected.stopAt >= 0;
+  EXPECT_EQ(run.status, fails ? 1 : 0);
+  const std::string loadFailure = expected.loads ? "" : "\nCould not load ART file\n";
+  EXPECT_EQ(run.err, fails ? loadFailure + FailureErr(input.string(), dest_) : "");
+
+  // Exactly the BMPs of the frames before any stop, and nothing else (no partial leftovers).
+  const Bytes art = test::ReadFile(input.string());
+  const int written = expected.stopAt >= 0 ? expected.stopAt : expected.pictures * expected.frames;
+  std::vector<std::string> names;
+  for (int n = 0; n < written; ++n) {
+    for (int k = 0; k < expected.palettes; ++k) {
+      names.push_back(Stem(c.name) + '_' + std::to_string(n / expected.frames) + '_' +
+                      std::to_string(n % expected.frames) + '_' + std::to_string(k) + ".bmp");
+      const auto [width, height] = FrameSize(art, expected.palettes, n);
+      ExpectWholeBmp(outDir_ / names.back(), width, height);
+    }
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(FilesIn(outDir_), names);
+}
+
+std::string CaseName(const ::testing::TestParamInfo<CorpusCase>& info) {
+  std::string name = Stem(info.param.name);
+  std::replace_if(
+      name.begin(), name.end(),
+      [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Manifest, CorpusTest, ::testing::ValuesIn(ReadManifest()), CaseName);
+
+TEST(CorpusManifestTest, ListsEveryFileOnceAndNoOther) {
+  std::multiset<std::string> listed;
+  for (const CorpusCase& c : ReadManifest()) {
+    EXPECT_FALSE(c.reason.empty()) << c.name;
+    listed.insert(c.name);
+  }
+  std::multiset<std::string> present;
+  for (const auto& entry : fs::directory_iterator(CorpusDir())) {
+    if (entry.path().extension() == ".art") {
+      present.insert(entry.path().filename().string());
+    }
+  }
+  EXPECT_FALSE(present.empty());
+  EXPECT_EQ(listed, present);
+}
+
+// A directory where the file should be: opening it is what fails, and says so.
+TEST_F(ConverterRunTest, DirectoryNamedLikeAFileCannotBeOpened) {
+  const fs::path input = dir_.Path() / "folder.art";
+  fs::create_directory(input);
+  const test::RunResult run = Convert(input);
+  const std::string path = input.string();
+  const auto start = run.out.find(path + '\n');
+  ASSERT_NE(start, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(start), path + "\nOpening.Could not open " + path + "\n");
+  EXPECT_EQ(run.err, "\nCould not load ART file\n" + FailureErr(path, dest_));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(FilesIn(outDir_).empty());
+}
+
+}  // namespace
+}  // namespace vostrel
