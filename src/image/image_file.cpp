@@ -38,8 +38,18 @@ void ImageFile::SetPalette(std::int32_t index, std::span<const std::uint8_t> sou
 }
 
 void ImageFile::AllocateBlocks(std::int32_t rows, std::int32_t columns, std::size_t size) {
-  blocks.assign(static_cast<std::size_t>(std::max(rows, 0)),
-                std::vector<Block>(static_cast<std::size_t>(std::max(columns, 0)), Block(size, 0)));
+  // Block by block, with the old table gone first: filling the table from a prototype block would
+  // hold the prototype, a row of copies and the table at once, three times a plane that a damaged
+  // header can make two gigabytes large.
+  ReleaseBlocks();
+  BlockTable table(static_cast<std::size_t>(std::max(rows, 0)));
+  for (auto& row : table) {
+    row.resize(static_cast<std::size_t>(std::max(columns, 0)));
+    for (Block& block : row) {
+      block.assign(size, 0);
+    }
+  }
+  blocks = std::move(table);
 }
 
 void ImageFile::SetPlane(std::span<const std::uint8_t> source) {
