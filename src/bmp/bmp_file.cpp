@@ -130,7 +130,10 @@ bool BmpFile::Save() {
     if (file) {
       std::setvbuf(file.get(), nullptr, _IOFBF, kWriteBufferSize);
       const bool encoded = Encode([&file](std::span<const std::uint8_t> bytes) {
-        return std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+        // The rows of a picture no pixel wide are empty spans whose data may be null, which
+        // fwrite must never be given, even for no bytes.
+        return bytes.empty() ||
+               std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
       });
       // Closing flushes the last buffered bytes, so its result is part of the write.
       written = (std::fclose(file.release()) == 0) && encoded;
