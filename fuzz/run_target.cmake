@@ -1,5 +1,6 @@
 # Runs one fuzz target for CTest (cmake -P, so it works wherever CTest does).
-#   MODE=fuzz:   PROGRAM -seed=1 -runs=RUNS on a fresh copy of SEEDS, new inputs kept in WORK.
+#   MODE=fuzz:   PROGRAM -seed=1 -runs=RUNS from the seeds in SEEDS (left as they are), the
+#                inputs it adds kept in a fresh WORK.
 #   MODE=replay: PROGRAM on every file of CORPUS (its .art files) and of SEEDS.
 if(MODE STREQUAL "fuzz")
   file(REMOVE_RECURSE "${WORK}")
@@ -11,7 +12,6 @@ if(MODE STREQUAL "fuzz")
 elseif(MODE STREQUAL "replay")
   file(GLOB corpus "${CORPUS}/*.art")
   file(GLOB seeds "${SEEDS}/*")
-  list(FILTER seeds EXCLUDE REGEX "/\\.stamp$")
   list(LENGTH corpus count)
   if(count EQUAL 0)
     message(FATAL_ERROR "no damaged files found in ${CORPUS}")
