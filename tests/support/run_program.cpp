@@ -16,6 +16,27 @@ namespace {
 
 #ifdef _WIN32
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+
+// Quotes one argument of the program so that the C runtime's command-line parser gives it back
+// as it was: a run of backslashes is literal unless a quote follows it, so the run before an
+// embedded quote, or before the closing one (a destination such as C:\out\), is doubled.
+std::string QuoteArgument(const std::string& text) {
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (const char c : text) {
+    if (c == '\\') {
+      ++backslashes;
+    } else {
+      if (c == '"') {
+        quoted.append(backslashes + 1, '\\');
+      }
+      backslashes = 0;
+    }
+    quoted += c;
+  }
+  quoted.append(backslashes, '\\');
+  return quoted + "\"";
+}
 #else
 std::string Quote(const std::string& text) {
   std::string quoted = "'";
@@ -28,6 +49,8 @@ std::string Quote(const std::string& text) {
   }
   return quoted + "'";
 }
+
+std::string QuoteArgument(const std::string& text) { return Quote(text); }
 #endif
 
 int ExitStatus(int systemResult) {
@@ -41,7 +64,19 @@ int ExitStatus(int systemResult) {
 #endif
 }
 
-std::string AsText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string AsText(const Bytes& bytes) {
+  std::string text(bytes.begin(), bytes.end());
+#ifdef _WIN32
+  // The program's streams are in text mode, which ends Windows lines with CR LF; the expected
+  // texts are written with LF alone.
+  std::string::size_type at = 0;
+  while ((at = text.find("\r\n", at)) != std::string::npos) {
+    text.erase(at, 1);
+    ++at;
+  }
+#endif
+  return text;
+}
 
 }  // namespace
 
@@ -52,7 +87,7 @@ RunResult RunProgram(const std::filesystem::path& program, const std::vector<std
   const std::string errPath = captures.File("stderr");
   std::string command = Quote(program.string());
   for (const std::string& arg : args) {
-    command += ' ' + Quote(arg);
+    command += ' ' + QuoteArgument(arg);
   }
 #ifdef _WIN32
   command = "cd /d " + Quote(workDir.string()) + " && " + command + " >" + Quote(outPath) + " 2>" +
