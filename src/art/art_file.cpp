@@ -82,37 +82,50 @@ bool ArtFile::Load(const std::string& path) {
   Clear();
   AssignPath(path);
   WriteMark();
-  ReadResult file;
   try {
-    file = ReadWholeFile(fullPath);
+    if (const auto size = RegularFileSize(fullPath)) {
+      const FilePtr file = OpenFile(fullPath, "rb");
+      if (!file) {
+        return ReportCannotOpen();
+      }
+      FileSource source(file.get(), *size);
+      return ParseReporting(source);
+    }
+    // Not a regular file (a pipe, a device, a directory, or nothing at all): read what it holds.
+    ReadResult file = ReadWholeFile(fullPath);
+    if (file.status == ReadStatus::kCannotOpen) {
+      return ReportCannotOpen();
+    }
+    if (file.status == ReadStatus::kReadError) {
+      return ReportDamage();
+    }
+    SpanSource source(file.bytes);
+    return ParseReporting(source);
   } catch (...) {
     return ReportFailure();
   }
-  if (file.status == ReadStatus::kCannotOpen) {
-    std::cout << "Could not open " << fullPath;
-    EndLine(std::cout);
-    return ReportFailure();
-  }
-  if (file.status == ReadStatus::kReadError) {
-    return ReportDamage();
-  }
+}
+
+bool ArtFile::LoadBytes(std::span<const std::uint8_t> bytes) {
+  Clear();
+  WriteMark();
+  SpanSource source(bytes);
+  return ParseReporting(source);
+}
+
+bool ArtFile::ParseReporting(ByteSource& source) {
   try {
-    Parse(file.bytes);
+    Parse(source);
   } catch (...) {
     return ReportDamage();
   }
   return true;
 }
 
-bool ArtFile::LoadBytes(std::span<const std::uint8_t> bytes) {
-  Clear();
-  WriteMark();
-  try {
-    Parse(bytes);
-  } catch (...) {
-    return ReportDamage();
-  }
-  return true;
+bool ArtFile::ReportCannotOpen() {
+  std::cout << "Could not open " << fullPath;
+  EndLine(std::cout);
+  return ReportFailure();
 }
 
 bool ArtFile::ReportDamage() {
@@ -141,26 +154,31 @@ void ArtFile::Clear() {
   blockColumns = 1;
 }
 
-void ArtFile::Parse(std::span<const std::uint8_t> bytes) {
-  // Every section is checked against the bytes present before anything is sized from it, so a
-  // damaged header can never make the loader allocate more than the file itself justifies.
-  if (bytes.size() < kArtHeaderSize) {
-    throw DamagedArt("file shorter than its header");
-  }
-  ArtHeader parsed = ParseArtHeader(bytes);
+void ArtFile::Parse(ByteSource& source) {
+  // Every section is checked against the bytes the file holds before anything is sized from it,
+  // so a damaged header can never make the loader allocate more than the file justifies; and
+  // the bytes go straight to where they are kept, so loading holds the file's size once.
+  const std::uint64_t size = source.Size();
+  std::uint64_t remaining = size;
+  const auto take = [&source, &remaining](std::span<std::uint8_t> out, const char* what) {
+    if (remaining < out.size() || source.Read(out) != out.size()) {
+      throw DamagedArt(what);
+    }
+    remaining -= out.size();
+  };
+
+  std::array<std::uint8_t, kArtHeaderSize> headerBytes{};
+  take(headerBytes, "file shorter than its header");
+  ArtHeader parsed = ParseArtHeader(headerBytes);
   const std::int32_t presentPalettes = CountPalettes(parsed);
   WriteMark();
 
-  std::size_t offset = kArtHeaderSize;
-  const std::size_t paletteBytes = static_cast<std::size_t>(presentPalettes) * kArtPaletteSize;
-  if (bytes.size() - offset < paletteBytes) {
+  if (remaining < static_cast<std::uint64_t>(presentPalettes) * kArtPaletteSize) {
     throw DamagedArt("file shorter than its palettes");
   }
   AllocatePalettes(presentPalettes, kPaletteEntries);
   for (auto& palette : this->palettes) {
-    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), kArtPaletteSize,
-                palette.begin());
-    offset += kArtPaletteSize;
+    take(std::span(palette).first(kArtPaletteSize), "file shorter than its palettes");
   }
   paletteCount = presentPalettes;
   WriteMark();
@@ -179,25 +197,26 @@ void ArtFile::Parse(std::span<const std::uint8_t> bytes) {
       CheckedMul(static_cast<std::uint64_t>(pictures), static_cast<std::uint64_t>(frames));
   const auto tableBytes =
       frameTotal ? CheckedMul(*frameTotal, std::uint64_t{kArtFrameHeaderSize}) : std::nullopt;
-  if (!tableBytes || bytes.size() - offset < *tableBytes) {
+  if (!tableBytes || remaining < *tableBytes) {
     throw DamagedArt("file shorter than its frame-header table");
   }
 
   std::vector<std::vector<ArtFrameHeader>> table(static_cast<std::size_t>(pictures));
   std::uint64_t dataTotal = 0;
+  std::array<std::uint8_t, kArtFrameHeaderSize> frameBytes{};
   for (auto& row : table) {
     row.reserve(static_cast<std::size_t>(frames));
     for (std::int32_t f = 0; f < frames; ++f) {
       WriteMark();
-      row.push_back(ParseArtFrameHeader(bytes.subspan(offset, kArtFrameHeaderSize)));
-      offset += kArtFrameHeaderSize;
+      take(frameBytes, "file shorter than its frame-header table");
+      row.push_back(ParseArtFrameHeader(frameBytes));
       if (row.back().dataSize < 0) {
         throw DamagedArt("negative frame data size");
       }
       dataTotal += static_cast<std::uint64_t>(row.back().dataSize);
     }
   }
-  if (dataTotal > bytes.size()) {
+  if (dataTotal > size) {
     throw DamagedArt("frame data sizes exceed the file");
   }
 
@@ -207,9 +226,7 @@ void ArtFile::Parse(std::span<const std::uint8_t> bytes) {
     data[p].reserve(table[p].size());
     for (const auto& frame : table[p]) {
       Block block(static_cast<std::size_t>(frame.dataSize), 0);
-      const std::size_t available = std::min(block.size(), bytes.size() - offset);
-      std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), available, block.begin());
-      offset += available;
+      source.Read(block);
       data[p].push_back(std::move(block));
     }
   }

@@ -12,6 +12,8 @@
 
 namespace vostrel {
 
+class ByteSource;
+
 inline constexpr std::size_t kArtHeaderSize = 132;
 inline constexpr std::size_t kArtFrameHeaderSize = 28;
 inline constexpr std::size_t kArtPaletteSize =
@@ -68,9 +70,11 @@ class ArtFile : public ImageFile {
   const std::vector<std::vector<ArtFrameHeader>>& FrameHeaders() const { return frameHeaders; }
 
  private:
-  bool ReportFailure();
+  bool ParseReporting(ByteSource& source);
+  bool ReportCannotOpen();
   bool ReportDamage();
-  void Parse(std::span<const std::uint8_t> bytes);
+  bool ReportFailure();
+  void Parse(ByteSource& source);
   void Clear();
 
   std::int32_t framesPerPicture = 0;

@@ -19,7 +19,6 @@ constexpr std::uint16_t kTypeBm = 0x4D42;  // "BM"
 // The reserved words carry "qzv" and a zero byte.
 constexpr std::uint16_t kReserved1 = 'q' | ('z' << 8);
 constexpr std::uint16_t kReserved2 = 'v';
-constexpr std::int32_t kBitsPerPixel = 8;
 constexpr std::uint32_t kCompressionNone = 0;
 // Twelve bytes of the info header that no reader needs (image size and resolutions) carry
 // the watermark "palomexvind" and a zero byte.

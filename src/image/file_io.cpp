@@ -1,12 +1,45 @@
 #include "image/file_io.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <filesystem>
+#include <stdexcept>
 
 namespace vostrel {
 
 FilePtr OpenFile(const std::string& path, const char* mode) {
   return FilePtr(std::fopen(path.c_str(), mode));
+}
+
+std::size_t SpanSource::Read(std::span<std::uint8_t> out) {
+  const std::size_t count = std::min(out.size(), bytes_.size());
+  std::copy_n(bytes_.begin(), count, out.begin());
+  bytes_ = bytes_.subspan(count);
+  return count;
+}
+
+std::size_t FileSource::Read(std::span<std::uint8_t> out) {
+  if (out.empty()) {
+    return 0;
+  }
+  const std::size_t got = std::fread(out.data(), 1, out.size(), file_);
+  if (got < out.size() && std::ferror(file_)) {
+    throw std::runtime_error("read error");
+  }
+  return got;
+}
+
+std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    return std::nullopt;
+  }
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (error) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(size);
 }
 
 ReadResult ReadWholeFile(const std::string& path) {

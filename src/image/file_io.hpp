@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,42 @@ struct ReadResult {
   ReadStatus status = ReadStatus::kOk;
   std::vector<std::uint8_t> bytes;
 };
+
+// Bytes read front to back whose total is known beforehand, so that sizes a file announces can
+// be checked against what it holds before anything is allocated for them.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual std::uint64_t Size() const = 0;
+  // Fills the front of out with the next bytes and returns how many there were: fewer than asked
+  // only at the end. Throws when the bytes cannot be read.
+  virtual std::size_t Read(std::span<std::uint8_t> out) = 0;
+};
+
+class SpanSource : public ByteSource {
+ public:
+  explicit SpanSource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  std::uint64_t Size() const override { return bytes_.size(); }
+  std::size_t Read(std::span<std::uint8_t> out) override;
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+};
+
+// An open file of known size, read in place so that its bytes go straight to where they are kept.
+class FileSource : public ByteSource {
+ public:
+  FileSource(std::FILE* file, std::uint64_t size) : file_(file), size_(size) {}
+  std::uint64_t Size() const override { return size_; }
+  std::size_t Read(std::span<std::uint8_t> out) override;
+
+ private:
+  std::FILE* file_;
+  std::uint64_t size_;
+};
+
+// The size of a regular file; nothing for anything else (a directory, a pipe, a missing path).
+std::optional<std::uint64_t> RegularFileSize(const std::string& path);
 
 // Reads a whole file. A path that names a directory counts as one that cannot be opened, as it
 // does on every platform whose C library refuses to open one.
