@@ -125,18 +125,18 @@ std::uint64_t LargestPlane(const Bytes& art) {
 
 // A file of sixteen 2048 x 2048 frames, raw and run-length in turn: 4 MiB planes, about 40 MiB.
 Bytes LargeValid() {
-  ArtSpec spec = vostrel::test::OneFrameLayout(1, {});
+  ArtSpec sprite = vostrel::test::OneFrameLayout(1, {});
   for (int n = 0; n < 16; ++n) {
     Bytes pixels = vostrel::test::MakePixels(2048, 2048, static_cast<std::uint8_t>(n));
     if (n % 2 == 1) {
       std::fill(pixels.begin(), pixels.begin() + static_cast<std::ptrdiff_t>(pixels.size() / 2),
                 static_cast<std::uint8_t>(n));
-      spec.frames.emplace_back(2048, 2048, vostrel::test::EncodeRle(pixels));
+      sprite.frames.emplace_back(2048, 2048, vostrel::test::EncodeRle(pixels));
     } else {
-      spec.frames.emplace_back(2048, 2048, std::move(pixels));
+      sprite.frames.emplace_back(2048, 2048, std::move(pixels));
     }
   }
-  return vostrel::test::WriteArt(spec);
+  return vostrel::test::WriteArt(sprite);
 }
 
 std::vector<std::pair<std::string, Bytes>> Inputs(const fs::path& corpus) {

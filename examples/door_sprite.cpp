@@ -70,19 +70,19 @@ test::Bytes DrawArrow(std::int32_t direction, std::int32_t frame) {
 }  // namespace
 
 test::Bytes MakeDoorArt() {
-  test::ArtSpec spec;
-  spec.flags = 0;  // eight pictures, one per direction
-  spec.palettePresent = {1, 1, 0, 0};
-  spec.palettes = {MakePalette({250, 248, 240}, {30, 60, 160}, {150, 150, 150}, {120, 180, 255}),
+  test::ArtSpec sprite;
+  sprite.flags = 0;  // eight pictures, one per direction
+  sprite.palettePresent = {1, 1, 0, 0};
+  sprite.palettes = {MakePalette({250, 248, 240}, {30, 60, 160}, {150, 150, 150}, {120, 180, 255}),
                    MakePalette({16, 16, 32}, {250, 140, 20}, {70, 70, 90}, {255, 230, 120})};
   for (std::int32_t direction = 0; direction < kDirections; ++direction) {
     for (std::int32_t frame = 0; frame < kFrames; ++frame) {
       const test::Bytes pixels = DrawArrow(direction, frame);
       test::Bytes data = frame == 0 ? test::EncodeRle(pixels) : pixels;
-      spec.frames.emplace_back(kSize, kSize, std::move(data));
+      sprite.frames.emplace_back(kSize, kSize, std::move(data));
     }
   }
-  return test::WriteArt(spec);
+  return test::WriteArt(sprite);
 }
 
 }  // namespace vostrel::examples

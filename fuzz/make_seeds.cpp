@@ -39,12 +39,12 @@ ArtFrameSpec RleFrame(std::int32_t width, std::int32_t height, std::uint8_t seed
   return {width, height, EncodeRle(Stripes(width, height, seed))};
 }
 
-ArtSpec WithPalettes(ArtSpec spec, std::int32_t count) {
+ArtSpec WithPalettes(ArtSpec sprite, std::int32_t count) {
   for (std::int32_t k = 0; k < count; ++k) {
-    spec.palettePresent[static_cast<std::size_t>(k)] = 1;
-    spec.palettes.push_back(vostrel::test::MakePalette(static_cast<std::uint8_t>(k + 1)));
+    sprite.palettePresent[static_cast<std::size_t>(k)] = 1;
+    sprite.palettes.push_back(vostrel::test::MakePalette(static_cast<std::uint8_t>(k + 1)));
   }
-  return spec;
+  return sprite;
 }
 
 std::vector<std::pair<std::string, Bytes>> ArtSeeds() {

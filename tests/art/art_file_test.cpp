@@ -38,20 +38,20 @@ struct PaletteCase {
 class PaletteCountTest : public ::testing::TestWithParam<PaletteCase> {};
 
 TEST_P(PaletteCountTest, HighestPresenceWordDecidesAndThatManyPalettesAreRead) {
-  ArtSpec spec;
-  spec.palettePresent = GetParam().presence;
+  ArtSpec sprite;
+  sprite.palettePresent = GetParam().presence;
   for (std::int32_t k = 0; k < GetParam().expected; ++k) {
-    spec.palettes.push_back(test::MakePalette(static_cast<std::uint8_t>(k + 1)));
+    sprite.palettes.push_back(test::MakePalette(static_cast<std::uint8_t>(k + 1)));
   }
-  spec.frames.push_back({2, 1, {7, 8}});
+  sprite.frames.push_back({2, 1, {7, 8}});
   ArtFile art;
-  ASSERT_TRUE(LoadFromBytes(art, test::WriteArt(spec)).loaded);
+  ASSERT_TRUE(LoadFromBytes(art, test::WriteArt(sprite)).loaded);
   EXPECT_EQ(art.PaletteCount(), GetParam().expected);
   ASSERT_EQ(art.Palettes().size(), static_cast<std::size_t>(GetParam().expected));
-  for (std::size_t k = 0; k < spec.palettes.size(); ++k) {
+  for (std::size_t k = 0; k < sprite.palettes.size(); ++k) {
     EXPECT_EQ(art.Palettes()[k].size(), 1028u);
     EXPECT_TRUE(
-        std::equal(spec.palettes[k].begin(), spec.palettes[k].end(), art.Palettes()[k].begin()));
+        std::equal(sprite.palettes[k].begin(), sprite.palettes[k].end(), art.Palettes()[k].begin()));
   }
   // The frame table starts right after the palettes read.
   EXPECT_EQ(art.FrameHeaders()[0][0].width, 2);
@@ -79,16 +79,16 @@ class LayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(LayoutTest, FlagsPickTheFrameTableShape) {
   const LayoutCase& c = GetParam();
-  ArtSpec spec;
-  spec.flags = c.flags;
-  spec.frameCount = c.frameCount;
-  spec.palettePresent = {1, 0, 0, 0};
-  spec.palettes.push_back(test::MakePalette(0));
+  ArtSpec sprite;
+  sprite.flags = c.flags;
+  sprite.frameCount = c.frameCount;
+  sprite.palettePresent = {1, 0, 0, 0};
+  sprite.palettes.push_back(test::MakePalette(0));
   for (std::int32_t n = 0; n < c.pictures * c.framesPerPicture; ++n) {
-    spec.frames.push_back({1, 1, {static_cast<std::uint8_t>(n)}});
+    sprite.frames.push_back({1, 1, {static_cast<std::uint8_t>(n)}});
   }
   ArtFile art;
-  const LoadOutcome outcome = LoadFromBytes(art, test::WriteArt(spec));
+  const LoadOutcome outcome = LoadFromBytes(art, test::WriteArt(sprite));
   ASSERT_TRUE(outcome.loaded);
   EXPECT_EQ(art.PictureCount(), c.pictures);
   EXPECT_EQ(art.FramesPerPicture(), c.framesPerPicture);
@@ -114,25 +114,25 @@ INSTANTIATE_TEST_SUITE_P(Flags, LayoutTest,
                                            LayoutCase{3, 3, 3, 1}, LayoutCase{-1, 0, 0, 1}));
 
 TEST(ArtFileTest, OneFrameLayoutKeepsHeaderAsRead) {
-  ArtSpec spec = test::OneFrameLayout(1, {{1, 1, {0}}, {1, 1, {1}}, {1, 1, {2}}});
-  spec.fillerWords[20] = 12345;
+  ArtSpec sprite = test::OneFrameLayout(1, {{1, 1, {0}}, {1, 1, {1}}, {1, 1, {2}}});
+  sprite.fillerWords[20] = 12345;
   ArtFile art;
-  ASSERT_TRUE(LoadFromBytes(art, test::WriteArt(spec)).loaded);
+  ASSERT_TRUE(LoadFromBytes(art, test::WriteArt(sprite)).loaded);
   EXPECT_EQ(art.Header()->frameCount, 3);
   EXPECT_EQ(art.Header()->unknown3[11], 12345);
 }
 
 TEST(ArtFileTest, EmptyFrameGetsEmptyBlockAndUsesNoData) {
-  ArtSpec spec = test::OneFrameLayout(1, {{4, 4, {}}, {1, 2, {5, 6}}});
+  ArtSpec sprite = test::OneFrameLayout(1, {{4, 4, {}}, {1, 2, {5, 6}}});
   ArtFile art;
-  ASSERT_TRUE(LoadFromBytes(art, test::WriteArt(spec)).loaded);
+  ASSERT_TRUE(LoadFromBytes(art, test::WriteArt(sprite)).loaded);
   EXPECT_TRUE(art.Blocks()[0][0].empty());
   EXPECT_EQ(art.Blocks()[1][0], (Bytes{5, 6}));
 }
 
 TEST(ArtFileTest, FileEndingInsideFrameDataLoadsWithZeroFill) {
-  ArtSpec spec = test::OneFrameLayout(1, {{2, 2, {1, 2, 3, 4}}, {2, 2, {5, 6, 7, 8}}});
-  Bytes bytes = test::WriteArt(spec);
+  ArtSpec sprite = test::OneFrameLayout(1, {{2, 2, {1, 2, 3, 4}}, {2, 2, {5, 6, 7, 8}}});
+  Bytes bytes = test::WriteArt(sprite);
   bytes.resize(bytes.size() - 3);
   ArtFile art;
   const LoadOutcome outcome = LoadFromBytes(art, bytes);
@@ -207,16 +207,16 @@ Bytes ValidFile() {
 }
 
 Bytes WithFrameCount(std::int32_t flags, std::int32_t frameCount) {
-  ArtSpec spec = test::OneFrameLayout(1, {{1, 1, {1}}});
-  spec.flags = flags;
-  spec.frameCount = frameCount;
-  return test::WriteArt(spec);
+  ArtSpec sprite = test::OneFrameLayout(1, {{1, 1, {1}}});
+  sprite.flags = flags;
+  sprite.frameCount = frameCount;
+  return test::WriteArt(sprite);
 }
 
 Bytes WithDataSize(std::int32_t dataSize) {
-  ArtSpec spec = test::OneFrameLayout(1, {{2, 2, {1, 2, 3, 4}}});
-  spec.frames[0].dataSize = dataSize;
-  return test::WriteArt(spec);
+  ArtSpec sprite = test::OneFrameLayout(1, {{2, 2, {1, 2, 3, 4}}});
+  sprite.frames[0].dataSize = dataSize;
+  return test::WriteArt(sprite);
 }
 
 Bytes Truncated(std::size_t size) {
@@ -241,11 +241,11 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"DataSizeOverFileSize", [] { return WithDataSize(0x7FFFFFFF); }, "....\n"},
         DamageCase{"DataSizesTogetherOverFileSize",
                    [] {
-                     ArtSpec spec = test::OneFrameLayout(1, {});
+                     ArtSpec sprite = test::OneFrameLayout(1, {});
                      for (int i = 0; i < 3; ++i) {
-                       spec.frames.push_back({1, 1, {}, 600});
+                       sprite.frames.push_back({1, 1, {}, 600});
                      }
-                     return test::WriteArt(spec);
+                     return test::WriteArt(sprite);
                    },
                    "......\n"}),
     [](const auto& param) { return std::string(param.param.name); });

@@ -21,9 +21,9 @@ class ConvertTest : public ::testing::Test {
  protected:
   std::string Dest() const { return dir_.Path().string() + kPathSeparator; }
 
-  std::string WriteArtFile(const std::string& name, const ArtSpec& spec) const {
+  std::string WriteArtFile(const std::string& name, const ArtSpec& sprite) const {
     const std::string path = dir_.File(name);
-    test::WriteFile(path, test::WriteArt(spec));
+    test::WriteFile(path, test::WriteArt(sprite));
     return path;
   }
 
@@ -74,14 +74,14 @@ TEST_F(ConvertTest, RawFrameWithTwoPalettesGivesTwoBmpsAndTheirLines) {
 }
 
 TEST_F(ConvertTest, EightPictureLayoutGivesOneBmpPerPictureFrameAndPalette) {
-  ArtSpec spec;
-  spec.flags = 2;
-  spec.palettePresent = {1, 1, 0, 0};
-  spec.palettes = {test::MakePalette(0), test::MakePalette(1)};
+  ArtSpec sprite;
+  sprite.flags = 2;
+  sprite.palettePresent = {1, 1, 0, 0};
+  sprite.palettes = {test::MakePalette(0), test::MakePalette(1)};
   for (int n = 0; n < 48; ++n) {
-    spec.frames.push_back({2, 2, test::MakePixels(2, 2, static_cast<std::uint8_t>(n))});
+    sprite.frames.push_back({2, 2, test::MakePixels(2, 2, static_cast<std::uint8_t>(n))});
   }
-  EXPECT_TRUE(Convert(WriteArtFile("tree.art", spec)));
+  EXPECT_TRUE(Convert(WriteArtFile("tree.art", sprite)));
   const std::vector<std::string> names = Bmps();
   ASSERT_EQ(names.size(), 96u);
   EXPECT_EQ(names.front(), "tree_0_0_0.bmp");
@@ -161,9 +161,9 @@ struct BadFrameCase {
 class BadFrameTest : public ConvertTest, public ::testing::WithParamInterface<BadFrameCase> {};
 
 TEST_P(BadFrameTest, EndsTheConversionWithFailureAfterEarlierFrames) {
-  ArtSpec spec =
+  ArtSpec sprite =
       test::OneFrameLayout(1, {{1, 1, {7}}, {GetParam().width, GetParam().height, {1, 2}}});
-  EXPECT_FALSE(Convert(WriteArtFile("bad.art", spec)));
+  EXPECT_FALSE(Convert(WriteArtFile("bad.art", sprite)));
   EXPECT_EQ(Bmps(), (std::vector<std::string>{"bad_0_0_0.bmp"}));
 }
 

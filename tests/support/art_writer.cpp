@@ -35,14 +35,14 @@ std::uint16_t GetLe16(std::span<const std::uint8_t> bytes, std::size_t offset) {
 }
 
 ArtSpec OneFrameLayout(std::int32_t paletteCount, std::vector<ArtFrameSpec> frames) {
-  ArtSpec spec;
-  spec.flags = 1;
+  ArtSpec sprite;
+  sprite.flags = 1;
   for (std::int32_t k = 0; k < paletteCount; ++k) {
-    spec.palettePresent[static_cast<std::size_t>(k)] = 1;
-    spec.palettes.push_back(MakePalette(static_cast<std::uint8_t>(k)));
+    sprite.palettePresent[static_cast<std::size_t>(k)] = 1;
+    sprite.palettes.push_back(MakePalette(static_cast<std::uint8_t>(k)));
   }
-  spec.frames = std::move(frames);
-  return spec;
+  sprite.frames = std::move(frames);
+  return sprite;
 }
 
 Bytes MakePalette(std::uint8_t seed) {
@@ -61,21 +61,21 @@ Bytes MakePixels(std::int32_t width, std::int32_t height, std::uint8_t seed) {
   return pixels;
 }
 
-Bytes WriteArt(const ArtSpec& spec) {
+Bytes WriteArt(const ArtSpec& sprite) {
   Bytes out;
-  std::array<std::int32_t, 33> words = spec.fillerWords;
-  words[0] = spec.flags;
-  std::copy(spec.palettePresent.begin(), spec.palettePresent.end(), words.begin() + 3);
-  const bool eightPictures = spec.flags == 0 || spec.flags == 2;
-  const auto frames = static_cast<std::int32_t>(spec.frames.size());
-  words[8] = spec.frameCount.value_or(eightPictures ? frames / 8 : frames);
+  std::array<std::int32_t, 33> words = sprite.fillerWords;
+  words[0] = sprite.flags;
+  std::copy(sprite.palettePresent.begin(), sprite.palettePresent.end(), words.begin() + 3);
+  const bool eightPictures = sprite.flags == 0 || sprite.flags == 2;
+  const auto frames = static_cast<std::int32_t>(sprite.frames.size());
+  words[8] = sprite.frameCount.value_or(eightPictures ? frames / 8 : frames);
   for (const std::int32_t word : words) {
     PutLe32(out, word);
   }
-  for (const Bytes& palette : spec.palettes) {
+  for (const Bytes& palette : sprite.palettes) {
     out.insert(out.end(), palette.begin(), palette.end());
   }
-  for (const ArtFrameSpec& frame : spec.frames) {
+  for (const ArtFrameSpec& frame : sprite.frames) {
     PutLe32(out, frame.width);
     PutLe32(out, frame.height);
     PutLe32(out, frame.dataSize.value_or(static_cast<std::int32_t>(frame.data.size())));
@@ -83,7 +83,7 @@ Bytes WriteArt(const ArtSpec& spec) {
       PutLe32(out, 0);
     }
   }
-  for (const ArtFrameSpec& frame : spec.frames) {
+  for (const ArtFrameSpec& frame : sprite.frames) {
     out.insert(out.end(), frame.data.begin(), frame.data.end());
   }
   return out;

@@ -38,7 +38,7 @@ struct ArtSpec {
   std::array<std::int32_t, 33> fillerWords{};  // values of the words nobody interprets
 };
 
-// A spec with the given palettes present and frames in the one-frame layout.
+// A sprite with the given palettes present and frames in the one-frame layout.
 ArtSpec OneFrameLayout(std::int32_t paletteCount, std::vector<ArtFrameSpec> frames);
 
 // A deterministic 1024-byte palette that differs with seed, fourth bytes included.
@@ -47,7 +47,7 @@ Bytes MakePalette(std::uint8_t seed);
 // Pixels of a width x height frame with a deterministic pattern.
 Bytes MakePixels(std::int32_t width, std::int32_t height, std::uint8_t seed);
 
-Bytes WriteArt(const ArtSpec& spec);
+Bytes WriteArt(const ArtSpec& sprite);
 
 // Greedy run-length coding: repeats of three or more become fill runs, the rest literal runs.
 Bytes EncodeRle(std::span<const std::uint8_t> pixels);
