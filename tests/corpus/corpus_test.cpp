@@ -187,15 +187,6 @@ void ExpectWholeBmp(const fs::path& path, std::int32_t width, std::int32_t heigh
   EXPECT_EQ(size, kBmpDataOffset + stride * static_cast<std::size_t>(height));
 }
 
-std::vector<std::string> FilesIn(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::string FailureErr(const std::string& input, const std::string& dest) {
   return "Could not convert " + input + " to " + dest + "\n";
 }
@@ -241,7 +232,7 @@ TEST_P(CorpusTest, ConverterGivesTheListedOutcome) {
     }
   }
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(FilesIn(outDir_), names);
+  EXPECT_EQ(test::FilesIn(outDir_), names);
 }
 
 std::string CaseName(const ::testing::TestParamInfo<CorpusCase>& info) {
@@ -281,7 +272,7 @@ TEST_F(ConverterRunTest, DirectoryNamedLikeAFileCannotBeOpened) {
   EXPECT_EQ(run.out.substr(start), path + "\nOpening.Could not open " + path + "\n");
   EXPECT_EQ(run.err, "\nCould not load ART file\n" + FailureErr(path, dest_));
   EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(FilesIn(outDir_).empty());
+  EXPECT_TRUE(test::FilesIn(outDir_).empty());
 }
 
 // A few bytes announcing a 64 MiB picture: converting it holds that plane once, not copies of it

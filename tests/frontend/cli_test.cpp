@@ -7,6 +7,7 @@
 
 #include "image/path.hpp"
 #include "support/art_writer.hpp"
+#include "support/cli_texts.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
 
@@ -17,14 +18,9 @@ namespace fs = std::filesystem;
 using test::Bytes;
 using test::RunResult;
 
-const std::string kBanner =
-    "\nMorvane vostrel v0.1 BETA - Converts Morvane .ART files to 8bits BMPs\n"
-    "Written by the vostrel developers\n\n  https://vostrel.example.org/\n\n";
-const std::string kUsage =
-    "\nUsage: vostrel artfile [destdir]\n\n"
-    "  type vostrel * [destdir] to convert all the \n"
-    "  files in the current directory and their subdirs\n\n";
-const std::string kListName = "art0101.lst";
+using test::kBanner;
+using test::kListName;
+using test::kUsage;
 
 std::string WithSeparator(const fs::path& dir) { return dir.string() + kPathSeparator; }
 
@@ -59,15 +55,6 @@ class CliTest : public ::testing::Test {
   }
   // A file the loader refuses: shorter than its header.
   static void PutBrokenArt(const fs::path& path) { test::WriteFile(path.string(), Bytes(10, 1)); }
-
-  static std::vector<std::string> Files(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
 
   test::TempDir root_;
   fs::path bin_ = root_.Path() / "bin";
@@ -115,7 +102,7 @@ TEST_F(CliTest, BareNameIsLookedForInTheGivenDestination) {
   const RunResult run = Run({"door", out.string()});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, kBanner + ConversionOut(WithSeparator(out) + "door.art", 1));
-  EXPECT_EQ(Files(out), (std::vector<std::string>{"door.art", "door_0_0_0.bmp"}));
+  EXPECT_EQ(test::FilesIn(out), (std::vector<std::string>{"door.art", "door_0_0_0.bmp"}));
 }
 
 TEST_F(CliTest, PathArgumentIsUsedAsGivenAndDestinationIsCreated) {
@@ -128,7 +115,7 @@ TEST_F(CliTest, PathArgumentIsUsedAsGivenAndDestinationIsCreated) {
   const RunResult run = Run({artArgument, WithSeparator(out)});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, kBanner + ConversionOut(artArgument + ".art", 1));
-  EXPECT_EQ(Files(out), (std::vector<std::string>{"door_0_0_0.bmp"}));
+  EXPECT_EQ(test::FilesIn(out), (std::vector<std::string>{"door_0_0_0.bmp"}));
 }
 
 TEST_F(CliTest, NameWithADotKeepsItsExtension) {
@@ -190,7 +177,8 @@ TEST_F(CliTest, BatchConvertsEveryListedFileInOrderAndRemovesTheList) {
   EXPECT_EQ(run.out, kBanner + "Building input list...\n" + ConversionOut("a.art", 1) +
                          ConversionOut("b.art", 1) + ConversionOut("c.art", 1));
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(Files(out), (std::vector<std::string>{"a_0_0_0.bmp", "b_0_0_0.bmp", "c_0_0_0.bmp"}));
+  EXPECT_EQ(test::FilesIn(out),
+            (std::vector<std::string>{"a_0_0_0.bmp", "b_0_0_0.bmp", "c_0_0_0.bmp"}));
   EXPECT_FALSE(fs::exists(work / kListName));
 }
 
@@ -223,7 +211,7 @@ TEST_F(CliTest, BatchWithDestinationGoesOnPastAFailedFileAndFails) {
   const RunResult run = Run({"*", out.string()}, work);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "\nCould not load ART file\n");
-  EXPECT_EQ(Files(out), (std::vector<std::string>{"b_0_0_0.bmp"}));
+  EXPECT_EQ(test::FilesIn(out), (std::vector<std::string>{"b_0_0_0.bmp"}));
 }
 
 TEST_F(CliTest, BatchWithDefaultDestinationReportsAFailedFileAndGoesOn) {
@@ -297,7 +285,7 @@ TEST_F(CliTest, BatchListsArtNamesInAnyCaseSortedAndSkipsHiddenOnes) {
   const fs::path out = root_.Path() / "out";
   const RunResult run = Run({"*", out.string()}, work);
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(Files(out), (std::vector<std::string>{"A_0_0_0.bmp", "b_0_0_0.bmp"}));
+  EXPECT_EQ(test::FilesIn(out), (std::vector<std::string>{"A_0_0_0.bmp", "b_0_0_0.bmp"}));
   EXPECT_LT(run.out.find("A.art\n"), run.out.find("b.ART\n"));
 }
 #endif

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/art_writer.hpp"
+#include "support/cli_texts.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
 
@@ -21,19 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::RunResult;
 
-const std::string kBanner =
-    "\nMorvane vostrel v0.1 BETA - Converts Morvane .ART files to 8bits BMPs\n"
-    "Written by the vostrel developers\n\n  https://vostrel.example.org/\n\n";
-const std::string kListName = "art0101.lst";
-
-std::vector<std::string> Files(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using test::kBanner;
+using test::kListName;
 
 // A valid sprite: one picture of one raw 4 x 2 frame in one palette.
 void PutArt(const fs::path& path) {
@@ -68,7 +58,7 @@ TEST_P(DirListingTest, ConvertsTheNameAsListedAndRemovesTheList) {
   EXPECT_NE(run.out.find("Building input list...\n" + name + "\nOpening"), std::string::npos)
       << run.out;
   const std::string stem = name.substr(0, name.rfind('.'));
-  EXPECT_EQ(Files(out), (std::vector<std::string>{stem + "_0_0_0.bmp"}));
+  EXPECT_EQ(test::FilesIn(out), (std::vector<std::string>{stem + "_0_0_0.bmp"}));
   EXPECT_FALSE(fs::exists(work_ / kListName));
 }
 
@@ -89,7 +79,7 @@ TEST_F(WindowsCliTest, UnquotedStarReachesTheProgramAsBatchMode) {
   const std::string command = "\"cd /d \"" + work_.string() + "\" && \"" + exe_.string() +
                               "\" * \"" + out.string() + "\" >nul 2>nul <nul\"";
   EXPECT_EQ(std::system(command.c_str()), 0);
-  EXPECT_EQ(Files(out), (std::vector<std::string>{"a_0_0_0.bmp", "b_0_0_0.bmp"}));
+  EXPECT_EQ(test::FilesIn(out), (std::vector<std::string>{"a_0_0_0.bmp", "b_0_0_0.bmp"}));
   EXPECT_FALSE(fs::exists(work_ / kListName));
 }
 
@@ -101,7 +91,7 @@ TEST_F(WindowsCliTest, DefaultDestinationIsTheProgramsDirectoryHoweverItIsStarte
   const std::string artLine = (bin_ / "door.art").string() + "\nOpening";
   EXPECT_NE(run.out.find(artLine), std::string::npos) << run.out;
   EXPECT_TRUE(fs::exists(bin_ / "door_0_0_0.bmp"));
-  EXPECT_EQ(Files(work_), std::vector<std::string>{});
+  EXPECT_EQ(test::FilesIn(work_), std::vector<std::string>{});
 }
 
 // A drive letter that names no drive on this machine, or an empty text if all are taken.

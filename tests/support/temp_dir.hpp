@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace vostrel::test {
 
@@ -30,5 +32,15 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+// The names in dir, sorted.
+inline std::vector<std::string> FilesIn(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 }  // namespace vostrel::test

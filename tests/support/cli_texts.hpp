@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace vostrel::test {
+
+// What every run of the converter prints first, and its usage text.
+inline const std::string kBanner =
+    "\nMorvane vostrel v0.1 BETA - Converts Morvane .ART files to 8bits BMPs\n"
+    "Written by the vostrel developers\n\n  https://vostrel.example.org/\n\n";
+inline const std::string kUsage =
+    "\nUsage: vostrel artfile [destdir]\n\n"
+    "  type vostrel * [destdir] to convert all the \n"
+    "  files in the current directory and their subdirs\n\n";
+inline const std::string kListName = "art0101.lst";
+
+}  // namespace vostrel::test
