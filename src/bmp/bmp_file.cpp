@@ -104,6 +104,12 @@ bool BmpFile::Encode(const ByteSink& sink) {
     return false;
   }
 
+  if (rowBytes + pad == 0) {
+    // The rows of a picture no pixel wide hold no bytes; only their progress marks remain, and
+    // a damaged header can announce two billion of those rows.
+    WriteMarks(static_cast<std::uint64_t>(height) / kRowsPerMark);
+    return true;
+  }
   const std::span<const std::uint8_t> plane = blocks[0][0];
   const std::span<const std::uint8_t> padding(kPadLetters.data(), pad);
   int rowsSinceMark = 0;

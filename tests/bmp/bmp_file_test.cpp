@@ -83,7 +83,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, BmpLayoutTest,
                          ::testing::Values(SizeCase{1, 1, "QZV"}, SizeCase{4, 3, ""},
                                            SizeCase{5, 2, "QZV"}, SizeCase{6, 14, "QZ"},
                                            SizeCase{7, 15, "Q"}, SizeCase{8, 30, ""},
-                                           SizeCase{9, 0, "QZV"}, SizeCase{0, 4, ""}));
+                                           SizeCase{9, 0, "QZV"}, SizeCase{0, 4, ""},
+                                           SizeCase{0, 200, ""}));
 
 TEST(BmpFileTest, OneByOneFileIsTenEightyTwoBytes) {
   BmpFile bmp;
