@@ -49,20 +49,22 @@ void ReportListFailure(std::string_view what) {
   EndLine(std::cerr);
 }
 
-std::string ChooseDestination(int argc, const char* const* argv, bool useModuleDirectory) {
+// The destination directory, ending with the separator: the given one, or without one the
+// running program's own directory.
+std::string ChooseDestination(const std::optional<std::string>& given) {
   std::string destDir;
-  if (useModuleDirectory) {
+  if (given) {
+    destDir = *given;
+    if (destDir.back() != kPathSeparator) {
+      destDir += kPathSeparator;
+    }
+  } else {
     destDir = platform::ExecutablePath();
     if (!ContainsSeparator(destDir)) {
       throw RunError("Could not find the program's own directory");
     }
     CutAtLastSeparator(destDir);
     destDir += kPathSeparator;
-  } else if (argc >= 3) {
-    destDir = argv[2];
-    if (destDir.back() != kPathSeparator) {
-      destDir += kPathSeparator;
-    }
   }
   return destDir;
 }
@@ -172,7 +174,11 @@ int Run(int argc, const char* const* argv) {
       return kExitFailure;
     }
     // A destination without a separator is taken for a stray word and ignored.
-    const bool useModuleDirectory = !(argc >= 3 && ContainsSeparator(argv[2]));
+    std::optional<std::string> givenDestination;
+    if (argc >= 3 && ContainsSeparator(argv[2])) {
+      givenDestination = argv[2];
+    }
+    const bool useModuleDirectory = !givenDestination;
     const std::string firstArgument = argv[1];
     std::string artPath = firstArgument;
     const bool batchMode = firstArgument == kBatchArgument;
@@ -186,7 +192,7 @@ int Run(int argc, const char* const* argv) {
       AppendText(kArtExtension, artPath);
     }
 
-    const std::string destDir = ChooseDestination(argc, argv, useModuleDirectory);
+    const std::string destDir = ChooseDestination(givenDestination);
     if (platform::MakeDirectory(destDir) == platform::MakeDirectoryResult::kPathNotFound) {
       throw RunError("Could not create destination path directory");
     }
