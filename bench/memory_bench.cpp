@@ -5,11 +5,6 @@
 //
 // usage: memory_bench VOSTREL_EXE CORPUS_DIR SCRATCH_DIR
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -17,28 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "support/art_writer.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
+using vostrel::bench::ChildRun;
+using vostrel::bench::Human;
 using vostrel::test::ArtFrameSpec;
 using vostrel::test::ArtSpec;
 using vostrel::test::Bytes;
-
-std::string Human(double bytes) {
-  const char* unit = "B";
-  for (const char* next : {"KiB", "MiB", "GiB"}) {
-    if (bytes < 1024.0) {
-      break;
-    }
-    bytes /= 1024.0;
-    unit = next;
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f %s", bytes, unit);
-  return text;
-}
 
 struct Sample {
   std::string name;
@@ -48,46 +32,27 @@ struct Sample {
   int status = 0;
 };
 
-// Runs exe with args, output discarded, and reports its peak resident set in KiB and its exit
+// Runs exe with args, output discarded, and prints its peak resident set in KiB and its exit
 // status. Called in a process of its own (see main): a forked child starts with a copy of its
 // parent's memory and its high-water mark, so the parent must be small for the figure to be
 // the converter's alone, and this program holds the large inputs.
-int MeasureChild(const std::string& exe, char** args) {
-  const pid_t child = fork();
-  if (child < 0) {
+int MeasureChild(int argc, char** argv) {
+  const ChildRun run =
+      vostrel::bench::RunChild(std::vector<std::string>(argv, argv + argc), "/dev/null");
+  if (!run.started || run.status < 0) {
     return 1;
   }
-  if (child == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
-    execv(exe.c_str(), args);
-    _exit(127);
-  }
-  int waitStatus = 0;
-  rusage usage{};
-  if (wait4(child, &waitStatus, 0, &usage) != child || !WIFEXITED(waitStatus) ||
-      WEXITSTATUS(waitStatus) == 127) {
-    return 1;
-  }
-  std::printf("%ld %d\n", usage.ru_maxrss, WEXITSTATUS(waitStatus));
+  std::printf("%ld %d\n", run.peakKiB, run.status);
   return 0;
 }
 
 // Runs "this program --measure exe args..." and reads back what MeasureChild printed.
 bool Measure(const std::string& exe, const std::vector<std::string>& args, long& peakKiB,
              int& status) {
-  static const std::string self = fs::read_symlink("/proc/self/exe").string();
-  std::string command = "'" + self + "' --measure '" + exe + "'";
-  for (const std::string& arg : args) {
-    command += " '" + arg + "'";
-  }
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    return false;
-  }
-  const bool read = std::fscanf(pipe, "%ld %d", &peakKiB, &status) == 2;
-  return (pclose(pipe) == 0) && read;
+  std::vector<std::string> command{vostrel::bench::SelfPath(), "--measure", exe};
+  command.insert(command.end(), args.begin(), args.end());
+  const auto printed = vostrel::bench::Capture(command);
+  return printed && std::sscanf(printed->c_str(), "%ld %d", &peakKiB, &status) == 2;
 }
 
 // The largest width x height among a loadable file's frames (0 when it has none), read from its
@@ -181,7 +146,7 @@ std::vector<std::pair<std::string, Bytes>> Inputs(const fs::path& corpus) {
 
 int main(int argc, char** argv) {
   if (argc >= 3 && std::string(argv[1]) == "--measure") {
-    return MeasureChild(argv[2], argv + 2);
+    return MeasureChild(argc - 2, argv + 2);
   }
   if (argc != 4) {
     std::fprintf(stderr, "usage: %s VOSTREL_EXE CORPUS_DIR SCRATCH_DIR\n", argv[0]);

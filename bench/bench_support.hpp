@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the benchmarks share: sprite-like pictures, running a program in a child process and
+// measuring it, and printing sizes. Linux only.
+namespace vostrel::bench {
+
+// A small generator of its own, so that the pictures are the same with every standard library.
+class Random {
+ public:
+  explicit Random(std::uint32_t seed) : state_(seed) {}
+  // A number from low to high, both included.
+  int Between(int low, int high);
+
+ private:
+  std::uint32_t state_;
+};
+
+// A sprite of width x height palette indices: a shaded, speckled ellipse on background index 0,
+// as game sprites are.
+std::vector<std::uint8_t> SpritePixels(int width, int height, Random& random);
+
+struct ChildRun {
+  bool started = false;
+  int status = -1;       // exit status, or -1 when the child did not exit normally
+  long peakKiB = 0;      // the child's peak resident set
+  double seconds = 0.0;  // wall time from start to exit
+};
+
+// Runs command[0] with the arguments that follow, standard output and standard error going to
+// outputPath (created or truncated), in workDir when it is not empty, and waits for it. The
+// peak it reports is the larger of the child's and this process's at the time of the fork, so
+// the caller should be small.
+ChildRun RunChild(const std::vector<std::string>& command, const std::string& outputPath,
+                  const std::string& workDir = {});
+
+// Runs command[0] with the arguments that follow and returns what it printed on standard
+// output, or nothing when it could not be run or did not exit with status 0.
+std::optional<std::string> Capture(const std::vector<std::string>& command);
+
+// The path of the running program.
+std::string SelfPath();
+
+// bytes as "12.3 MiB".
+std::string Human(double bytes);
+
+}  // namespace vostrel::bench
