@@ -26,7 +26,7 @@ constexpr std::array<std::uint8_t, 12> kWatermark{'p', 'a', 'l', 'o', 'm', 'e',
                                                   'x', 'v', 'i', 'n', 'd', 0};
 constexpr std::array<std::uint8_t, 3> kPadLetters{'Q', 'Z', 'V'};
 constexpr int kRowsPerMark = 15;
-constexpr std::size_t kWriteBufferSize = 256 * 1024;
+constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -93,39 +93,60 @@ bool BmpFile::Encode(const ByteSink& sink) {
   }
   FillFileHeader(static_cast<std::uint32_t>(*fileSize));
 
+  // The file is put together in memory and handed on in pieces of at most kChunkBytes: a sprite
+  // goes out whole in one write, and a huge picture never needs a second copy of its plane.
+  std::vector<std::uint8_t>& out = fileBytes;
+  const auto pieceBytes = static_cast<std::size_t>(std::min<std::uint64_t>(*fileSize, kChunkBytes));
+  if (out.size() < pieceBytes) {
+    out.resize(pieceBytes);
+  }
+  std::size_t used = 0;
+  const auto append = [&out, &used](std::span<const std::uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(used));
+    used += bytes.size();
+  };
+  const auto handOn = [&out, &used, &sink] {
+    const bool taken = used == 0 || sink(std::span(out).first(used));
+    used = 0;
+    return taken;
+  };
+  append(fileHeader);
+  append(infoHeader);
   // The headers promise a table of 256 entries ending at the data offset, so the table written
   // always has exactly that many: a shorter palette is completed with zero entries.
-  std::array<std::uint8_t, kBmpColourTableSize> colourTable{};
   const std::size_t paletteBytes =
       std::min({static_cast<std::size_t>(paletteEntries) * kPaletteEntryBytes, kBmpColourTableSize,
                 palettes[0].size()});
-  std::copy_n(palettes[0].begin(), paletteBytes, colourTable.begin());
-  if (!sink(fileHeader) || !sink(infoHeader) || !sink(colourTable)) {
-    return false;
-  }
+  append(std::span(palettes[0]).first(paletteBytes));
+  std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(used), kBmpColourTableSize - paletteBytes,
+              0);
+  used += kBmpColourTableSize - paletteBytes;
 
+  // A mark stands before every 15th row written. Nothing flushes the console while the rows go
+  // out, so they are written at once, which also spares walking the rows of a picture no pixel
+  // wide: a damaged header can announce two billion of them.
+  WriteMarks(static_cast<std::uint64_t>(height) / kRowsPerMark);
   if (rowBytes + pad == 0) {
-    // The rows of a picture no pixel wide hold no bytes; only their progress marks remain, and
-    // a damaged header can announce two billion of those rows.
-    WriteMarks(static_cast<std::uint64_t>(height) / kRowsPerMark);
-    return true;
+    return handOn();
   }
   const std::span<const std::uint8_t> plane = blocks[0][0];
   const std::span<const std::uint8_t> padding(kPadLetters.data(), pad);
-  int rowsSinceMark = 0;
   for (std::int64_t r = static_cast<std::int64_t>(height) - 1; r >= 0; --r) {
-    if (++rowsSinceMark == kRowsPerMark) {
-      WriteMark();
-      rowsSinceMark = 0;
-    }
-    if (!sink(plane.subspan(static_cast<std::size_t>(r) * rowBytes, rowBytes))) {
+    const auto row = plane.subspan(static_cast<std::size_t>(r) * rowBytes, rowBytes);
+    if (used + rowBytes + pad > out.size() && !handOn()) {
       return false;
     }
-    if (pad != 0 && !sink(padding)) {
-      return false;
+    if (rowBytes + pad > kChunkBytes) {
+      // A row wider than a piece goes on by itself.
+      if (!sink(row)) {
+        return false;
+      }
+    } else {
+      append(row);
     }
+    append(padding);
   }
-  return true;
+  return handOn();
 }
 
 bool BmpFile::Save() {
@@ -133,12 +154,11 @@ bool BmpFile::Save() {
   {
     FilePtr file = OpenFile(fullPath, "wb");
     if (file) {
-      std::setvbuf(file.get(), nullptr, _IOFBF, kWriteBufferSize);
+      // Encode hands on large pieces, which an unbuffered stream writes at once, each with a
+      // single call and without first copying it into a buffer of its own.
+      std::setvbuf(file.get(), nullptr, _IONBF, 0);
       const bool encoded = Encode([&file](std::span<const std::uint8_t> bytes) {
-        // The rows of a picture no pixel wide are empty spans whose data may be null, which
-        // fwrite must never be given, even for no bytes.
-        return bytes.empty() ||
-               std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+        return std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
       });
       // Closing flushes the last buffered bytes, so its result is part of the write.
       written = (std::fclose(file.release()) == 0) && encoded;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "image/image_file.hpp"
 
@@ -42,9 +43,10 @@ class BmpFile : public ImageFile {
                      std::uint32_t verticalResolution, std::uint32_t coloursUsed,
                      std::uint32_t importantColours);
 
-  // Produces the whole file into sink, with a progress mark before every 15th row. Returns
-  // false, having produced nothing, when the info header, palette or plane cannot make a
-  // valid file, and false as soon as sink refuses bytes.
+  // Produces the whole file into sink, in as few pieces as a buffer of a megabyte allows, with
+  // a progress mark before every 15th row. Returns false, having produced nothing, when the
+  // info header, palette or plane cannot make a valid file, and false as soon as sink refuses
+  // bytes.
   bool Encode(const ByteSink& sink);
 
   const std::array<std::uint8_t, kBmpFileHeaderSize>& FileHeader() const { return fileHeader; }
@@ -53,6 +55,8 @@ class BmpFile : public ImageFile {
  private:
   std::array<std::uint8_t, kBmpFileHeaderSize> fileHeader{};
   std::array<std::uint8_t, kBmpInfoHeaderSize> infoHeader{};
+  // The bytes of the file being produced; kept between saves so that its storage is reused.
+  std::vector<std::uint8_t> fileBytes;
 };
 
 }  // namespace vostrel

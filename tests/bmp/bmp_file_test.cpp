@@ -84,7 +84,23 @@ INSTANTIATE_TEST_SUITE_P(Sizes, BmpLayoutTest,
                                            SizeCase{5, 2, "QZV"}, SizeCase{6, 14, "QZ"},
                                            SizeCase{7, 15, "Q"}, SizeCase{8, 30, ""},
                                            SizeCase{9, 0, "QZV"}, SizeCase{0, 4, ""},
-                                           SizeCase{0, 200, ""}));
+                                           SizeCase{0, 200, ""},
+                                           // Over a megabyte: handed on in several pieces.
+                                           SizeCase{1501, 700, "QZV"},
+                                           // Rows wider than a piece.
+                                           SizeCase{1048577, 2, "QZV"}));
+
+TEST(BmpFileTest, SpriteIsHandedOnInOnePiece) {
+  BmpFile bmp;
+  Prepare(bmp, 161, 161, test::MakePixels(161, 161, 2), test::MakePalette(2));
+  test::ConsoleCapture console;
+  std::size_t pieces = 0;
+  EXPECT_TRUE(bmp.Encode([&pieces](std::span<const std::uint8_t> /*bytes*/) {
+    ++pieces;
+    return true;
+  }));
+  EXPECT_EQ(pieces, 1u);
+}
 
 TEST(BmpFileTest, OneByOneFileIsTenEightyTwoBytes) {
   BmpFile bmp;
