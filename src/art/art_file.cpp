@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 #include <stdexcept>
+#include <utility>
 
 #include "image/checked.hpp"
 #include "image/console.hpp"
@@ -84,11 +85,11 @@ bool ArtFile::Load(const std::string& path) {
   WriteMark();
   try {
     if (const auto size = RegularFileSize(fullPath)) {
-      const FilePtr file = OpenFile(fullPath, "rb");
+      FilePtr file = OpenFile(fullPath, "rb");
       if (!file) {
         return ReportCannotOpen();
       }
-      FileSource source(file.get(), *size);
+      FileSource source(std::move(file), *size);
       return ParseReporting(source);
     }
     // Not a regular file (a pipe, a device, a directory, or nothing at all): read what it holds.

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 namespace vostrel {
 
@@ -19,12 +20,27 @@ std::size_t SpanSource::Read(std::span<std::uint8_t> out) {
   return count;
 }
 
+namespace {
+
+constexpr std::uint64_t kMaxReadBuffer = std::uint64_t{64} << 10;
+
+}  // namespace
+
+FileSource::FileSource(FilePtr file, std::uint64_t size) : file_(std::move(file)), size_(size) {
+  const auto bufferSize = static_cast<std::size_t>(std::min(size, kMaxReadBuffer));
+  if (bufferSize > 0) {
+    // Left uninitialised: the stream fills it before anything reads it.
+    buffer_ = std::make_unique_for_overwrite<char[]>(bufferSize);
+    std::setvbuf(file_.get(), buffer_.get(), _IOFBF, bufferSize);
+  }
+}
+
 std::size_t FileSource::Read(std::span<std::uint8_t> out) {
   if (out.empty()) {
     return 0;
   }
-  const std::size_t got = std::fread(out.data(), 1, out.size(), file_);
-  if (got < out.size() && std::ferror(file_)) {
+  const std::size_t got = std::fread(out.data(), 1, out.size(), file_.get());
+  if (got < out.size() && std::ferror(file_.get())) {
     throw std::runtime_error("read error");
   }
   return got;

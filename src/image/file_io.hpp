@@ -45,15 +45,19 @@ class SpanSource : public ByteSource {
   std::span<const std::uint8_t> bytes_;
 };
 
-// An open file of known size, read in place so that its bytes go straight to where they are kept.
+// An open file of known size, read in place so that its bytes go straight to where they are
+// kept. Blocks smaller than 64 KiB are served from a buffer of that size, filled with one read
+// call (a small file is read whole at once).
 class FileSource : public ByteSource {
  public:
-  FileSource(std::FILE* file, std::uint64_t size) : file_(file), size_(size) {}
+  FileSource(FilePtr file, std::uint64_t size);
   std::uint64_t Size() const override { return size_; }
   std::size_t Read(std::span<std::uint8_t> out) override;
 
  private:
-  std::FILE* file_;
+  // Declared before the file, so that the stream is closed before its buffer goes.
+  std::unique_ptr<char[]> buffer_;
+  FilePtr file_;
   std::uint64_t size_;
 };
 

@@ -50,8 +50,8 @@ TEST_P(PaletteCountTest, HighestPresenceWordDecidesAndThatManyPalettesAreRead) {
   ASSERT_EQ(art.Palettes().size(), static_cast<std::size_t>(GetParam().expected));
   for (std::size_t k = 0; k < sprite.palettes.size(); ++k) {
     EXPECT_EQ(art.Palettes()[k].size(), 1028u);
-    EXPECT_TRUE(
-        std::equal(sprite.palettes[k].begin(), sprite.palettes[k].end(), art.Palettes()[k].begin()));
+    EXPECT_TRUE(std::equal(sprite.palettes[k].begin(), sprite.palettes[k].end(),
+                           art.Palettes()[k].begin()));
   }
   // The frame table starts right after the palettes read.
   EXPECT_EQ(art.FrameHeaders()[0][0].width, 2);
@@ -168,13 +168,22 @@ TEST(ArtFileTest, DirectoryNamedLikeAFileCannotBeOpened) {
 TEST(ArtFileTest, LoadsFromDiskLikeFromBytes) {
   test::TempDir dir;
   const std::string path = dir.File("door.art");
-  test::WriteFile(path, test::WriteArt(test::OneFrameLayout(2, {{3, 1, {9, 8, 7}}})));
+  // A file larger than the loader reads at once, with a frame larger still.
+  const Bytes large = test::MakePixels(400, 300, 4);
+  const Bytes file = test::WriteArt(test::OneFrameLayout(
+      2, {{3, 1, {9, 8, 7}}, {400, 300, large}, {2, 2, test::EncodeRle(Bytes(4, 5))}}));
+  test::WriteFile(path, file);
   test::ConsoleCapture console;
-  ArtFile art;
-  ASSERT_TRUE(art.Load(path));
-  EXPECT_EQ(art.Blocks()[0][0], (Bytes{9, 8, 7}));
-  EXPECT_EQ(art.PaletteCount(), 2);
-  EXPECT_EQ(console.Out(), Marks(5) + "Done\n");
+  ArtFile fromDisk;
+  ASSERT_TRUE(fromDisk.Load(path));
+  ArtFile fromBytes;
+  ASSERT_TRUE(fromBytes.LoadBytes(file));
+  EXPECT_EQ(fromDisk.Blocks(), fromBytes.Blocks());
+  EXPECT_EQ(fromDisk.Blocks()[0][0], (Bytes{9, 8, 7}));
+  EXPECT_EQ(fromDisk.Blocks()[1][0], large);
+  EXPECT_EQ(fromDisk.Palettes(), fromBytes.Palettes());
+  EXPECT_EQ(fromDisk.PaletteCount(), 2);
+  EXPECT_EQ(console.Out(), Marks(7) + "Done\n" + Marks(7) + "Done\n");
 }
 
 // Files whose announced sizes they cannot hold: every one must fail cleanly, leave no
