@@ -5,11 +5,23 @@
 
 namespace vostrel {
 
-// Decodes one run-length frame block into output and returns the number of bytes produced.
-// Only the first dataSize bytes of block are read (none when dataSize is 0 or less). A run that
-// would read past the block or write past the output is cut at that bound and ends the
-// decoding; output the stream does not reach keeps its contents. Writes a progress mark after
-// every 50th fill run, then "Done" and a line end.
+struct RleDecoding {
+  std::int32_t written = 0;    // bytes produced
+  std::uint64_t fillRuns = 0;  // fill runs decoded, which the progress marks count
+};
+
+// Decodes one run-length frame block into output, writing nothing on the console. Only the
+// first dataSize bytes of block are read (none when dataSize is 0 or less). A run that would
+// read past the block or write past the output is cut at that bound and ends the decoding;
+// output the stream does not reach keeps its contents.
+RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t dataSize,
+                              std::span<std::uint8_t> output);
+
+// The progress of a decoding that met fillRuns fill runs: a mark for every 50th, then "Done"
+// and a line end.
+void WriteRleProgress(std::uint64_t fillRuns);
+
+// DecodeRleSilently, then its progress; returns the number of bytes produced.
 std::int32_t DecodeRle(std::span<const std::uint8_t> block, std::int32_t dataSize,
                        std::span<std::uint8_t> output);
 

@@ -103,5 +103,26 @@ TEST(DecodeRleTest, RoundTripsTheTestEncoder) {
   EXPECT_EQ(output, pixels);
 }
 
+// Runs of every length of both kinds, long enough that most are decoded while both buffers have
+// room for any run, with guard bytes past the output that no run may touch.
+TEST(DecodeRleTest, EveryRunLengthRoundTripsWithinItsOutput) {
+  Bytes pixels;
+  for (std::uint8_t length = 1; length <= 127; ++length) {
+    for (std::uint8_t i = 0; i < length; ++i) {
+      pixels.push_back(static_cast<std::uint8_t>(i * 2 + 1));  // no repeats: a literal run
+    }
+    pixels.insert(pixels.end(), length, length);  // a fill run from three bytes on
+  }
+  const Bytes block = test::EncodeRle(pixels);
+  constexpr std::size_t kGuard = 32;
+  Bytes output(pixels.size() + kGuard, 0xEE);
+  test::ConsoleCapture console;
+  EXPECT_EQ(DecodeRle(block, static_cast<std::int32_t>(block.size()),
+                      std::span(output).first(pixels.size())),
+            static_cast<std::int32_t>(pixels.size()));
+  EXPECT_EQ(Bytes(output.begin(), output.end() - kGuard), pixels);
+  EXPECT_EQ(Bytes(output.end() - kGuard, output.end()), Bytes(kGuard, 0xEE));
+}
+
 }  // namespace
 }  // namespace vostrel
