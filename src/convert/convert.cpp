@@ -1,7 +1,10 @@
 #include "convert/convert.hpp"
 
+#include <array>
+#include <charconv>
 #include <iostream>
 #include <limits>
+#include <string_view>
 
 #include "art/art_file.hpp"
 #include "art/rle.hpp"
@@ -15,47 +18,93 @@ namespace vostrel {
 namespace {
 
 constexpr std::int32_t kBitDepth = 8;
+constexpr std::string_view kRawLine = "Standard RAW data detected, decoding";
+constexpr std::string_view kRleLine = "Standard RLE data detected, decoding";
+
+void AppendDecimal(std::string& text, std::int32_t value) {
+  std::array<char, std::numeric_limits<std::int32_t>::digits10 + 2> digits{};
+  const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+  text.append(digits.data(), end);
+}
+
+// The output paths of one .ART file: destDir, the file's name without its last extension, then
+// "_picture_frame_palette.bmp" with 0-based indices. One string is reused for every path.
+class OutputPaths {
+ public:
+  OutputPaths(const std::string& destDir, const std::string& artFileName) {
+    std::string stem = artFileName;
+    CutAtLastDot(stem);
+    prefix_ = destDir + stem + '_';
+  }
+
+  const std::string& For(std::int32_t picture, std::int32_t frame, std::int32_t palette) {
+    path_.assign(prefix_);
+    AppendDecimal(path_, picture);
+    path_ += '_';
+    AppendDecimal(path_, frame);
+    path_ += '_';
+    AppendDecimal(path_, palette);
+    path_ += ".bmp";
+    return path_;
+  }
+
+ private:
+  std::string prefix_;
+  std::string path_;
+};
+
+// "Saving BMP: Picture 1 Frame 1 Palette 1", with 1-based numbers, put together in line and
+// written at once.
+void AnnounceSaving(std::string& line, std::int32_t picture, std::int32_t frame,
+                    std::int32_t palette) {
+  line.assign("Saving BMP: Picture ");
+  AppendDecimal(line, picture + 1);
+  line += " Frame ";
+  AppendDecimal(line, frame + 1);
+  line += " Palette ";
+  AppendDecimal(line, palette + 1);
+  std::cout << line;
+}
 
 }  // namespace
 
-std::string OutputName(const std::string& artFileName, std::int32_t picture, std::int32_t frame,
-                       std::int32_t palette) {
-  std::string name = artFileName;
-  CutAtLastDot(name);
-  name += '_';
-  name += std::to_string(picture);
-  name += '_';
-  name += std::to_string(frame);
-  name += '_';
-  name += std::to_string(palette);
-  name += ".bmp";
-  return name;
-}
-
-bool PlaceFrame(const ArtFile& art, std::int32_t picture, std::int32_t frame, BmpFile& bmp) {
+std::optional<PlacedFrame> PlaceFrame(const ArtFile& art, std::int32_t picture, std::int32_t frame,
+                                      BmpFile& bmp) {
   const auto p = static_cast<std::size_t>(picture);
   const auto f = static_cast<std::size_t>(frame);
   const ArtFrameHeader& header = art.FrameHeaders()[p][f];
   const Block& block = art.Blocks()[p][f];
   if (header.width < 0 || header.height < 0) {
-    return false;
+    return std::nullopt;
   }
   const auto pixels = CheckedMul<std::int32_t>(header.width, header.height);
   if (!pixels) {
-    return false;
+    return std::nullopt;
   }
+  PlacedFrame placed;
   // Equality alone decides: a run-length stream exactly width x height bytes long is raw.
-  if (*pixels == header.dataSize) {
-    std::cout << "Standard RAW data detected, decoding";
-    EndLine(std::cout);
+  placed.raw = (*pixels == header.dataSize);
+  if (placed.raw) {
+    AnnouncePlacedFrame(placed);
     bmp.SetPlane(block);
   } else {
-    std::cout << "Standard RLE data detected, decoding";
+    std::cout << kRleLine;
     bmp.AllocateBlocks(1, 1, static_cast<std::size_t>(*pixels));
-    DecodeRle(block, header.dataSize, bmp.Blocks()[0][0]);
+    placed.fillRuns = DecodeRleSilently(block, header.dataSize, bmp.Blocks()[0][0]).fillRuns;
+    WriteRleProgress(placed.fillRuns);
   }
   bmp.FillInfoHeader(header.width, header.height, kBitDepth);
-  return true;
+  return placed;
+}
+
+void AnnouncePlacedFrame(const PlacedFrame& placed) {
+  if (placed.raw) {
+    std::cout << kRawLine;
+    EndLine(std::cout);
+  } else {
+    std::cout << kRleLine;
+    WriteRleProgress(placed.fillRuns);
+  }
 }
 
 bool ConvertArtFile(const std::string& artPath, const std::string& destDir) {
@@ -66,23 +115,31 @@ bool ConvertArtFile(const std::string& artPath, const std::string& destDir) {
     ArtFile art;
     const bool loaded = art.Load(artPath);
     BmpFile bmp;
+    OutputPaths outputPaths(destDir, art.FileName());
+    std::string line;
     bool allWritten = true;
     for (std::int32_t i = 0; i < art.PictureCount(); ++i) {
       for (std::int32_t j = 0; j < art.FramesPerPicture(); ++j) {
+        // A frame's pixels are the same for each of its palettes, so they are placed (and a
+        // run-length frame decoded) once; its line is written again for every palette.
+        std::optional<PlacedFrame> placed;
         for (std::int32_t k = 0; k < art.PaletteCount(); ++k) {
-          if (!PlaceFrame(art, i, j, bmp)) {
-            return false;
+          if (placed) {
+            AnnouncePlacedFrame(*placed);
+          } else {
+            placed = PlaceFrame(art, i, j, bmp);
+            if (!placed) {
+              return false;
+            }
           }
-          const std::string bmpPath = destDir + OutputName(art.FileName(), i, j, k);
-          std::cout << "Saving BMP: Picture " << i + 1 << " Frame " << j + 1 << " Palette "
-                    << k + 1;
+          AnnounceSaving(line, i, j, k);
           bmp.SetPalette(0, art.Palettes()[static_cast<std::size_t>(k)], kPaletteEntries);
-          if (!bmp.SaveAs(bmpPath)) {
+          if (!bmp.SaveAs(outputPaths.For(i, j, k))) {
             allWritten = false;
           }
-          bmp.ReleaseBlocks();
-          bmp.ReleasePalettes();
         }
+        bmp.ReleaseBlocks();
+        bmp.ReleasePalettes();
       }
     }
     return loaded && allWritten;

@@ -32,7 +32,18 @@ void ImageFile::SetPalette(std::int32_t index, std::span<const std::uint8_t> sou
   if (source.size() < bytes) {
     throw std::invalid_argument("palette source too short");
   }
-  AllocatePalettes(index + 1, entries);
+  const auto count = static_cast<std::size_t>(index) + 1;
+  const std::size_t bufferSize = bytes + kPaletteSlack;
+  if (palettes.size() == count &&
+      std::all_of(palettes.begin(), palettes.end(),
+                  [bufferSize](const Block& palette) { return palette.size() == bufferSize; })) {
+    // A table of this shape is reused, as a conversion sets one palette per BMP it writes.
+    for (Block& palette : palettes) {
+      std::fill(palette.begin(), palette.end(), 0);
+    }
+  } else {
+    AllocatePalettes(index + 1, entries);
+  }
   std::copy_n(source.begin(), bytes, palettes[static_cast<std::size_t>(index)].begin());
   paletteEntries = entries;
 }
@@ -67,18 +78,16 @@ void ImageFile::ReleaseBlocks() { BlockTable().swap(blocks); }
 void ImageFile::ReleasePalettes() { std::vector<Block>().swap(palettes); }
 
 void ImageFile::AssignPath(const std::string& path) {
-  SetFullPath(path);
-  std::string working = path;
-  StripDirectory(working);
-  SetFileName(working);
-  working = path;
-  if (ContainsSeparator(working)) {
-    CutAtLastSeparator(working);
-    working.push_back(kPathSeparator);
+  // The strings are assigned in place, so that saving file after file reuses their storage.
+  fullPath.assign(path);
+  const auto separator = path.rfind(kPathSeparator);
+  if (separator == std::string::npos) {
+    fileName.assign(path);
+    directory.clear();
   } else {
-    working.clear();
+    fileName.assign(path, separator + 1);
+    directory.assign(path, 0, separator + 1);
   }
-  SetDirectory(working);
 }
 
 }  // namespace vostrel

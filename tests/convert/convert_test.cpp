@@ -109,6 +109,30 @@ TEST_F(ConvertTest, RunLengthFrameIsDecodedIntoItsOwnSizedPlane) {
   EXPECT_EQ(Bytes(bmp.end() - 8, bmp.end()), Bytes(8, 1));
 }
 
+TEST_F(ConvertTest, RunLengthFrameShowsItsDecodingForEveryPalette) {
+  // Fifty fill runs make one decoder mark.
+  Bytes pixels;
+  for (std::uint8_t run = 0; run < 50; ++run) {
+    pixels.insert(pixels.end(), 4, run);
+  }
+  const std::string path =
+      WriteArtFile("three.art", test::OneFrameLayout(3, {{10, 20, test::EncodeRle(pixels)}}));
+  EXPECT_TRUE(Convert(path));
+  std::string expected = path + "\nOpening.....Done\n";
+  for (int k = 1; k <= 3; ++k) {
+    expected +=
+        "Standard RLE data detected, decoding.Done\nSaving BMP: Picture 1 Frame 1 Palette " +
+        std::to_string(k) + ".\n\n";
+  }
+  EXPECT_EQ(out_, expected);
+  for (int k = 0; k < 3; ++k) {
+    const Bytes bmp = test::ReadFile(dir_.File("three_0_0_" + std::to_string(k) + ".bmp"));
+    ASSERT_EQ(bmp.size(), 1078u + 12u * 20u);
+    // The top row of the picture is the last in the file.
+    EXPECT_EQ(Bytes(bmp.end() - 12, bmp.end() - 2), (Bytes{0, 0, 0, 0, 1, 1, 1, 1, 2, 2})) << k;
+  }
+}
+
 TEST_F(ConvertTest, StreamAsLongAsThePictureIsTakenRaw) {
   const Bytes block{0x02, 0x09, 0x02, 0x09};  // would decode to 9 9 9 9
   EXPECT_TRUE(Convert(WriteArtFile("eq.art", test::OneFrameLayout(1, {{2, 2, block}}))));
