@@ -1,10 +1,12 @@
 #include <iostream>
 
 #include "frontend/cli.hpp"
+#include "platform/platform.hpp"
 
 int main(int argc, char** argv) {
   // Standard error stays unbuffered and tied to standard output (flushing it before every
   // write), so the two streams keep their order on a shared console.
   std::ios::sync_with_stdio(false);
+  vostrel::platform::KeepFreedMemory();
   return vostrel::Run(argc, argv);
 }

@@ -13,6 +13,9 @@
 #if defined(__APPLE__)
 #include <mach-o/dyld.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "platform/platform.hpp"
 
@@ -57,6 +60,13 @@ std::string ResolveLink(const char* link) {
 }
 
 }  // namespace
+
+void KeepFreedMemory() {
+#if defined(__GLIBC__)
+  constexpr int kKeptFreeBytes = 32 << 20;
+  mallopt(M_TRIM_THRESHOLD, kKeptFreeBytes);
+#endif
+}
 
 std::string ExecutablePath() {
 #if defined(__APPLE__)

@@ -27,6 +27,9 @@ int _dowildcard = 0;
 
 namespace vostrel::platform {
 
+// The Windows heap keeps freed memory for reuse by itself.
+void KeepFreedMemory() {}
+
 std::string ExecutablePath() {
   // A module path can be longer than MAX_PATH (long-path prefixes). A buffer that is too small
   // comes back filled to the brim and truncated, so grow it until the path fits with room left.
