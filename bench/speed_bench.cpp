@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -43,7 +44,6 @@ namespace fs = std::filesystem;
 using vostrel::bench::ChildRun;
 using vostrel::bench::Human;
 using vostrel::bench::Random;
-using vostrel::test::ArtFrameSpec;
 using vostrel::test::ArtSpec;
 using vostrel::test::Bytes;
 
@@ -293,22 +293,22 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   }
   options.exe = fs::absolute(argv[1]).string();
   options.scratch = DefaultScratch();
-  for (int i = 2; i < argc; i += 2) {
+  for (int i = 2; i < argc; ++i) {
     const std::string name = argv[i];
     if (name == "--keep") {
       options.keep = true;
-      --i;
       continue;
     }
     if (i + 1 == argc) {
       return false;
     }
+    const char* const value = argv[++i];
     if (name == "--rounds") {
-      options.rounds = std::atoi(argv[i + 1]);
+      options.rounds = std::atoi(value);
     } else if (name == "--files") {
-      options.files = std::atoi(argv[i + 1]);
+      options.files = std::atoi(value);
     } else if (name == "--scratch") {
-      options.scratch = fs::absolute(argv[i + 1]);
+      options.scratch = fs::absolute(value);
     } else {
       return false;
     }
