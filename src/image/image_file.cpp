@@ -37,9 +37,11 @@ void ImageFile::SetPalette(std::int32_t index, std::span<const std::uint8_t> sou
   if (palettes.size() == count &&
       std::all_of(palettes.begin(), palettes.end(),
                   [bufferSize](const Block& palette) { return palette.size() == bufferSize; })) {
-    // A table of this shape is reused, as a conversion sets one palette per BMP it writes.
-    for (Block& palette : palettes) {
-      std::fill(palette.begin(), palette.end(), 0);
+    // A table of this shape is reused, as a conversion sets one palette per BMP it writes. The
+    // copy below fills all of the new palette but its spare bytes, so only those are cleared.
+    for (std::size_t n = 0; n < count; ++n) {
+      const std::size_t keep = (n == count - 1) ? bytes : 0;
+      std::fill(palettes[n].begin() + static_cast<std::ptrdiff_t>(keep), palettes[n].end(), 0);
     }
   } else {
     AllocatePalettes(index + 1, entries);
