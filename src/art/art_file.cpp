@@ -84,23 +84,11 @@ bool ArtFile::Load(const std::string& path) {
   AssignPath(path);
   WriteMark();
   try {
-    if (const auto size = RegularFileSize(fullPath)) {
-      FilePtr file = OpenFile(fullPath, "rb");
-      if (!file) {
-        return ReportCannotOpen();
-      }
-      FileSource source(std::move(file), *size);
-      return ParseReporting(source);
-    }
-    // Not a regular file (a pipe, a device, a directory, or nothing at all): read what it holds.
-    ReadResult file = ReadWholeFile(fullPath);
-    if (file.status == ReadStatus::kCannotOpen) {
+    std::optional<platform::InputFile> file = platform::OpenRegularFile(fullPath);
+    if (!file) {
       return ReportCannotOpen();
     }
-    if (file.status == ReadStatus::kReadError) {
-      return ReportDamage();
-    }
-    SpanSource source(file.bytes);
+    FileSource source(std::move(file->file), file->size);
     return ParseReporting(source);
   } catch (...) {
     return ReportFailure();
@@ -118,20 +106,13 @@ bool ArtFile::ParseReporting(ByteSource& source) {
   try {
     Parse(source);
   } catch (...) {
-    return ReportDamage();
+    return ReportFailure();
   }
   return true;
 }
 
 bool ArtFile::ReportCannotOpen() {
   std::cout << "Could not open " << fullPath;
-  EndLine(std::cout);
-  return ReportFailure();
-}
-
-bool ArtFile::ReportDamage() {
-  // Close the progress line first, so that the failure reads on a line of its own just as it
-  // does after "Could not open".
   EndLine(std::cout);
   return ReportFailure();
 }

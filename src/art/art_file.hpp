@@ -72,7 +72,6 @@ class ArtFile : public ImageFile {
  private:
   bool ParseReporting(ByteSource& source);
   bool ReportCannotOpen();
-  bool ReportDamage();
   bool ReportFailure();
   void Parse(ByteSource& source);
   void Clear();

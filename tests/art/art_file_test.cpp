@@ -237,17 +237,15 @@ Bytes Truncated(std::size_t size) {
 INSTANTIATE_TEST_SUITE_P(
     Damage, DamagedFileTest,
     ::testing::Values(
-        DamageCase{"Empty", [] { return Bytes{}; }, ".\n"},
-        DamageCase{"ShorterThanHeader", [] { return Truncated(131); }, ".\n"},
-        DamageCase{"EndsInsidePalette", [] { return Truncated(132 + 1023); }, "..\n"},
-        DamageCase{"EndsInsideFrameTable", [] { return Truncated(132 + 1024 + 28 + 27); }, "...\n"},
-        DamageCase{"NegativeFrameCountOneFrameLayout", [] { return WithFrameCount(1, -1); },
-                   "...\n"},
-        DamageCase{"NegativeFrameCountEightPictures", [] { return WithFrameCount(0, -5); },
-                   "...\n"},
-        DamageCase{"HugeFrameCount", [] { return WithFrameCount(2, 0x7FFFFFFF); }, "...\n"},
-        DamageCase{"NegativeDataSize", [] { return WithDataSize(-4); }, "....\n"},
-        DamageCase{"DataSizeOverFileSize", [] { return WithDataSize(0x7FFFFFFF); }, "....\n"},
+        DamageCase{"Empty", [] { return Bytes{}; }, "."},
+        DamageCase{"ShorterThanHeader", [] { return Truncated(131); }, "."},
+        DamageCase{"EndsInsidePalette", [] { return Truncated(132 + 1023); }, ".."},
+        DamageCase{"EndsInsideFrameTable", [] { return Truncated(132 + 1024 + 28 + 27); }, "..."},
+        DamageCase{"NegativeFrameCountOneFrameLayout", [] { return WithFrameCount(1, -1); }, "..."},
+        DamageCase{"NegativeFrameCountEightPictures", [] { return WithFrameCount(0, -5); }, "..."},
+        DamageCase{"HugeFrameCount", [] { return WithFrameCount(2, 0x7FFFFFFF); }, "..."},
+        DamageCase{"NegativeDataSize", [] { return WithDataSize(-4); }, "...."},
+        DamageCase{"DataSizeOverFileSize", [] { return WithDataSize(0x7FFFFFFF); }, "...."},
         DamageCase{"DataSizesTogetherOverFileSize",
                    [] {
                      ArtSpec sprite = test::OneFrameLayout(1, {});
@@ -256,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
                      }
                      return test::WriteArt(sprite);
                    },
-                   "......\n"}),
+                   "......"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
