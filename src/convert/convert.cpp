@@ -66,6 +66,24 @@ void AnnounceSaving(std::string& line, std::int32_t picture, std::int32_t frame,
   std::cout << line;
 }
 
+// A frame whose size cannot make a picture ends the conversion; say which one and why, with the
+// numbers as the "Saving BMP" lines show them and the size as stored.
+void ReportUndecodableFrame(const ArtFile& art, std::int32_t picture, std::int32_t frame) {
+  const ArtFrameHeader& header =
+      art.FrameHeaders()[static_cast<std::size_t>(picture)][static_cast<std::size_t>(frame)];
+  std::string line = "Could not decode Picture ";
+  AppendDecimal(line, picture + 1);
+  line += " Frame ";
+  AppendDecimal(line, frame + 1);
+  line += ": invalid size ";
+  AppendDecimal(line, header.width);
+  line += " x ";
+  AppendDecimal(line, header.height);
+  EndLine(std::cerr);
+  std::cerr << line;
+  EndLine(std::cerr);
+}
+
 }  // namespace
 
 std::optional<PlacedFrame> PlaceFrame(const ArtFile& art, std::int32_t picture, std::int32_t frame,
@@ -129,6 +147,7 @@ bool ConvertArtFile(const std::string& artPath, const std::string& destDir) {
           } else {
             placed = PlaceFrame(art, i, j, bmp);
             if (!placed) {
+              ReportUndecodableFrame(art, i, j);
               return false;
             }
           }

@@ -135,8 +135,7 @@ std::string Stem(const std::string& name) { return name.substr(0, name.rfind('.'
     return ::testing::AssertionFailure() << "no line naming the file in:\n" << out;
   }
   ConsoleReader reader(std::string_view(out).substr(start));
-  bool ok =
-      reader.Take(input + "\nOpening") && reader.Marks().Take(expected.loads ? "Done\n" : "\n");
+  bool ok = reader.Take(input + "\nOpening") && reader.Marks().Take(expected.loads ? "Done\n" : "");
   const int written = expected.stopAt >= 0 ? expected.stopAt : expected.pictures * expected.frames;
   for (int n = 0; ok && n < written; ++n) {
     for (int k = 0; ok && k < expected.palettes; ++k) {
@@ -216,11 +215,18 @@ TEST_P(CorpusTest, ConverterGivesTheListedOutcome) {
   EXPECT_TRUE(MatchesConsole(run.out, input.string(), expected));
   const bool fails = !expected.loads || expected.stopAt >= 0;
   EXPECT_EQ(run.status, fails ? 1 : 0);
-  const std::string loadFailure = expected.loads ? "" : "\nCould not load ART file\n";
-  EXPECT_EQ(run.err, fails ? loadFailure + FailureErr(input.string(), dest_) : "");
+  const Bytes art = test::ReadFile(input.string());
+  std::string failure = expected.loads ? "" : "\nCould not load ART file\n";
+  if (expected.stopAt >= 0) {
+    const auto [width, height] = FrameSize(art, expected.palettes, expected.stopAt);
+    failure = "\nCould not decode Picture " +
+              std::to_string(expected.stopAt / expected.frames + 1) + " Frame " +
+              std::to_string(expected.stopAt % expected.frames + 1) + ": invalid size " +
+              std::to_string(width) + " x " + std::to_string(height) + "\n";
+  }
+  EXPECT_EQ(run.err, fails ? failure + FailureErr(input.string(), dest_) : "");
 
   // Exactly the BMPs of the frames before any stop, and nothing else (no partial leftovers).
-  const Bytes art = test::ReadFile(input.string());
   const int written = expected.stopAt >= 0 ? expected.stopAt : expected.pictures * expected.frames;
   std::vector<std::string> names;
   for (int n = 0; n < written; ++n) {
