@@ -89,7 +89,7 @@ void OnOutOfMemory() {
   std::exit(kExitAbnormal);
 }
 
-bool BuildInputList() {
+platform::InputListResult BuildInputList() {
   std::cout << "Building input list...";
   EndLine(std::cout);
   return platform::WriteInputList();
@@ -184,9 +184,16 @@ int Run(int argc, const char* const* argv) {
     const bool batchMode = firstArgument == kBatchArgument;
     if (batchMode) {
       // An old list left in place must not be taken for the new one.
-      if (!BuildInputList()) {
-        ReportListFailure("write");
-        return kExitFailure;
+      switch (BuildInputList()) {
+        case platform::InputListResult::kWritten:
+          break;
+        case platform::InputListResult::kCannotList:
+          std::cerr << "Could not list the .art files of the current directory";
+          EndLine(std::cerr);
+          return kExitFailure;
+        case platform::InputListResult::kCannotWrite:
+          ReportListFailure("write");
+          return kExitFailure;
       }
     } else if (artPath.find('.') == std::string::npos) {
       AppendText(kArtExtension, artPath);

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/platform.hpp"
+
 namespace vostrel {
 
 void PrintBanner();
@@ -12,8 +14,7 @@ void PrintUsage();
 [[noreturn]] void OnOutOfMemory();
 
 // Says so on the console, then lists the current directory's .ART files into the list file.
-// False when the list could not be written.
-bool BuildInputList();
+platform::InputListResult BuildInputList();
 void DeleteInputList();
 
 // The next name of the list without its line end (CR LF or LF), the last line included even

@@ -1,9 +1,6 @@
 #include "image/file_io.hpp"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <filesystem>
 #include <stdexcept>
 #include <utility>
 
@@ -44,45 +41,6 @@ std::size_t FileSource::Read(std::span<std::uint8_t> out) {
     throw std::runtime_error("read error");
   }
   return got;
-}
-
-std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) {
-    return std::nullopt;
-  }
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error) {
-    return std::nullopt;
-  }
-  return static_cast<std::uint64_t>(size);
-}
-
-ReadResult ReadWholeFile(const std::string& path) {
-  ReadResult result;
-  FilePtr file = OpenFile(path, "rb");
-  if (!file) {
-    result.status = ReadStatus::kCannotOpen;
-    return result;
-  }
-  // Read in chunks rather than trusting a size asked beforehand: the file may change, or be a
-  // device or pipe with no size at all. Memory thus never exceeds what the file really holds.
-  std::array<std::uint8_t, 64 * 1024> chunk{};
-  for (;;) {
-    errno = 0;
-    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
-    result.bytes.insert(result.bytes.end(), chunk.begin(),
-                        chunk.begin() + static_cast<std::ptrdiff_t>(got));
-    if (got < chunk.size()) {
-      break;
-    }
-  }
-  if (std::ferror(file.get())) {
-    const bool isDirectory = errno == EISDIR;
-    result.status = isDirectory ? ReadStatus::kCannotOpen : ReadStatus::kReadError;
-    result.bytes.clear();
-  }
-  return result;
 }
 
 }  // namespace vostrel

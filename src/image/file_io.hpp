@@ -8,21 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.hpp"
+
 namespace vostrel {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using platform::FilePtr;
 
 FilePtr OpenFile(const std::string& path, const char* mode);
-
-enum class ReadStatus { kOk, kCannotOpen, kReadError };
-
-struct ReadResult {
-  ReadStatus status = ReadStatus::kOk;
-  std::vector<std::uint8_t> bytes;
-};
 
 // Bytes read front to back whose total is known beforehand, so that sizes a file announces can
 // be checked against what it holds before anything is allocated for them.
@@ -60,12 +52,5 @@ class FileSource : public ByteSource {
   FilePtr file_;
   std::uint64_t size_;
 };
-
-// The size of a regular file; nothing for anything else (a directory, a pipe, a missing path).
-std::optional<std::uint64_t> RegularFileSize(const std::string& path);
-
-// Reads a whole file. A path that names a directory counts as one that cannot be opened, as it
-// does on every platform whose C library refuses to open one.
-ReadResult ReadWholeFile(const std::string& path);
 
 }  // namespace vostrel

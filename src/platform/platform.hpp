@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 
 // Everything the program asks of the operating system. One source per platform implements it.
@@ -7,6 +11,21 @@ namespace vostrel::platform {
 
 // The name of the list of .ART files that batch mode builds in the current directory.
 inline constexpr const char* kInputListName = "art0101.lst";
+
+struct FileCloser {
+  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// A regular file open for reading in binary mode, and its size when it was opened.
+struct InputFile {
+  FilePtr file;
+  std::uint64_t size = 0;
+};
+
+// Opens path for reading if it names a regular file. Anything else (missing, a directory, a
+// FIFO, a socket, a device) gives nothing, at once: opening never waits for a writer or a device.
+std::optional<InputFile> OpenRegularFile(const std::string& path);
 
 // Asks the C library's allocator to keep memory freed between .ART files for the next one,
 // rather than hand it back to the system after each. Where a page fault is dear (a virtual
@@ -29,9 +48,15 @@ MakeDirectoryResult MakeDirectory(const std::string& path);
 // The current directory's absolute path, without a trailing separator unless it is a root.
 std::string CurrentDirectory();
 
+enum class InputListResult {
+  kWritten,
+  kCannotList,   // the current directory could not be read: no list is left behind
+  kCannotWrite,  // the list is known not to have been written
+};
+
 // Writes the names of the current directory's .ART files into the list file, one bare name per
-// line, each line ending CR LF. False when the list is known not to have been written.
-bool WriteInputList();
+// line, each line ending CR LF.
+InputListResult WriteInputList();
 
 // Removes the list file.
 void RemoveInputList();

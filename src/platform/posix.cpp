@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,6 +62,28 @@ std::string ResolveLink(const char* link) {
 
 }  // namespace
 
+std::optional<InputFile> OpenRegularFile(const std::string& path) {
+  // Non-blocking, so that a FIFO without a writer (or a device) cannot hold the open; the file
+  // itself then says what it is.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    return std::nullopt;
+  }
+  struct stat status {};
+  const int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || flags < 0 ||
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return std::nullopt;
+  }
+  FilePtr file(fdopen(fd, "rb"));
+  if (!file) {
+    close(fd);
+    return std::nullopt;
+  }
+  return InputFile{std::move(file), static_cast<std::uint64_t>(status.st_size)};
+}
+
 void KeepFreedMemory() {
 #if defined(__GLIBC__)
   constexpr int kKeptFreeBytes = 32 << 20;
@@ -101,34 +124,55 @@ std::string CurrentDirectory() {
   return std::string(buffer.data());
 }
 
-bool WriteInputList() {
-  // Listed in-process rather than through a shell: every entry whose name ends in ".art" in any
-  // case, hidden entries left out, in the order of their names regardless of case.
+// Every entry of the current directory whose name ends in ".art" in any case, hidden entries left
+// out, in the order of their names regardless of case; nothing when the directory cannot be read
+// through (an empty batch would pass a failure off as success).
+std::optional<std::vector<std::string>> ListArtFiles() {
+  std::unique_ptr<DIR, DirCloser> dir(opendir("."));
+  if (!dir) {
+    return std::nullopt;
+  }
   std::vector<std::string> names;
-  if (std::unique_ptr<DIR, DirCloser> dir(opendir(".")); dir) {
-    while (const dirent* entry = readdir(dir.get())) {
-      const std::string_view name = entry->d_name;
-      if (!name.empty() && name.front() != '.' && EndsWithArt(name)) {
-        names.emplace_back(name);
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir.get());
+    if (entry == nullptr) {
+      if (errno != 0) {
+        return std::nullopt;
       }
+      break;
+    }
+    const std::string_view name = entry->d_name;
+    if (!name.empty() && name.front() != '.' && EndsWithArt(name)) {
+      names.emplace_back(name);
     }
   }
   std::sort(names.begin(), names.end(), LessIgnoringCase);
+  return names;
+}
 
+InputListResult WriteInputList() {
+  // Listed in-process rather than through a shell.
+  const std::optional<std::vector<std::string>> names = ListArtFiles();
+  if (!names) {
+    unlink(kInputListName);  // a list of an earlier run is no list of this one
+    return InputListResult::kCannotList;
+  }
   std::FILE* list = std::fopen(kInputListName, "wb");
   if (list == nullptr) {
-    return false;
+    return InputListResult::kCannotWrite;
   }
   bool written = true;
-  for (const std::string& name : names) {
+  for (const std::string& name : *names) {
     written = written && std::fputs(name.c_str(), list) >= 0 && std::fputs("\r\n", list) >= 0;
   }
   written = (std::fclose(list) == 0) && written;
   if (!written) {
     // A partial list would silently leave files out; no list makes the batch report it.
     unlink(kInputListName);
+    return InputListResult::kCannotWrite;
   }
-  return written;
+  return InputListResult::kWritten;
 }
 
 void RemoveInputList() { unlink(kInputListName); }

@@ -7,6 +7,8 @@
 #define NOMINMAX  // keeps <windows.h> from defining min and max over std::min and std::max
 #endif
 #include <direct.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -26,6 +28,24 @@ int _dowildcard = 0;
 }
 
 namespace vostrel::platform {
+
+std::optional<InputFile> OpenRegularFile(const std::string& path) {
+  // Only a regular file is opened: a device name or a pipe could keep the open waiting.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    return std::nullopt;
+  }
+  FilePtr file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    return std::nullopt;
+  }
+  struct _stat64 status {};
+  if (_fstat64(_fileno(file.get()), &status) != 0 || (status.st_mode & _S_IFREG) == 0) {
+    return std::nullopt;
+  }
+  return InputFile{std::move(file), static_cast<std::uint64_t>(status.st_size)};
+}
 
 // The Windows heap keeps freed memory for reuse by itself.
 void KeepFreedMemory() {}
@@ -66,18 +86,20 @@ std::string CurrentDirectory() {
   return std::string(buffer.data());
 }
 
-bool WriteInputList() {
+InputListResult WriteInputList() {
   // A list left by an earlier run must not pass for this one if the redirection below fails, and
   // the interpreter's exit status cannot tell that apart from an empty match; so it goes first.
   if (std::remove(kInputListName) != 0 && errno != ENOENT) {
-    return false;
+    return InputListResult::kCannotWrite;
   }
   // `dir /b` writes bare names, CR LF after each, matching the pattern without regard to case as
   // the file system does. With no match it still creates the (empty) list, which the batch
   // reports, and says "File Not Found" on standard error.
   std::system("dir /b *.art >art0101.lst");
   const DWORD attributes = GetFileAttributesA(kInputListName);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  const bool written =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  return written ? InputListResult::kWritten : InputListResult::kCannotWrite;
 }
 
 static_assert(std::string_view(kInputListName) == "art0101.lst",

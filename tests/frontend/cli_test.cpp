@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "image/path.hpp"
 #include "support/art_writer.hpp"
 #include "support/cli_texts.hpp"
@@ -210,6 +215,9 @@ TEST_F(CliTest, BatchWithDestinationGoesOnPastAFailedFileAndFails) {
   const fs::path out = root_.Path() / "out";
   const RunResult run = Run({"*", out.string()}, work);
   EXPECT_EQ(run.status, 1);
+  // The failed file's marks stay open: the next file's path line follows them.
+  EXPECT_EQ(run.out,
+            kBanner + "Building input list...\na.art\nOpening." + ConversionOut("b.art", 1));
   EXPECT_EQ(run.err, "\nCould not load ART file\n");
   EXPECT_EQ(test::FilesIn(out), (std::vector<std::string>{"b_0_0_0.bmp"}));
 }
@@ -276,6 +284,57 @@ TEST_F(CliTest, ExhaustedMemoryEndsTheRunWithItsMessage) {
 #endif
 
 #ifndef _WIN32
+// A FIFO where a file should be must fail at once, not wait for a writer; the run is bounded by
+// timeout(1) so that a regression fails instead of hanging the suite.
+TEST_F(CliTest, FifoIsAFileThatCannotBeOpenedInEitherMode) {
+  const fs::path work = root_.Path() / "work";
+  fs::create_directory(work);
+  ASSERT_EQ(mkfifo((work / "a.art").c_str(), 0644), 0);
+  PutArt(work / "b.art", 1);
+  const std::string out = (root_.Path() / "out").string();
+  const auto runBounded = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"-c", "exec timeout 20 \"$0\" \"$@\"", exe_.string()});
+    return test::RunProgram("/bin/sh", args, work);
+  };
+  const RunResult single = runBounded({"./a.art", out});
+  EXPECT_EQ(single.status, 1);
+  EXPECT_EQ(single.out, kBanner + "./a.art\nOpening.Could not open ./a.art\n");
+  EXPECT_EQ(single.err, "\nCould not load ART file\nCould not convert ./a.art to " + out + "/\n");
+
+  const RunResult batch = runBounded({"*", out});
+  EXPECT_EQ(batch.status, 1);
+  EXPECT_EQ(batch.out, kBanner + "Building input list...\na.art\nOpening.Could not open a.art\n" +
+                           ConversionOut("b.art", 1));
+  EXPECT_EQ(batch.err, "\nCould not load ART file\n");
+}
+
+// As a user who may enter and write the current directory but not read it: listing fails, and
+// that is a failure, not an empty batch. Only root can set that up for another user.
+TEST_F(CliTest, UnreadableCurrentDirectoryFailsTheBatch) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root to run the program as an unprivileged user";
+  }
+  const fs::path work = root_.Path() / "work";
+  fs::create_directory(work);
+  PutArt(work / "door.art", 1);
+  fs::permissions(root_.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+  fs::permissions(work, fs::perms::owner_write | fs::perms::owner_exec | fs::perms::group_write |
+                            fs::perms::group_exec | fs::perms::others_write |
+                            fs::perms::others_exec);
+  const RunResult run = test::RunProgram(
+      "/bin/sh",
+      {"-c", "exec setpriv --reuid=nobody --regid=nogroup --clear-groups \"$0\" \"$@\"",
+       exe_.string(), "*", "./out"},
+      work);
+  fs::permissions(work, fs::perms::owner_all);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kBanner + "Building input list...\n");
+  EXPECT_EQ(run.err, "Could not list the .art files of the current directory\n");
+  EXPECT_EQ(test::FilesIn(work), (std::vector<std::string>{"door.art"}));
+}
+
 TEST_F(CliTest, BatchListsArtNamesInAnyCaseSortedAndSkipsHiddenOnes) {
   const fs::path work = root_.Path() / "work";
   fs::create_directory(work);
