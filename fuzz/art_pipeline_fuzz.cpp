@@ -97,58 +97,72 @@ void CheckLoadedTables(const vostrel::ArtFile& art, std::span<const std::uint8_t
   FUZZ_CHECK(dataTotal <= input.size());
 }
 
-// Places every frame once and encodes it with every palette, as the converter does (one BMP
-// object, emptied after each frame), checking each result byte for byte.
-void CheckConversion(const vostrel::ArtFile& art) {
-  vostrel::BmpFile bmp;
-  std::int64_t work = 0;
-  for (std::int32_t p = 0; p < art.PictureCount(); ++p) {
-    for (std::int32_t f = 0; f < art.FramesPerPicture(); ++f) {
-      const auto& header =
-          art.FrameHeaders()[static_cast<std::size_t>(p)][static_cast<std::size_t>(f)];
-      const std::int64_t pixels = std::int64_t{header.width} * header.height;
-      if (header.width < 0 || header.height < 0 ||
-          pixels > std::numeric_limits<std::int32_t>::max()) {
-        FUZZ_CHECK(!vostrel::PlaceFrame(art, p, f, bmp));
-        continue;
-      }
-      if (pixels > kMaxPlane || header.height > kMaxRows) {
-        continue;
-      }
-      const auto& block = art.Blocks()[static_cast<std::size_t>(p)][static_cast<std::size_t>(f)];
-      Bytes expected(static_cast<std::size_t>(pixels), 0);
-      if (pixels == header.dataSize) {
-        expected = block;
-      } else {
-        vostrel::fuzz::ReferenceRle(block, header.dataSize, expected);
-      }
-      // Even without a palette to write it with, the plane must come out right.
-      work += pixels;
-      if (work > kWorkBudget) {
-        return;
-      }
-      FUZZ_CHECK(vostrel::PlaceFrame(art, p, f, bmp));
-      FUZZ_CHECK(bmp.Blocks().size() == 1 && bmp.Blocks()[0].size() == 1);
-      FUZZ_CHECK(bmp.Blocks()[0][0] == expected);
-      for (std::int32_t k = 0; k < art.PaletteCount(); ++k) {
-        work += pixels + header.height;
-        if (work > kWorkBudget) {
-          return;
-        }
-        const auto& palette = art.Palettes()[static_cast<std::size_t>(k)];
-        bmp.SetPalette(0, palette, vostrel::kPaletteEntries);
-        Bytes file;
-        FUZZ_CHECK(bmp.Encode([&file](std::span<const std::uint8_t> bytes) {
-          file.insert(file.end(), bytes.begin(), bytes.end());
-          return true;
-        }));
-        vostrel::fuzz::CheckBmp(file, header.width, header.height, expected,
-                                std::span(palette).first(1024));
-      }
-      bmp.ReleaseBlocks();
-      bmp.ReleasePalettes();
+// Takes every BMP of the converter's own loop in memory and checks it byte for byte against a
+// plane decoded independently.
+class CheckingTarget : public vostrel::BmpTarget {
+ public:
+  explicit CheckingTarget(const vostrel::ArtFile& art) : art_(art) {}
+
+  bool Wants(const vostrel::ArtFrameHeader& header) override {
+    // The loop stops at the first frame that cannot make a picture.
+    FUZZ_CHECK(!sawInvalid_);
+    const std::int64_t pixels = std::int64_t{header.width} * header.height;
+    if (header.width < 0 || header.height < 0 ||
+        pixels > std::numeric_limits<std::int32_t>::max()) {
+      sawInvalid_ = true;
+      return true;
     }
+    if (pixels > kMaxPlane || header.height > kMaxRows) {
+      return false;
+    }
+    work_ += pixels + art_.PaletteCount() * (pixels + header.height);
+    return work_ <= kWorkBudget;
   }
+
+  bool Store(vostrel::BmpFile& bmp, std::int32_t picture, std::int32_t frame,
+             std::int32_t palette) override {
+    const auto p = static_cast<std::size_t>(picture);
+    const auto f = static_cast<std::size_t>(frame);
+    const vostrel::ArtFrameHeader& header = art_.FrameHeaders()[p][f];
+    if (palette == 0) {
+      const auto pixels = static_cast<std::size_t>(std::int64_t{header.width} * header.height);
+      const vostrel::Block& block = art_.Blocks()[p][f];
+      expected_.assign(pixels, 0);
+      if (pixels == static_cast<std::size_t>(header.dataSize)) {
+        expected_ = block;
+      } else {
+        vostrel::fuzz::ReferenceRle(block, header.dataSize, expected_);
+      }
+    }
+    FUZZ_CHECK(bmp.Blocks().size() == 1 && bmp.Blocks()[0].size() == 1);
+    FUZZ_CHECK(bmp.Blocks()[0][0] == expected_);
+    Bytes file;
+    FUZZ_CHECK(bmp.Encode([&file](std::span<const std::uint8_t> bytes) {
+      file.insert(file.end(), bytes.begin(), bytes.end());
+      return true;
+    }));
+    const auto& colours = art_.Palettes()[static_cast<std::size_t>(palette)];
+    vostrel::fuzz::CheckBmp(file, header.width, header.height, expected_,
+                            std::span(colours).first(1024));
+    return true;
+  }
+
+  bool SawInvalid() const { return sawInvalid_; }
+
+ private:
+  const vostrel::ArtFile& art_;
+  std::int64_t work_ = 0;
+  bool sawInvalid_ = false;
+  Bytes expected_;
+};
+
+// Runs the converter's loop over the loaded file, as the program does, into memory.
+void CheckConversion(const vostrel::ArtFile& art) {
+  vostrel::BmpFile bmp(vostrel::SilentConsole());
+  CheckingTarget target(art);
+  const bool converted = vostrel::ConvertFrames(art, bmp, target, vostrel::SilentConsole());
+  // Without palettes no frame is placed, so none is found wanting.
+  FUZZ_CHECK(converted == (art.PaletteCount() == 0 || !target.SawInvalid()));
 }
 
 }  // namespace
@@ -156,7 +170,7 @@ void CheckConversion(const vostrel::ArtFile& art) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   vostrel::fuzz::SilenceConsole();
   const std::span<const std::uint8_t> input(data, size);
-  vostrel::ArtFile art;
+  vostrel::ArtFile art(vostrel::SilentConsole());
   if (!art.LoadBytes(input)) {
     CheckNothingLoaded(art);
     return 0;

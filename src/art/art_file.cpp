@@ -1,7 +1,6 @@
 #include "art/art_file.hpp"
 
 #include <algorithm>
-#include <iostream>
 #include <stdexcept>
 #include <utility>
 
@@ -75,14 +74,14 @@ std::int32_t CountPalettes(const ArtHeader& header) {
   return 0;
 }
 
-ArtFile::ArtFile(const std::string& path) { Load(path); }
+ArtFile::ArtFile(const std::string& path, Console& console) : ImageFile(console) { Load(path); }
 
 bool ArtFile::SaveAs(const std::string& /*path*/) { return true; }
 
 bool ArtFile::Load(const std::string& path) {
   Clear();
   AssignPath(path);
-  WriteMark();
+  console().Mark();
   try {
     std::optional<platform::InputFile> file = platform::OpenRegularFile(fullPath);
     if (!file) {
@@ -97,7 +96,7 @@ bool ArtFile::Load(const std::string& path) {
 
 bool ArtFile::LoadBytes(std::span<const std::uint8_t> bytes) {
   Clear();
-  WriteMark();
+  console().Mark();
   SpanSource source(bytes);
   return ParseReporting(source);
 }
@@ -112,16 +111,17 @@ bool ArtFile::ParseReporting(ByteSource& source) {
 }
 
 bool ArtFile::ReportCannotOpen() {
-  std::cout << "Could not open " << fullPath;
-  EndLine(std::cout);
+  console().Out("Could not open ");
+  console().Out(fullPath);
+  console().EndLine(Stream::kOut);
   return ReportFailure();
 }
 
 bool ArtFile::ReportFailure() {
   Clear();
-  EndLine(std::cerr);
-  std::cerr << "Could not load ART file";
-  EndLine(std::cerr);
+  console().EndLine(Stream::kErr);
+  console().Err("Could not load ART file");
+  console().EndLine(Stream::kErr);
   return false;
 }
 
@@ -153,7 +153,7 @@ void ArtFile::Parse(ByteSource& source) {
   take(headerBytes, "file shorter than its header");
   ArtHeader parsed = ParseArtHeader(headerBytes);
   const std::int32_t presentPalettes = CountPalettes(parsed);
-  WriteMark();
+  console().Mark();
 
   if (remaining < static_cast<std::uint64_t>(presentPalettes) * kArtPaletteSize) {
     throw DamagedArt("file shorter than its palettes");
@@ -163,7 +163,7 @@ void ArtFile::Parse(ByteSource& source) {
     take(std::span(palette).first(kArtPaletteSize), "file shorter than its palettes");
   }
   paletteCount = presentPalettes;
-  WriteMark();
+  console().Mark();
 
   if (parsed.frameCount < 0) {
     throw DamagedArt("negative frame count");
@@ -189,7 +189,7 @@ void ArtFile::Parse(ByteSource& source) {
   for (auto& row : table) {
     row.reserve(static_cast<std::size_t>(frames));
     for (std::int32_t f = 0; f < frames; ++f) {
-      WriteMark();
+      console().Mark();
       take(frameBytes, "file shorter than its frame-header table");
       row.push_back(ParseArtFrameHeader(frameBytes));
       if (row.back().dataSize < 0) {
@@ -219,9 +219,9 @@ void ArtFile::Parse(ByteSource& source) {
   blockRows = pictures;
   blockColumns = frames;
   blocks = std::move(data);
-  WriteMark();
-  std::cout << "Done";
-  EndLine(std::cout);
+  console().Mark();
+  console().Out("Done");
+  console().EndLine(Stream::kOut);
 }
 
 }  // namespace vostrel

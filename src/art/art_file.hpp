@@ -52,9 +52,9 @@ std::int32_t CountPalettes(const ArtHeader& header);
 class ArtFile : public ImageFile {
  public:
   // An empty object, for loading from bytes.
-  ArtFile() = default;
+  explicit ArtFile(Console& console = StandardConsole()) : ImageFile(console) {}
   // Loads the file at once; a failed load leaves an object without pictures.
-  explicit ArtFile(const std::string& path);
+  explicit ArtFile(const std::string& path, Console& console = StandardConsole());
 
   bool Save() override { return true; }
   bool SaveAs(const std::string& path) override;

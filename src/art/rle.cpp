@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iostream>
 #include <limits>
-
-#include "image/console.hpp"
 
 namespace vostrel {
 
@@ -125,16 +122,16 @@ RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t 
   return {static_cast<std::int32_t>(out), fillRuns};
 }
 
-void WriteRleProgress(std::uint64_t fillRuns) {
-  WriteMarks(fillRuns / kFillRunsPerMark);
-  std::cout << "Done";
-  EndLine(std::cout);
+void WriteRleProgress(Console& console, std::uint64_t fillRuns) {
+  console.Marks(fillRuns / kFillRunsPerMark);
+  console.Out("Done");
+  console.EndLine(Stream::kOut);
 }
 
 std::int32_t DecodeRle(std::span<const std::uint8_t> block, std::int32_t dataSize,
-                       std::span<std::uint8_t> output) {
+                       std::span<std::uint8_t> output, Console& console) {
   const RleDecoding decoding = DecodeRleSilently(block, dataSize, output);
-  WriteRleProgress(decoding.fillRuns);
+  WriteRleProgress(console, decoding.fillRuns);
   return decoding.written;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <span>
 
+#include "image/console.hpp"
+
 namespace vostrel {
 
 struct RleDecoding {
@@ -19,10 +21,10 @@ RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t 
 
 // The progress of a decoding that met fillRuns fill runs: a mark for every 50th, then "Done"
 // and a line end.
-void WriteRleProgress(std::uint64_t fillRuns);
+void WriteRleProgress(Console& console, std::uint64_t fillRuns);
 
 // DecodeRleSilently, then its progress; returns the number of bytes produced.
 std::int32_t DecodeRle(std::span<const std::uint8_t> block, std::int32_t dataSize,
-                       std::span<std::uint8_t> output);
+                       std::span<std::uint8_t> output, Console& console = StandardConsole());
 
 }  // namespace vostrel

@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <limits>
 
 #include "image/checked.hpp"
-#include "image/console.hpp"
 #include "image/file_io.hpp"
 #include "image/le_bytes.hpp"
 
@@ -125,7 +123,7 @@ bool BmpFile::Encode(const ByteSink& sink) {
   // A mark stands before every 15th row written. Nothing flushes the console while the rows go
   // out, so they are written at once, which also spares walking the rows of a picture no pixel
   // wide: a damaged header can announce two billion of them.
-  WriteMarks(static_cast<std::uint64_t>(height) / kRowsPerMark);
+  console().Marks(static_cast<std::uint64_t>(height) / kRowsPerMark);
   if (rowBytes + pad == 0) {
     return handOn();
   }
@@ -171,13 +169,13 @@ bool BmpFile::Save() {
     }
   }
   if (!written) {
-    EndLine(std::cerr);
-    std::cerr << "Could not write BMP file";
-    EndLine(std::cerr);
+    console().EndLine(Stream::kErr);
+    console().Err("Could not write BMP file");
+    console().EndLine(Stream::kErr);
     return false;
   }
-  EndLine(std::cout);
-  EndLine(std::cout);
+  console().EndLine(Stream::kOut);
+  console().EndLine(Stream::kOut);
   return true;
 }
 

@@ -29,6 +29,8 @@ std::uint32_t RowPadding(std::int32_t width);
 // [0][0] (rows of width bytes, top row first). It only writes: Load does nothing.
 class BmpFile : public ImageFile {
  public:
+  explicit BmpFile(Console& console = StandardConsole()) : ImageFile(console) {}
+
   bool Save() override;
   bool SaveAs(const std::string& path) override;
   bool Load(const std::string& /*path*/) override { return true; }

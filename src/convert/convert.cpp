@@ -2,7 +2,6 @@
 
 #include <array>
 #include <charconv>
-#include <iostream>
 #include <limits>
 #include <string_view>
 
@@ -10,7 +9,6 @@
 #include "art/rle.hpp"
 #include "bmp/bmp_file.hpp"
 #include "image/checked.hpp"
-#include "image/console.hpp"
 #include "image/path.hpp"
 
 namespace vostrel {
@@ -55,7 +53,7 @@ class OutputPaths {
 
 // "Saving BMP: Picture 1 Frame 1 Palette 1", with 1-based numbers, put together in line and
 // written at once.
-void AnnounceSaving(std::string& line, std::int32_t picture, std::int32_t frame,
+void AnnounceSaving(Console& console, std::string& line, std::int32_t picture, std::int32_t frame,
                     std::int32_t palette) {
   line.assign("Saving BMP: Picture ");
   AppendDecimal(line, picture + 1);
@@ -63,14 +61,13 @@ void AnnounceSaving(std::string& line, std::int32_t picture, std::int32_t frame,
   AppendDecimal(line, frame + 1);
   line += " Palette ";
   AppendDecimal(line, palette + 1);
-  std::cout << line;
+  console.Out(line);
 }
 
 // A frame whose size cannot make a picture ends the conversion; say which one and why, with the
 // numbers as the "Saving BMP" lines show them and the size as stored.
-void ReportUndecodableFrame(const ArtFile& art, std::int32_t picture, std::int32_t frame) {
-  const ArtFrameHeader& header =
-      art.FrameHeaders()[static_cast<std::size_t>(picture)][static_cast<std::size_t>(frame)];
+void ReportUndecodableFrame(Console& console, const ArtFrameHeader& header, std::int32_t picture,
+                            std::int32_t frame) {
   std::string line = "Could not decode Picture ";
   AppendDecimal(line, picture + 1);
   line += " Frame ";
@@ -79,15 +76,30 @@ void ReportUndecodableFrame(const ArtFile& art, std::int32_t picture, std::int32
   AppendDecimal(line, header.width);
   line += " x ";
   AppendDecimal(line, header.height);
-  EndLine(std::cerr);
-  std::cerr << line;
-  EndLine(std::cerr);
+  console.EndLine(Stream::kErr);
+  console.Err(line);
+  console.EndLine(Stream::kErr);
 }
+
+// Saves every BMP into the destination directory under its output name.
+class DirectoryTarget : public BmpTarget {
+ public:
+  DirectoryTarget(const std::string& destDir, const std::string& artFileName)
+      : paths_(destDir, artFileName) {}
+
+  bool Store(BmpFile& bmp, std::int32_t picture, std::int32_t frame,
+             std::int32_t palette) override {
+    return bmp.SaveAs(paths_.For(picture, frame, palette));
+  }
+
+ private:
+  OutputPaths paths_;
+};
 
 }  // namespace
 
 std::optional<PlacedFrame> PlaceFrame(const ArtFile& art, std::int32_t picture, std::int32_t frame,
-                                      BmpFile& bmp) {
+                                      BmpFile& bmp, Console& console) {
   const auto p = static_cast<std::size_t>(picture);
   const auto f = static_cast<std::size_t>(frame);
   const ArtFrameHeader& header = art.FrameHeaders()[p][f];
@@ -103,65 +115,75 @@ std::optional<PlacedFrame> PlaceFrame(const ArtFile& art, std::int32_t picture, 
   // Equality alone decides: a run-length stream exactly width x height bytes long is raw.
   placed.raw = (*pixels == header.dataSize);
   if (placed.raw) {
-    AnnouncePlacedFrame(placed);
+    AnnouncePlacedFrame(placed, console);
     bmp.SetPlane(block);
   } else {
-    std::cout << kRleLine;
+    console.Out(kRleLine);
     bmp.AllocateBlocks(1, 1, static_cast<std::size_t>(*pixels));
     placed.fillRuns = DecodeRleSilently(block, header.dataSize, bmp.Blocks()[0][0]).fillRuns;
-    WriteRleProgress(placed.fillRuns);
+    WriteRleProgress(console, placed.fillRuns);
   }
   bmp.FillInfoHeader(header.width, header.height, kBitDepth);
   return placed;
 }
 
-void AnnouncePlacedFrame(const PlacedFrame& placed) {
+void AnnouncePlacedFrame(const PlacedFrame& placed, Console& console) {
   if (placed.raw) {
-    std::cout << kRawLine;
-    EndLine(std::cout);
+    console.Out(kRawLine);
+    console.EndLine(Stream::kOut);
   } else {
-    std::cout << kRleLine;
-    WriteRleProgress(placed.fillRuns);
+    console.Out(kRleLine);
+    WriteRleProgress(console, placed.fillRuns);
   }
 }
 
-bool ConvertArtFile(const std::string& artPath, const std::string& destDir) {
-  try {
-    std::cout << artPath;
-    EndLine(std::cout);
-    std::cout << "Opening";
-    ArtFile art;
-    const bool loaded = art.Load(artPath);
-    BmpFile bmp;
-    OutputPaths outputPaths(destDir, art.FileName());
-    std::string line;
-    bool allWritten = true;
-    for (std::int32_t i = 0; i < art.PictureCount(); ++i) {
-      for (std::int32_t j = 0; j < art.FramesPerPicture(); ++j) {
-        // A frame's pixels are the same for each of its palettes, so they are placed (and a
-        // run-length frame decoded) once; its line is written again for every palette.
-        std::optional<PlacedFrame> placed;
-        for (std::int32_t k = 0; k < art.PaletteCount(); ++k) {
-          if (placed) {
-            AnnouncePlacedFrame(*placed);
-          } else {
-            placed = PlaceFrame(art, i, j, bmp);
-            if (!placed) {
-              ReportUndecodableFrame(art, i, j);
-              return false;
-            }
-          }
-          AnnounceSaving(line, i, j, k);
-          bmp.SetPalette(0, art.Palettes()[static_cast<std::size_t>(k)], kPaletteEntries);
-          if (!bmp.SaveAs(outputPaths.For(i, j, k))) {
-            allWritten = false;
+bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console& console) {
+  std::string line;
+  bool allStored = true;
+  for (std::int32_t i = 0; i < art.PictureCount(); ++i) {
+    for (std::int32_t j = 0; j < art.FramesPerPicture(); ++j) {
+      const ArtFrameHeader& header =
+          art.FrameHeaders()[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+      if (!target.Wants(header)) {
+        continue;
+      }
+      // A frame's pixels are the same for each of its palettes, so they are placed (and a
+      // run-length frame decoded) once; its line is written again for every palette.
+      std::optional<PlacedFrame> placed;
+      for (std::int32_t k = 0; k < art.PaletteCount(); ++k) {
+        if (placed) {
+          AnnouncePlacedFrame(*placed, console);
+        } else {
+          placed = PlaceFrame(art, i, j, bmp, console);
+          if (!placed) {
+            ReportUndecodableFrame(console, header, i, j);
+            return false;
           }
         }
-        bmp.ReleaseBlocks();
-        bmp.ReleasePalettes();
+        AnnounceSaving(console, line, i, j, k);
+        bmp.SetPalette(0, art.Palettes()[static_cast<std::size_t>(k)], kPaletteEntries);
+        if (!target.Store(bmp, i, j, k)) {
+          allStored = false;
+        }
       }
+      bmp.ReleaseBlocks();
+      bmp.ReleasePalettes();
     }
-    return loaded && allWritten;
+  }
+  return allStored;
+}
+
+bool ConvertArtFile(const std::string& artPath, const std::string& destDir, Console& console) {
+  try {
+    console.Out(artPath);
+    console.EndLine(Stream::kOut);
+    console.Out("Opening");
+    ArtFile art(console);
+    const bool loaded = art.Load(artPath);
+    BmpFile bmp(console);
+    DirectoryTarget target(destDir, art.FileName());
+    const bool converted = ConvertFrames(art, bmp, target, console);
+    return loaded && converted;
   } catch (...) {
     return false;
   }

@@ -1,11 +1,15 @@
 #include "frontend/cli.hpp"
 
+#include <charconv>
+#include <cstdlib>
 #include <iostream>
 #include <new>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include "convert/convert.hpp"
+#include "frontend/batch.hpp"
 #include "image/console.hpp"
 #include "image/file_io.hpp"
 #include "image/path.hpp"
@@ -23,6 +27,7 @@ constexpr int kExitAbnormal = -1;
 constexpr int kMaxArgc = 4;
 constexpr std::string_view kBatchArgument = "*";
 constexpr std::string_view kArtExtension = ".art";
+constexpr const char* kWorkersVariable = "VOSTREL_WORKERS";
 
 // The one failure that ends a whole run with a message of its own.
 class RunError : public std::runtime_error {
@@ -32,21 +37,23 @@ class RunError : public std::runtime_error {
 
 void WriteLines(std::initializer_list<std::string_view> lines) {
   for (const std::string_view line : lines) {
-    std::cout << line;
-    EndLine(std::cout);
+    StandardConsole().Out(line);
+    StandardConsole().EndLine(Stream::kOut);
   }
 }
 
 void ReportOnError(std::string_view text) {
-  EndLine(std::cerr);
-  std::cerr << text;
-  EndLine(std::cerr);
+  Console& console = StandardConsole();
+  console.EndLine(Stream::kErr);
+  console.Err(text);
+  console.EndLine(Stream::kErr);
 }
 
 void ReportListFailure(std::string_view what) {
-  std::cerr << "Could not " << what << " the input list " << platform::kInputListName
-            << " in the current directory";
-  EndLine(std::cerr);
+  Console& console = StandardConsole();
+  console.Err("Could not " + std::string(what) + " the input list " + platform::kInputListName +
+              " in the current directory");
+  console.EndLine(Stream::kErr);
 }
 
 // The destination directory, ending with the separator: the given one, or without one the
@@ -69,6 +76,19 @@ std::string ChooseDestination(const std::optional<std::string>& given) {
   return destDir;
 }
 
+// The workers of a batch: one per usable CPU, or as many as VOSTREL_WORKERS says.
+std::size_t WorkerCount() {
+  if (const char* forced = std::getenv(kWorkersVariable)) {
+    std::size_t count = 0;
+    const std::string_view text = forced;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (error == std::errc() && end == text.data() + text.size() && count > 0) {
+      return count;
+    }
+  }
+  return platform::UsableCpuCount();
+}
+
 }  // namespace
 
 void PrintBanner() {
@@ -83,15 +103,15 @@ void PrintUsage() {
 }
 
 void OnOutOfMemory() {
-  EndLine(std::cerr);
-  std::cerr << "Memory exhausted! Abnormal program termination";
+  // Straight to the stream: this may run on any thread, and holds no lock.
+  std::cerr << "\nMemory exhausted! Abnormal program termination";
   std::cerr.flush();
   std::exit(kExitAbnormal);
 }
 
 platform::InputListResult BuildInputList() {
-  std::cout << "Building input list...";
-  EndLine(std::cout);
+  StandardConsole().Out("Building input list...");
+  StandardConsole().EndLine(Stream::kOut);
   return platform::WriteInputList();
 }
 
@@ -125,35 +145,38 @@ int RunBatch(const std::string& destDir, bool useModuleDirectory) {
     return kExitFailure;
   }
   // Names were listed in the current directory, so they are read from there whatever the
-  // destination.
-  std::string listedDir = platform::CurrentDirectory();
-  if (listedDir.empty() || listedDir.back() != kPathSeparator) {
-    listedDir += kPathSeparator;
-  }
-  bool anyName = false;
-  bool anyFailed = false;
-  while (const std::optional<std::string> name = ReadListLine(list.get())) {
-    if (name->empty()) {
-      continue;
-    }
-    anyName = true;
-    if (useModuleDirectory) {
-      if (!ConvertArtFile(listedDir + *name, destDir)) {
-        anyFailed = true;
-        platform::ShowErrorMessage("Could not convert " + *name +
-                                   ". It may possibly have multiple palettes.");
-      }
-    } else if (!ConvertArtFile(*name, destDir)) {
-      anyFailed = true;
+  // destination: with the default one they are given with that directory in front.
+  std::string listedDir;
+  if (useModuleDirectory) {
+    listedDir = platform::CurrentDirectory();
+    if (listedDir.empty() || listedDir.back() != kPathSeparator) {
+      listedDir += kPathSeparator;
     }
   }
-  if (std::ferror(list.get())) {
+  std::vector<BatchFile> files;
+  while (std::optional<std::string> name = ReadListLine(list.get())) {
+    if (!name->empty()) {
+      files.push_back({listedDir + *name, std::move(*name)});
+    }
+  }
+  const bool listFailed = std::ferror(list.get()) != 0;
+
+  // A failed file's message may wait for the user's answer, which later files must not go
+  // ahead of; otherwise the files are converted on every CPU the process may use.
+  std::size_t workers = 1;
+  if (!useModuleDirectory || !platform::ErrorMessagesWaitForTheUser()) {
+    workers = WorkerCount();
+  }
+  bool anyFailed = !ConvertBatch(files, destDir, useModuleDirectory, workers, StandardConsole(),
+                                 platform::ShowErrorMessage);
+  if (listFailed) {
     ReportListFailure("read");
     anyFailed = true;
-  } else if (!anyName) {
-    EndLine(std::cout);
-    std::cout << "I could not found any .ART files";
-    EndLine(std::cout);
+  } else if (files.empty()) {
+    Console& console = StandardConsole();
+    console.EndLine(Stream::kOut);
+    console.Out("I could not found any .ART files");
+    console.EndLine(Stream::kOut);
   }
   list.reset();
   DeleteInputList();
@@ -165,7 +188,7 @@ int Run(int argc, const char* const* argv) {
   try {
     PrintBanner();
     if (argc > kMaxArgc) {
-      std::cout << "Wrong arguments";
+      StandardConsole().Out("Wrong arguments");
       PrintUsage();
       return kExitFailure;
     }
@@ -188,8 +211,8 @@ int Run(int argc, const char* const* argv) {
         case platform::InputListResult::kWritten:
           break;
         case platform::InputListResult::kCannotList:
-          std::cerr << "Could not list the .art files of the current directory";
-          EndLine(std::cerr);
+          StandardConsole().Err("Could not list the .art files of the current directory");
+          StandardConsole().EndLine(Stream::kErr);
           return kExitFailure;
         case platform::InputListResult::kCannotWrite:
           ReportListFailure("write");
@@ -212,8 +235,8 @@ int Run(int argc, const char* const* argv) {
       artPath = destDir + artPath;
     }
     if (!ConvertArtFile(artPath, destDir)) {
-      std::cerr << "Could not convert " << artPath << " to " << destDir;
-      EndLine(std::cerr);
+      StandardConsole().Err("Could not convert " + artPath + " to " + destDir);
+      StandardConsole().EndLine(Stream::kErr);
       return kExitFailure;
     }
     return kExitSuccess;

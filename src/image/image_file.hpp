@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "image/console.hpp"
+
 namespace vostrel {
 
 using Block = std::vector<std::uint8_t>;
@@ -21,7 +23,8 @@ inline constexpr std::int32_t kPaletteSlack = 4;
 // blocks and the three strings of the file's path.
 class ImageFile {
  public:
-  ImageFile() = default;
+  // console receives the object's progress and failure texts; it must outlive the object.
+  explicit ImageFile(Console& console = StandardConsole()) : console_(&console) {}
   virtual ~ImageFile() = default;
   ImageFile(const ImageFile&) = delete;
   ImageFile& operator=(const ImageFile&) = delete;
@@ -60,6 +63,8 @@ class ImageFile {
   const std::string& FullPath() const { return fullPath; }
 
  protected:
+  Console& console() const { return *console_; }
+
   std::int32_t paletteEntries = 0;
   // Empty when the object has no palette table.
   std::vector<Block> palettes;
@@ -70,6 +75,9 @@ class ImageFile {
   std::string fileName;
   std::string directory;
   std::string fullPath;
+
+ private:
+  Console* console_;
 };
 
 }  // namespace vostrel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -63,5 +64,13 @@ void RemoveInputList();
 
 // Shows text to the user as an error that must be acknowledged, and returns once it has been.
 void ShowErrorMessage(const std::string& text);
+
+// Whether ShowErrorMessage may wait for the user: on POSIX when standard input and standard
+// error are both terminals; on Windows always, as its message box does.
+bool ErrorMessagesWaitForTheUser();
+
+// The number of CPUs this process may run on (at least 1): its affinity mask where the system
+// has one, else the processors present.
+std::size_t UsableCpuCount();
 
 }  // namespace vostrel::platform

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,10 +37,16 @@ bool EndsWithArt(std::string_view name) {
                     [](char a, char b) { return Lower(a) == b; });
 }
 
+// Name order regardless of case; names equal but for case (a.art, a.ART) in byte order, so that
+// the list, and which of two such files is converted last, never depends on the directory's order.
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+  const auto lower = [](char x, char y) {
     return static_cast<unsigned char>(Lower(x)) < static_cast<unsigned char>(Lower(y));
-  });
+  };
+  if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), lower)) {
+    return true;
+  }
+  return !std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), lower) && a < b;
 }
 
 struct DirCloser {
@@ -177,15 +184,31 @@ InputListResult WriteInputList() {
 
 void RemoveInputList() { unlink(kInputListName); }
 
+bool ErrorMessagesWaitForTheUser() {
+  return isatty(STDIN_FILENO) != 0 && isatty(STDERR_FILENO) != 0;
+}
+
 void ShowErrorMessage(const std::string& text) {
   std::cerr << "Error: " << text;
   std::cerr.put('\n');
   std::cerr.flush();
   // Only someone at a terminal can acknowledge the message; scripts and pipes go on at once.
-  if (isatty(STDIN_FILENO) != 0 && isatty(STDERR_FILENO) != 0) {
+  if (ErrorMessagesWaitForTheUser()) {
     std::string ignored;
     std::getline(std::cin, ignored);
   }
+}
+
+std::size_t UsableCpuCount() {
+#if defined(__linux__)
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  if (sched_getaffinity(0, sizeof(cpus), &cpus) == 0) {
+    return static_cast<std::size_t>(std::max(1, CPU_COUNT(&cpus)));
+  }
+#endif
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<std::size_t>(online) : 1;
 }
 
 }  // namespace vostrel::platform

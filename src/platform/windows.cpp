@@ -107,6 +107,17 @@ static_assert(std::string_view(kInputListName) == "art0101.lst",
 
 void RemoveInputList() { std::system("del art0101.lst"); }
 
+bool ErrorMessagesWaitForTheUser() {
+  // The message box waits for a click wherever there is a desktop to show it on, whatever the
+  // console's streams are.
+  return true;
+}
+
+std::size_t UsableCpuCount() {
+  const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+  return count > 0 ? count : 1;
+}
+
 void ShowErrorMessage(const std::string& text) {
   // Blocks until the user closes the box. Without a desktop to show it on, it fails and returns
   // at once, so unattended runs never hang here.

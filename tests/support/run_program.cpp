@@ -81,7 +81,7 @@ std::string AsText(const Bytes& bytes) {
 }  // namespace
 
 RunResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
-                     const std::filesystem::path& workDir) {
+                     const std::filesystem::path& workDir, bool mergeStreams) {
   const TempDir captures;
   const std::string outPath = captures.File("stdout");
   const std::string errPath = captures.File("stderr");
@@ -90,18 +90,22 @@ RunResult RunProgram(const std::filesystem::path& program, const std::vector<std
     command += ' ' + QuoteArgument(arg);
   }
 #ifdef _WIN32
+  const std::string errTarget = mergeStreams ? "&1" : Quote(errPath);
   command = "cd /d " + Quote(workDir.string()) + " && " + command + " >" + Quote(outPath) + " 2>" +
-            Quote(errPath) + " <nul";
+            errTarget + " <nul";
   // cmd strips one pair of outer quotes from what it is given.
   command = "\"" + command + "\"";
 #else
+  const std::string errTarget = mergeStreams ? "&1" : Quote(errPath);
   command = "cd " + Quote(workDir.string()) + " && " + command + " >" + Quote(outPath) + " 2>" +
-            Quote(errPath) + " </dev/null";
+            errTarget + " </dev/null";
 #endif
   RunResult result;
   result.status = ExitStatus(std::system(command.c_str()));
   result.out = AsText(ReadFile(outPath));
-  result.err = AsText(ReadFile(errPath));
+  if (!mergeStreams) {
+    result.err = AsText(ReadFile(errPath));
+  }
   return result;
 }
 

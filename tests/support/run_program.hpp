@@ -13,9 +13,10 @@ struct RunResult {
 };
 
 // Runs program with args in workDir, standard input from the null device, and captures what
-// it writes to standard output and standard error.
+// it writes to standard output and standard error; with mergeStreams both go to out, in the
+// order the program wrote them (as 2>&1 does).
 RunResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
-                     const std::filesystem::path& workDir);
+                     const std::filesystem::path& workDir, bool mergeStreams = false);
 
 // The path of the converter under test, as built.
 std::filesystem::path ConverterPath();
