@@ -104,8 +104,9 @@ class CheckingTarget : public vostrel::BmpTarget {
   explicit CheckingTarget(const vostrel::ArtFile& art) : art_(art) {}
 
   bool Wants(const vostrel::ArtFrameHeader& header) override {
-    // The loop stops at the first frame that cannot make a picture.
-    FUZZ_CHECK(!sawInvalid_);
+    // The loop stops at the first frame that cannot make a picture, unless there is no palette
+    // to place it for.
+    FUZZ_CHECK(!sawInvalid_ || art_.PaletteCount() == 0);
     const std::int64_t pixels = std::int64_t{header.width} * header.height;
     if (header.width < 0 || header.height < 0 ||
         pixels > std::numeric_limits<std::int32_t>::max()) {

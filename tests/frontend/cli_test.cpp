@@ -270,7 +270,7 @@ TEST_F(CliTest, BatchDestinationUnderMissingParentLeavesTheList) {
   EXPECT_TRUE(fs::exists(bin_ / kListName));
 }
 
-#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__)
+#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 TEST_F(CliTest, ExhaustedMemoryEndsTheRunWithItsMessage) {
   // A tiny run-length frame that needs a plane of 1 GiB, converted under a 256 MiB limit.
   test::WriteFile((bin_ / "big.art").string(),
