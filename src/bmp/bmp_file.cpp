@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "image/checked.hpp"
-#include "image/file_io.hpp"
 #include "image/le_bytes.hpp"
 
 namespace vostrel {
@@ -25,6 +24,9 @@ constexpr std::array<std::uint8_t, 12> kWatermark{'p', 'a', 'l', 'o', 'm', 'e',
 constexpr std::array<std::uint8_t, 3> kPadLetters{'Q', 'Z', 'V'};
 constexpr int kRowsPerMark = 15;
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+// Pictures whose padded rows take up to this many bytes are laid out once in memory for all their
+// palettes; larger ones are encoded piece by piece, so their plane is never held twice.
+constexpr std::uint64_t kLaidOutRowsLimit = std::uint64_t{4} << 20;
 
 }  // namespace
 
@@ -72,29 +74,81 @@ bool BmpFile::FillInfoHeader(std::int32_t width, std::int32_t height, std::int32
                        0);
 }
 
-bool BmpFile::Encode(const ByteSink& sink) {
+std::optional<BmpFile::Layout> BmpFile::CheckLayout() const {
   const std::int32_t width = ReadLe32Signed(infoHeader, 4);
   const std::int32_t height = ReadLe32Signed(infoHeader, 8);
   if (width < 0 || height < 0 || palettes.empty() || paletteEntries < 0) {
-    return false;
+    return std::nullopt;
   }
-  const std::uint64_t rowBytes = static_cast<std::uint64_t>(width);
-  const std::uint32_t pad = RowPadding(width);
-  const std::uint64_t planeBytes = rowBytes * static_cast<std::uint64_t>(height);
+  Layout layout;
+  layout.height = height;
+  layout.rowBytes = static_cast<std::uint64_t>(width);
+  layout.pad = RowPadding(width);
+  const std::uint64_t planeBytes = layout.rowBytes * static_cast<std::uint64_t>(height);
   if (blocks.empty() || blocks[0].empty() || blocks[0][0].size() < planeBytes) {
-    return false;
+    return std::nullopt;
   }
   const auto fileSize = CheckedAdd<std::uint64_t>(
-      kBmpDataOffset, (rowBytes + pad) * static_cast<std::uint64_t>(height));
+      kBmpDataOffset, (layout.rowBytes + layout.pad) * static_cast<std::uint64_t>(height));
   if (!fileSize || *fileSize > std::numeric_limits<std::uint32_t>::max()) {
+    return std::nullopt;
+  }
+  layout.fileSize = *fileSize;
+  return layout;
+}
+
+void BmpFile::AssembleHead(const Layout& layout, std::span<std::uint8_t> out) {
+  FillFileHeader(static_cast<std::uint32_t>(layout.fileSize));
+  auto at = std::copy(fileHeader.begin(), fileHeader.end(), out.begin());
+  at = std::copy(infoHeader.begin(), infoHeader.end(), at);
+  // The headers promise a table of 256 entries ending at the data offset, so the table written
+  // always has exactly that many: a shorter palette is completed with zero entries.
+  const std::size_t paletteBytes =
+      std::min({static_cast<std::size_t>(paletteEntries) * kPaletteEntryBytes, kBmpColourTableSize,
+                palettes[0].size()});
+  at = std::copy_n(palettes[0].begin(), paletteBytes, at);
+  std::fill_n(at, kBmpColourTableSize - paletteBytes, 0);
+}
+
+void BmpFile::WriteRowMarks(const Layout& layout) {
+  // A mark stands before every 15th row written. Nothing flushes the console while the rows go
+  // out, so they are written at once, which also spares walking the rows of a picture no pixel
+  // wide: a damaged header can announce two billion of them.
+  console().Marks(static_cast<std::uint64_t>(layout.height) / kRowsPerMark);
+}
+
+std::span<const std::uint8_t> BmpFile::LaidOutRows(const Layout& layout) {
+  const std::uint64_t stride = layout.rowBytes + layout.pad;
+  if (rowsVersion != blocksVersion || rowsLayout.rowBytes != layout.rowBytes ||
+      rowsLayout.height != layout.height || rows.size() != stride * layout.rowsCount()) {
+    rows.resize(static_cast<std::size_t>(stride * layout.rowsCount()));
+    const std::span<const std::uint8_t> plane = blocks[0][0];
+    auto at = rows.begin();
+    for (std::int64_t r = static_cast<std::int64_t>(layout.height) - 1; r >= 0; --r) {
+      const auto row =
+          plane.subspan(static_cast<std::size_t>(r) * layout.rowBytes, layout.rowBytes);
+      at = std::copy(row.begin(), row.end(), at);
+      at = std::copy_n(kPadLetters.begin(), layout.pad, at);
+    }
+    rowsVersion = blocksVersion;
+    rowsLayout = layout;
+  }
+  return rows;
+}
+
+bool BmpFile::Encode(const ByteSink& sink) {
+  const std::optional<Layout> layout = CheckLayout();
+  if (!layout) {
     return false;
   }
-  FillFileHeader(static_cast<std::uint32_t>(*fileSize));
+  const std::uint64_t rowBytes = layout->rowBytes;
+  const std::uint32_t pad = layout->pad;
 
   // The file is put together in memory and handed on in pieces of at most kChunkBytes: a sprite
   // goes out whole in one write, and a huge picture never needs a second copy of its plane.
   std::vector<std::uint8_t>& out = fileBytes;
-  const auto pieceBytes = static_cast<std::size_t>(std::min<std::uint64_t>(*fileSize, kChunkBytes));
+  const auto pieceBytes =
+      static_cast<std::size_t>(std::min<std::uint64_t>(layout->fileSize, kChunkBytes));
   if (out.size() < pieceBytes) {
     out.resize(pieceBytes);
   }
@@ -108,28 +162,16 @@ bool BmpFile::Encode(const ByteSink& sink) {
     used = 0;
     return taken;
   };
-  append(fileHeader);
-  append(infoHeader);
-  // The headers promise a table of 256 entries ending at the data offset, so the table written
-  // always has exactly that many: a shorter palette is completed with zero entries.
-  const std::size_t paletteBytes =
-      std::min({static_cast<std::size_t>(paletteEntries) * kPaletteEntryBytes, kBmpColourTableSize,
-                palettes[0].size()});
-  append(std::span(palettes[0]).first(paletteBytes));
-  std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(used), kBmpColourTableSize - paletteBytes,
-              0);
-  used += kBmpColourTableSize - paletteBytes;
+  AssembleHead(*layout, std::span(out).first(kBmpDataOffset));
+  used = kBmpDataOffset;
 
-  // A mark stands before every 15th row written. Nothing flushes the console while the rows go
-  // out, so they are written at once, which also spares walking the rows of a picture no pixel
-  // wide: a damaged header can announce two billion of them.
-  console().Marks(static_cast<std::uint64_t>(height) / kRowsPerMark);
+  WriteRowMarks(*layout);
   if (rowBytes + pad == 0) {
     return handOn();
   }
   const std::span<const std::uint8_t> plane = blocks[0][0];
   const std::span<const std::uint8_t> padding(kPadLetters.data(), pad);
-  for (std::int64_t r = static_cast<std::int64_t>(height) - 1; r >= 0; --r) {
+  for (std::int64_t r = static_cast<std::int64_t>(layout->height) - 1; r >= 0; --r) {
     const auto row = plane.subspan(static_cast<std::size_t>(r) * rowBytes, rowBytes);
     if (used + rowBytes + pad > out.size() && !handOn()) {
       return false;
@@ -147,25 +189,37 @@ bool BmpFile::Encode(const ByteSink& sink) {
   return handOn();
 }
 
+bool BmpFile::WriteTo(platform::OutputFile& file) {
+  const std::optional<Layout> layout = CheckLayout();
+  if (!layout) {
+    return false;
+  }
+  const std::uint64_t rowsBytes = (layout->rowBytes + layout->pad) * layout->rowsCount();
+  if (rowsBytes > kLaidOutRowsLimit) {
+    return Encode([&file](std::span<const std::uint8_t> bytes) {
+      const std::array pieces{bytes};
+      return file.Write(pieces);
+    });
+  }
+  // A sprite's rows are laid out once for all the palettes it is saved with, and go out with
+  // its headers in one call.
+  AssembleHead(*layout, head);
+  WriteRowMarks(*layout);
+  const std::array<std::span<const std::uint8_t>, 2> pieces{head, LaidOutRows(*layout)};
+  return file.Write(pieces);
+}
+
 bool BmpFile::Save() {
   bool written = false;
-  {
-    FilePtr file = OpenFile(fullPath, "wb");
-    if (file) {
-      // Encode hands on large pieces, which an unbuffered stream writes at once, each with a
-      // single call and without first copying it into a buffer of its own.
-      std::setvbuf(file.get(), nullptr, _IONBF, 0);
-      const bool encoded = Encode([&file](std::span<const std::uint8_t> bytes) {
-        return std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-      });
-      // Closing flushes the last buffered bytes, so its result is part of the write.
-      written = (std::fclose(file.release()) == 0) && encoded;
-      std::error_code ignored;
-      if (!written && std::filesystem::is_regular_file(fullPath, ignored)) {
-        // Leave no truncated file behind looking like a good one (but never remove a device
-        // such as a full disk's special file that the path may name).
-        std::remove(fullPath.c_str());
-      }
+  if (std::optional<platform::OutputFile> file = platform::OutputFile::Create(fullPath)) {
+    const bool encoded = WriteTo(*file);
+    // Closing is part of the write: its failure means the bytes may not all be there.
+    written = file->Close() && encoded;
+    std::error_code ignored;
+    if (!written && std::filesystem::is_regular_file(fullPath, ignored)) {
+      // Leave no truncated file behind looking like a good one (but never remove a device
+      // such as a full disk's special file that the path may name).
+      std::remove(fullPath.c_str());
     }
   }
   if (!written) {

@@ -4,11 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "image/image_file.hpp"
+#include "platform/platform.hpp"
 
 namespace vostrel {
 
@@ -55,10 +57,30 @@ class BmpFile : public ImageFile {
   const std::array<std::uint8_t, kBmpInfoHeaderSize>& InfoHeader() const { return infoHeader; }
 
  private:
+  // What the info header, palette and plane make of a file, when they can make one.
+  struct Layout {
+    std::int32_t height = 0;
+    std::uint64_t rowBytes = 0;
+    std::uint32_t pad = 0;
+    std::uint64_t fileSize = 0;
+    std::uint64_t rowsCount() const { return static_cast<std::uint64_t>(height); }
+  };
+  std::optional<Layout> CheckLayout() const;
+  // Fills the file header, then puts both headers and the 256-entry colour table into out.
+  void AssembleHead(const Layout& layout, std::span<std::uint8_t> out);
+  void WriteRowMarks(const Layout& layout);
+  // The plane's rows bottom-up with their padding, laid out again only when the plane changed.
+  std::span<const std::uint8_t> LaidOutRows(const Layout& layout);
+  bool WriteTo(platform::OutputFile& file);
+
   std::array<std::uint8_t, kBmpFileHeaderSize> fileHeader{};
   std::array<std::uint8_t, kBmpInfoHeaderSize> infoHeader{};
   // The bytes of the file being produced; kept between saves so that its storage is reused.
   std::vector<std::uint8_t> fileBytes;
+  std::array<std::uint8_t, kBmpDataOffset> head{};
+  std::vector<std::uint8_t> rows;
+  std::uint64_t rowsVersion = 0;
+  Layout rowsLayout;
 };
 
 }  // namespace vostrel

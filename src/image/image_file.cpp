@@ -63,6 +63,7 @@ void ImageFile::AllocateBlocks(std::int32_t rows, std::int32_t columns, std::siz
     }
   }
   blocks = std::move(table);
+  ++blocksVersion;
 }
 
 void ImageFile::SetPlane(std::span<const std::uint8_t> source) {
@@ -73,9 +74,13 @@ void ImageFile::SetPlane(std::span<const std::uint8_t> source) {
     throw std::invalid_argument("plane too small");
   }
   std::copy(source.begin(), source.end(), blocks[0][0].begin());
+  ++blocksVersion;
 }
 
-void ImageFile::ReleaseBlocks() { BlockTable().swap(blocks); }
+void ImageFile::ReleaseBlocks() {
+  BlockTable().swap(blocks);
+  ++blocksVersion;
+}
 
 void ImageFile::ReleasePalettes() { std::vector<Block>().swap(palettes); }
 

@@ -55,7 +55,11 @@ class ImageFile {
   std::int32_t PaletteEntries() const { return paletteEntries; }
   const std::vector<Block>& Palettes() const { return palettes; }
   const BlockTable& Blocks() const { return blocks; }
-  BlockTable& Blocks() { return blocks; }
+  // Handing the table out for writing counts as a change of the plane.
+  BlockTable& Blocks() {
+    ++blocksVersion;
+    return blocks;
+  }
   std::int32_t BlockRows() const { return blockRows; }
   std::int32_t BlockColumns() const { return blockColumns; }
   const std::string& FileName() const { return fileName; }
@@ -70,6 +74,9 @@ class ImageFile {
   std::vector<Block> palettes;
   // Empty when the object has no block table.
   BlockTable blocks;
+  // Goes up whenever the block table may have changed through this class's operations, so that
+  // what a subclass derives from the blocks can tell whether it is still current.
+  std::uint64_t blocksVersion = 0;
   std::int32_t blockRows = 1;
   std::int32_t blockColumns = 1;
   std::string fileName;

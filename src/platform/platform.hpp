@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 // Everything the program asks of the operating system. One source per platform implements it.
@@ -27,6 +28,30 @@ struct InputFile {
 // Opens path for reading if it names a regular file. Anything else (missing, a directory, a
 // FIFO, a socket, a device) gives nothing, at once: opening never waits for a writer or a device.
 std::optional<InputFile> OpenRegularFile(const std::string& path);
+
+// A file being written from start to end, with as few system calls as the system allows: the
+// pieces of one Write go out together where the system can gather them.
+class OutputFile {
+ public:
+  // Creates path, or truncates it, for writing; nothing when it cannot be opened.
+  static std::optional<OutputFile> Create(const std::string& path);
+
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&& other) = delete;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();
+
+  // Writes the pieces in order; false unless every byte was written.
+  bool Write(std::span<const std::span<const std::uint8_t>> pieces);
+  // Closes the file; false when that fails (the last bytes may not have reached it).
+  bool Close();
+
+ private:
+  explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
+  static constexpr std::intptr_t kClosed = -1;
+  std::intptr_t handle_;  // a file descriptor, or a C stream on Windows
+};
 
 // Asks the C library's allocator to keep memory freed between .ART files for the next one,
 // rather than hand it back to the system after each. Where a page fault is dear (a virtual

@@ -2,10 +2,12 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -89,6 +91,65 @@ std::optional<InputFile> OpenRegularFile(const std::string& path) {
     return std::nullopt;
   }
   return InputFile{std::move(file), static_cast<std::uint64_t>(status.st_size)};
+}
+
+std::optional<OutputFile> OutputFile::Create(const std::string& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) {
+    return std::nullopt;
+  }
+  return OutputFile(fd);
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = kClosed;
+}
+
+OutputFile::~OutputFile() { Close(); }
+
+bool OutputFile::Write(std::span<const std::span<const std::uint8_t>> pieces) {
+  if (handle_ == kClosed) {
+    return false;
+  }
+  // One writev for all pieces, again for whatever a short write left over.
+  std::vector<iovec> vectors;
+  vectors.reserve(pieces.size());
+  for (const auto& piece : pieces) {
+    if (!piece.empty()) {
+      // writev only reads through the pointer.
+      vectors.push_back({const_cast<std::uint8_t*>(piece.data()), piece.size()});
+    }
+  }
+  std::size_t first = 0;
+  while (first < vectors.size()) {
+    const auto count = static_cast<int>(std::min<std::size_t>(vectors.size() - first, IOV_MAX));
+    const ssize_t written = writev(static_cast<int>(handle_), &vectors[first], count);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    auto left = static_cast<std::size_t>(written);
+    while (first < vectors.size() && left >= vectors[first].iov_len) {
+      left -= vectors[first].iov_len;
+      ++first;
+    }
+    if (left > 0) {
+      vectors[first].iov_base = static_cast<std::uint8_t*>(vectors[first].iov_base) + left;
+      vectors[first].iov_len -= left;
+    }
+  }
+  return true;
+}
+
+bool OutputFile::Close() {
+  if (handle_ == kClosed) {
+    return true;
+  }
+  const int fd = static_cast<int>(handle_);
+  handle_ = kClosed;
+  return close(fd) == 0;
 }
 
 void KeepFreedMemory() {

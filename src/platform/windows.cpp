@@ -47,6 +47,44 @@ std::optional<InputFile> OpenRegularFile(const std::string& path) {
   return InputFile{std::move(file), static_cast<std::uint64_t>(status.st_size)};
 }
 
+std::optional<OutputFile> OutputFile::Create(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    return std::nullopt;
+  }
+  // Unbuffered: each piece goes out with one call, without a copy into the stream's buffer.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  return OutputFile(reinterpret_cast<std::intptr_t>(file));
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = kClosed;
+}
+
+OutputFile::~OutputFile() { Close(); }
+
+bool OutputFile::Write(std::span<const std::span<const std::uint8_t>> pieces) {
+  if (handle_ == kClosed) {
+    return false;
+  }
+  auto* const file = reinterpret_cast<std::FILE*>(handle_);
+  for (const auto& piece : pieces) {
+    if (!piece.empty() && std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool OutputFile::Close() {
+  if (handle_ == kClosed) {
+    return true;
+  }
+  auto* const file = reinterpret_cast<std::FILE*>(handle_);
+  handle_ = kClosed;
+  return std::fclose(file) == 0;
+}
+
 // The Windows heap keeps freed memory for reuse by itself.
 void KeepFreedMemory() {}
 
