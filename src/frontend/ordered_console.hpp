@@ -50,20 +50,28 @@ class OrderedConsole {
     std::uint64_t marks;
   };
   class LaneConsole;
+  // One file's lane. Its mutex guards the fields below; only the thread that writes through the
+  // lane, or the one that hands it the console, takes it, so files behind the first never wait
+  // for the first one's writes.
+  struct LaneState {
+    std::mutex mutex;
+    bool live = false;  // first in line: writes go straight to the console
+    std::vector<HeldEntry> held;
+    std::unique_ptr<LaneConsole> console;
+  };
 
-  // Writes the entry at once when file index is first in line, else holds it.
+  // Writes the entry at once when lane index is live, else holds it.
   void Put(std::size_t index, Entry::Kind kind, Stream stream, std::string_view text,
            std::uint64_t marks);
-  // Runs with mutex_ held.
+  // Runs with the mutex of the live lane held: only one thread writes to the console at a time.
   void Emit(const Entry& entry);
 
-  std::mutex mutex_;
   Console& console_;
   std::function<void(const std::string&)> showMessage_;
-  std::vector<std::unique_ptr<LaneConsole>> lanes_;
-  std::vector<std::vector<HeldEntry>> held_;
+  std::vector<LaneState> lanes_;
+  std::mutex orderMutex_;  // guards closed_ and first_
   std::vector<bool> closed_;
-  std::size_t first_ = 0;  // the file first in line, whose lane goes straight through
+  std::size_t first_ = 0;  // the file first in line, whose lane is live
 };
 
 }  // namespace vostrel
