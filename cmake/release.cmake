@@ -54,6 +54,9 @@ License: Expat
 
  -- ${VOSTREL_MAINTAINER}  ${changelogDate}
 ")
+  install(FILES "${debianDir}/copyright"
+          DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+  # Debian has it compressed, as it has the manual pages (man/CMakeLists.txt finds gzip).
   if(VOSTREL_GZIP)
     add_custom_command(OUTPUT "${debianDir}/changelog.gz"
       COMMAND ${CMAKE_COMMAND} -DGZIP=${VOSTREL_GZIP} -DIN=${debianDir}/changelog
@@ -61,7 +64,7 @@ License: Expat
       DEPENDS "${debianDir}/changelog" ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
       VERBATIM)
     add_custom_target(vostrel_debian_changelog ALL DEPENDS "${debianDir}/changelog.gz")
-    install(FILES "${debianDir}/copyright" "${debianDir}/changelog.gz"
+    install(FILES "${debianDir}/changelog.gz"
             DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
   endif()
 endif()
@@ -77,6 +80,10 @@ set(CPACK_PACKAGE_DESCRIPTION
 8-bit BMP images, one for every picture, frame and palette that a file holds.
 It converts one file or every .art file of a directory. A sample sprite comes
 with it.")
+if(TARGET vostrel-pack)
+  string(APPEND CPACK_PACKAGE_DESCRIPTION
+         "\nvostrel-pack puts edited pictures back into an .art file.")
+endif()
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
 set(CPACK_VERBATIM_VARIABLES ON)
@@ -113,6 +120,11 @@ endif()
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}")
 # Nothing the build or an editor leaves in the tree: the build trees, git's data, swap files.
-set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/\\.git$" "/build/" "/out/" "\\.swp$" "~$")
+# The patterns are matched against whole paths, so the tree's own directories are anchored to it:
+# a checkout that lies in some ".../build/..." must still be archived.
+string(REGEX REPLACE "([][+.*?()^$|\\])" "\\\\\\1" sourceDirPattern "${PROJECT_SOURCE_DIR}")
+set(CPACK_SOURCE_IGNORE_FILES
+    "^${sourceDirPattern}/\\.git(/|$)" "^${sourceDirPattern}/build/" "^${sourceDirPattern}/out/"
+    "\\.swp$" "~$")
 
 include(CPack)
