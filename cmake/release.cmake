@@ -30,11 +30,12 @@ add_subdirectory(man)
 if(NOT WIN32)
   set(debianDir "${PROJECT_BINARY_DIR}/debian")
   file(READ LICENSE licenceText)
-  # The licence's text, as a copyright field continues it: each line indented, empty lines a dot.
+  # The licence's text (its title is the field's first line), as a copyright field continues it:
+  # each line indented, empty lines a dot.
+  string(REGEX REPLACE "^MIT License\n\n" "" licenceText "${licenceText}")
   string(REGEX REPLACE "\n$" "" licenceText "${licenceText}")
   string(REGEX REPLACE "\n\n" "\n.\n" licenceText "${licenceText}")
   string(REGEX REPLACE "\n" "\n " licenceText "${licenceText}")
-  string(REGEX REPLACE "^MIT License\n \n?" "" licenceText "${licenceText}")
   file(WRITE "${debianDir}/copyright"
 "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: vostrel
