@@ -1,0 +1,131 @@
+# What a release installs and how it is packaged: the programs, their manual pages and
+# documents, a Debian package, a Windows zip and a source archive (README.md, "Releasing").
+# Tests, benchmarks and fuzz targets are never installed.
+include(GNUInstallDirs)
+
+set(VOSTREL_MAINTAINER "The vostrel developers <developers@vostrel.example.org>")
+set(VOSTREL_HOMEPAGE "https://vostrel.example.org/")
+
+if(WIN32)
+  # The zip is unpacked and used where it lands, so everything lies beside the program: that is
+  # where it looks for a bare file name and writes by default, and `vostrel door` works at once.
+  set(VOSTREL_INSTALL_BINDIR .)
+  set(VOSTREL_INSTALL_DOCDIR .)
+else()
+  set(VOSTREL_INSTALL_BINDIR ${CMAKE_INSTALL_BINDIR})
+  set(VOSTREL_INSTALL_DOCDIR ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+install(TARGETS vostrel RUNTIME DESTINATION ${VOSTREL_INSTALL_BINDIR})
+if(TARGET vostrel-pack)
+  install(TARGETS vostrel-pack RUNTIME DESTINATION ${VOSTREL_INSTALL_BINDIR})
+endif()
+install(FILES README.md LICENSE examples/door.art DESTINATION ${VOSTREL_INSTALL_DOCDIR})
+
+add_subdirectory(man)
+
+# ---- Debian package ------------------------------------------------------------------------
+# Debian wants two documents of its own in every package: the copyright in its machine-readable
+# form and a changelog. They go into the .deb only (component "debian"), not into a plain install.
+if(NOT WIN32)
+  set(debianDir "${PROJECT_BINARY_DIR}/debian")
+  file(READ LICENSE licenceText)
+  # The licence's text (its title is the field's first line), as a copyright field continues it:
+  # each line indented, empty lines a dot.
+  string(REGEX REPLACE "^MIT License\n\n" "" licenceText "${licenceText}")
+  string(REGEX REPLACE "\n$" "" licenceText "${licenceText}")
+  string(REGEX REPLACE "\n\n" "\n.\n" licenceText "${licenceText}")
+  string(REGEX REPLACE "\n" "\n " licenceText "${licenceText}")
+  file(WRITE "${debianDir}/copyright"
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: vostrel
+Upstream-Contact: ${VOSTREL_MAINTAINER}
+Source: ${VOSTREL_HOMEPAGE}
+
+Files: *
+Copyright: 2026 the vostrel developers
+License: Expat
+ ${licenceText}
+")
+  string(TIMESTAMP changelogDate "%a, %d %b %Y %H:%M:%S +0000" UTC)
+  file(WRITE "${debianDir}/changelog"
+"vostrel (${PROJECT_VERSION}) unstable; urgency=medium
+
+  * Release ${PROJECT_VERSION}; what it does is in README.md.
+
+ -- ${VOSTREL_MAINTAINER}  ${changelogDate}
+")
+  install(FILES "${debianDir}/copyright"
+          DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+  # Debian has it compressed, as it has the manual pages (man/CMakeLists.txt finds gzip).
+  if(VOSTREL_GZIP)
+    add_custom_command(OUTPUT "${debianDir}/changelog.gz"
+      COMMAND ${CMAKE_COMMAND} -DGZIP=${VOSTREL_GZIP} -DIN=${debianDir}/changelog
+              -DOUT=${debianDir}/changelog.gz -P ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
+      DEPENDS "${debianDir}/changelog" ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
+      VERBATIM)
+    add_custom_target(vostrel_debian_changelog ALL DEPENDS "${debianDir}/changelog.gz")
+    install(FILES "${debianDir}/changelog.gz"
+            DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+  endif()
+endif()
+
+# ---- CPack -----------------------------------------------------------------------------------
+set(CPACK_PACKAGE_NAME vostrel)
+set(CPACK_PACKAGE_VENDOR "the vostrel developers")
+set(CPACK_PACKAGE_CONTACT "${VOSTREL_MAINTAINER}")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${VOSTREL_HOMEPAGE}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "converter of Morvane .ART sprites to 8-bit BMP images")
+set(CPACK_PACKAGE_DESCRIPTION
+    "vostrel converts the sprite files of the game Morvane (.art) into uncompressed
+8-bit BMP images, one for every picture, frame and palette that a file holds.
+It converts one file or every .art file of a directory. A sample sprite comes
+with it.")
+if(TARGET vostrel-pack)
+  string(APPEND CPACK_PACKAGE_DESCRIPTION
+         "\nvostrel-pack puts edited pictures back into an .art file.")
+endif()
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
+set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
+set(CPACK_VERBATIM_VARIABLES ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# Read by cpack for each package: it hands on the date of the sources, which cpack then gives
+# every file in the archives (and leaves out of their gzip headers) instead of the times of the
+# checkout, the build and the packaging.
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake")
+file(WRITE "${CPACK_PROJECT_CONFIG_FILE}"
+"if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(ENV{SOURCE_DATE_EPOCH} \"${VOSTREL_SOURCE_DATE_EPOCH}\")
+endif()
+")
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+else()
+  # Installed under /usr, the Debian generator's default.
+  set(CPACK_GENERATOR DEB)
+  # Everything installed plus Debian's own documents.
+  set(CPACK_INSTALL_CMAKE_PROJECTS
+      "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/"
+      "${PROJECT_BINARY_DIR};${PROJECT_NAME};debian;/")
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}")
+# Nothing the build or an editor leaves in the tree: the build trees, git's data, swap files.
+# The patterns are matched against whole paths, so the tree's own directories are anchored to it:
+# a checkout that lies in some ".../build/..." must still be archived.
+string(REGEX REPLACE "([][+.*?()^$|\\])" "\\\\\\1" sourceDirPattern "${PROJECT_SOURCE_DIR}")
+set(CPACK_SOURCE_IGNORE_FILES
+    "^${sourceDirPattern}/\\.git(/|$)" "^${sourceDirPattern}/build/" "^${sourceDirPattern}/out/"
+    "\\.swp$" "~$")
+
+include(CPack)
