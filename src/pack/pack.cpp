@@ -107,6 +107,10 @@ std::string Size(std::int64_t width, std::int64_t height) {
   return std::to_string(width) + " x " + std::to_string(height);
 }
 
+std::string Pixels(std::uint64_t count) {
+  return std::to_string(count) + (count == 1 ? " pixel" : " pixels");
+}
+
 std::string At(std::uint64_t x, std::uint64_t y) {
   return "x " + std::to_string(x) + ", y " + std::to_string(y);
 }
@@ -199,9 +203,8 @@ void CheckAgreement(const EditedFrame& first, const EditedFrame& other,
     const auto width = static_cast<std::size_t>(other.width);
     const auto pixel =
         otherPicture.Bytes().subspan(firstAt * static_cast<std::size_t>(otherPicture.channels), 3);
-    throw PackError(other.path + ": " + std::to_string(differing) + " pixels differ from " +
-                    first.path + ", also edited, the first at " +
-                    At(firstAt % width, firstAt / width) + " (" +
+    throw PackError(other.path + ": has " + Pixels(differing) + " unlike " + first.path +
+                    ", also edited, the first at " + At(firstAt % width, firstAt / width) + " (" +
                     Hex(pixel[0], pixel[1], pixel[2]) + ")" + advice);
   }
 }
@@ -292,11 +295,10 @@ class Packer {
           sameSize ? std::span<const std::uint8_t>(original) : std::span<const std::uint8_t>());
       if (mapping.missing.pixels > 0) {
         const MissingColours& missing = mapping.missing;
-        throw PackError(file.path + ": " + std::to_string(missing.pixels) +
-                        " pixels have colours that palette " + std::to_string(file.palette) +
-                        " of " + job_.original + " does not hold, the first at " +
-                        At(missing.x, missing.y) + " (" +
-                        Hex(missing.red, missing.green, missing.blue) +
+        throw PackError(file.path + ": has " + Pixels(missing.pixels) +
+                        " in colours that palette " + std::to_string(file.palette) + " of " +
+                        job_.original + " does not hold, the first at " + At(missing.x, missing.y) +
+                        " (" + Hex(missing.red, missing.green, missing.blue) +
                         "); paint only with the palette's colours");
       }
       if (sameSize && mapping.indices == original) {

@@ -58,6 +58,10 @@ std::string Xy(std::uint64_t x, std::uint64_t y) {
   return "x " + std::to_string(x) + ", y " + std::to_string(y);
 }
 
+std::string Pixels(std::uint64_t count) {
+  return std::to_string(count) + (count == 1 ? " pixel" : " pixels");
+}
+
 [[noreturn]] void Refuse(const std::string& text) { throw PictureError(text); }
 
 [[noreturn]] void RefuseDamaged(const char* kind) {
@@ -139,9 +143,8 @@ void CheckBmp(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels) {
     }
   }
   if (outside > 0) {
-    Refuse("is a damaged BMP: " + std::to_string(outside) +
-           " pixels use colours past its colour table of " + std::to_string(entries) +
-           " entries, the first at " + Xy(firstX, firstY) + " (index " +
+    Refuse("is a damaged BMP with " + Pixels(outside) + " past its colour table of " +
+           std::to_string(entries) + " entries, the first at " + Xy(firstX, firstY) + " (index " +
            std::to_string(firstIndex) + ")");
   }
 }
@@ -157,8 +160,7 @@ void CheckOpaque(const RgbPicture& picture) {
   }
   if (transparent > 0) {
     const auto width = static_cast<std::size_t>(picture.width);
-    Refuse("has " + std::to_string(transparent) +
-           " pixels that are not fully opaque (alpha below 255), the first at " +
+    Refuse("has " + Pixels(transparent) + " not fully opaque (alpha below 255), the first at " +
            Xy(first % width, first / width) + "; make every pixel opaque or save it without alpha");
   }
 }
