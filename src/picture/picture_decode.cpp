@@ -1,6 +1,8 @@
 // The one source that sees the image library: everything of it stays in this file.
+#include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -8,6 +10,37 @@
 #include "image/le_bytes.hpp"
 #include "picture/picture.hpp"
 
+namespace vostrel {
+namespace {
+
+// The largest block the image library may allocate while it decodes one picture. It sizes its
+// buffers from the picture's header and grows them as the data unpacks; without a bound, a
+// small PNG whose data unpacks far beyond its pixels would have it allocate gigabytes.
+thread_local std::size_t allocationLimit = SIZE_MAX;
+thread_local bool allocationRefused = false;
+
+void* LimitedMalloc(std::size_t size) {
+  if (size > allocationLimit) {
+    allocationRefused = true;
+    return nullptr;
+  }
+  return std::malloc(size);
+}
+
+void* LimitedRealloc(void* block, std::size_t size) {
+  if (size > allocationLimit) {
+    allocationRefused = true;
+    return nullptr;
+  }
+  return std::realloc(block, size);
+}
+
+}  // namespace
+}  // namespace vostrel
+
+#define STBI_MALLOC(size) vostrel::LimitedMalloc(size)
+#define STBI_REALLOC(block, size) vostrel::LimitedRealloc(block, size)
+#define STBI_FREE(block) std::free(block)
 // Only the two formats we accept, read from memory; failure texts meant for users.
 #define STBI_ONLY_PNG
 #define STBI_ONLY_BMP
@@ -48,6 +81,7 @@ constexpr std::uint8_t kOpaque = 255;
 constexpr std::int32_t kRgb = 3;
 constexpr std::int32_t kRgba = 4;
 constexpr std::int32_t kGreyAlpha = 2;
+constexpr std::uint64_t kLibrarySlack = std::uint64_t{64} << 10;
 
 template <std::size_t N>
 bool StartsWith(std::span<const std::uint8_t> bytes, const std::array<std::uint8_t, N>& prefix) {
@@ -65,6 +99,9 @@ std::string Pixels(std::uint64_t count) {
 [[noreturn]] void Refuse(const std::string& text) { throw PictureError(text); }
 
 [[noreturn]] void RefuseDamaged(const char* kind) {
+  if (allocationRefused) {
+    Refuse(std::string("is a damaged ") + kind + ": its data unpacks to more than its pixels need");
+  }
   Refuse(std::string("cannot be read as a ") + kind + " (" + stbi_failure_reason() + ")");
 }
 
@@ -191,6 +228,18 @@ RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxP
   // A top-down BMP tells its height negative here; CheckBmp has made sure it has a magnitude.
   CheckPixelCount(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(std::abs(height)),
                   maxPixels);
+
+  // Twice (buffers grow by doubling) the larger of the file and its pixels unpacked (four bytes
+  // each and a byte a row), with room for the library's small tables.
+  const std::uint64_t pixels =
+      static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(std::abs(height));
+  const std::uint64_t unpacked = pixels * kRgba + static_cast<std::uint64_t>(std::abs(height));
+  allocationLimit =
+      static_cast<std::size_t>(2 * std::max<std::uint64_t>(bytes.size(), unpacked) + kLibrarySlack);
+  allocationRefused = false;
+  struct LimitEnd {
+    ~LimitEnd() { allocationLimit = SIZE_MAX; }
+  } limitEnd;
 
   // Only a PNG's alpha means anything: the fourth byte of a 32-bit BMP is ignored, as in a
   // colour table.

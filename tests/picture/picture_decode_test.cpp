@@ -61,6 +61,10 @@ TEST(DecodePictureTest, ReadsWhatEditorsSaveAndRefusesTheRest) {
       {"BmpNoPixels", Patched(test::WriteBmp8(Indexed()), 18, {0, 0, 0, 0}), "has no pixels"},
       {"OverTheLimit", test::WritePng(3, 2, 3, kRgb), "too large: 3 x 2 pixels, more than 5", 5},
       {"PngCutShort", Cut(test::WritePng(3, 2, 3, kRgb), 20), "cannot be read as a PNG"},
+      // 1000 x 1000 zeros told to be 10 x 10: its data unpacks far past what the size needs.
+      {"PngUnpackingPastItsPixels",
+       Patched(test::WritePng(1000, 1000, 1, Bytes(1000000, 0)), 16, {0, 0, 0, 10, 0, 0, 0, 10}),
+       "is a damaged PNG: its data unpacks to more than its pixels need"},
       {"NotAPicture", Bytes{'G', 'I', 'F', '8'}, "is not a BMP or PNG picture"},
   };
   for (const DecodeCase& c : cases) {
