@@ -42,6 +42,21 @@ inline void SilenceConsole() {
 #define FUZZ_CHECK(condition) \
   ((condition) ? static_cast<void>(0) : ::vostrel::fuzz::Fail(#condition, __FILE__, __LINE__))
 
+// A palette for the picture target, made from one byte of its input: 256 entries of blue,
+// green, red and a fourth byte, in which every colour is held by four entries, so that the
+// choice among equal colours is exercised.
+inline Bytes FuzzPalette(std::uint8_t seed) {
+  Bytes palette(1024);
+  for (std::size_t i = 0; i < 256; ++i) {
+    const std::size_t colour = i % 64;
+    palette[i * 4] = static_cast<std::uint8_t>(colour * 4 + seed);
+    palette[i * 4 + 1] = static_cast<std::uint8_t>(colour * 16 + seed);
+    palette[i * 4 + 2] = static_cast<std::uint8_t>(colour ^ seed);
+    palette[i * 4 + 3] = static_cast<std::uint8_t>(i);
+  }
+  return palette;
+}
+
 // Takes little-endian numbers off the front of an input; past its end every byte reads as zero,
 // so a short input is still a valid (if dull) choice of parameters.
 class InputReader {

@@ -1,7 +1,8 @@
-// Writes the starting corpus of each fuzz target into OUTDIR/art_pipeline, OUTDIR/rle and
-// OUTDIR/bmp: valid .ART files of both layouts with zero to four palettes and raw and run-length
-// frames, run-length streams with their parameters, and BMP parameters. Generated at build
-// time, so no binary corpus has to be kept in the repository.
+// Writes the starting corpus of each fuzz target into OUTDIR/art_pipeline, OUTDIR/rle,
+// OUTDIR/bmp and OUTDIR/picture: valid .ART files of both layouts with zero to four palettes and
+// raw and run-length frames, run-length streams with their parameters, BMP parameters, and
+// pictures in every format vostrel-pack takes. Generated at build time, so no binary corpus has
+// to be kept in the repository.
 
 #include <cstdint>
 #include <cstdio>
@@ -10,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.hpp"
 #include "support/art_writer.hpp"
+#include "support/picture_writer.hpp"
 
 namespace {
 
@@ -131,6 +134,32 @@ std::vector<std::pair<std::string, Bytes>> BmpSeeds() {
   };
 }
 
+// Pictures of the colours of the fuzz palette of seed 5, in every format the packer takes.
+std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
+  constexpr std::uint8_t kSeed = 5;
+  const Bytes table = vostrel::fuzz::FuzzPalette(kSeed);
+  const vostrel::test::IndexedPicture indexed{5, 3, MakePixels(5, 3, 1), table};
+  const vostrel::test::IndexedPicture shortTable{
+      7, 2, Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13},
+      Bytes(table.begin(), table.begin() + 64)};
+  const Bytes rgb = vostrel::test::Colours(indexed.indices, table);
+  const Bytes rgba = vostrel::test::Colours(indexed.indices, table, 4);
+  const auto seed = [](std::uint8_t flags, const Bytes& file) {
+    Bytes input{flags, kSeed};
+    input.insert(input.end(), file.begin(), file.end());
+    return input;
+  };
+  return {
+      {"bmp8.pic", seed(1, vostrel::test::WriteBmp8(indexed))},
+      {"bmp8_top_down_short_table.pic", seed(2, vostrel::test::WriteBmp8(shortTable, true))},
+      {"bmp24.pic", seed(0, vostrel::test::WriteBmpRgb(5, 3, rgb, 24))},
+      {"bmp32.pic", seed(3, vostrel::test::WriteBmpRgb(5, 3, rgb, 32, true))},
+      {"png_rgb.pic", seed(1, vostrel::test::WritePng(5, 3, 3, rgb))},
+      {"png_rgba.pic", seed(0, vostrel::test::WritePng(5, 3, 4, rgba))},
+      {"png_grey.pic", seed(2, vostrel::test::WritePng(5, 3, 1, MakePixels(5, 3, 7)))},
+  };
+}
+
 void WriteAll(const std::filesystem::path& dir,
               const std::vector<std::pair<std::string, Bytes>>& seeds) {
   std::filesystem::create_directories(dir);
@@ -151,6 +180,7 @@ int main(int argc, char** argv) {
     WriteAll(out / "art_pipeline", ArtSeeds());
     WriteAll(out / "rle", RleSeeds());
     WriteAll(out / "bmp", BmpSeeds());
+    WriteAll(out / "picture", PictureSeeds());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());
     return 1;

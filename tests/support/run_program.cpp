@@ -116,6 +116,13 @@ std::filesystem::path ConverterPath() {
   return VOSTREL_EXE;
 }
 
+std::filesystem::path PackerPath() {
+  if (const char* fromEnvironment = std::getenv("VOSTREL_PACK_EXE")) {
+    return fromEnvironment;
+  }
+  return VOSTREL_PACK_EXE;
+}
+
 std::filesystem::path SourcePath(const std::string& relative) {
   const char* fromEnvironment = std::getenv("VOSTREL_SOURCE_DIR");
   const std::filesystem::path top = fromEnvironment ? fromEnvironment : VOSTREL_SOURCE_DIR;

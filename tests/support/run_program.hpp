@@ -21,6 +21,9 @@ RunResult RunProgram(const std::filesystem::path& program, const std::vector<std
 // The path of the converter under test, as built.
 std::filesystem::path ConverterPath();
 
+// The path of vostrel-pack under test, as built; VOSTREL_PACK_EXE in the environment overrides it.
+std::filesystem::path PackerPath();
+
 // A file of the project's source tree, given relative to its top.
 std::filesystem::path SourcePath(const std::string& relative);
 

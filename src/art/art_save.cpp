@@ -1,0 +1,103 @@
+#include "art/art_save.hpp"
+
+#include <array>
+#include <stdexcept>
+
+#include "image/checked.hpp"
+#include "image/le_bytes.hpp"
+
+namespace vostrel {
+
+namespace {
+
+constexpr std::size_t kWordSize = 4;
+
+// The layout rule: flags 0 and 2 mean eight pictures of frameCount frames each.
+bool IsEightPictureLayout(std::int32_t flags) { return flags == 0 || flags == 2; }
+
+void PutWord(std::vector<std::uint8_t>& out, std::int32_t word) {
+  const std::size_t at = out.size();
+  out.resize(at + kWordSize);
+  WriteLe32(out, at, static_cast<std::uint32_t>(word));
+}
+
+template <std::size_t N>
+void PutWords(std::vector<std::uint8_t>& out, const std::array<std::int32_t, N>& words) {
+  for (const std::int32_t word : words) {
+    PutWord(out, word);
+  }
+}
+
+std::size_t Add(std::size_t total, std::size_t more) {
+  const auto sum = CheckedAdd(total, more);
+  if (!sum) {
+    throw std::invalid_argument("the .ART file would be too large");
+  }
+  return *sum;
+}
+
+}  // namespace
+
+ArtHeader StoredHeader(const ArtFile& art) {
+  ArtHeader header = art.Header().value_or(ArtHeader{});
+  if (art.Header() && IsEightPictureLayout(header.flags)) {
+    header.frameCount = art.FramesPerPicture();
+  }
+  return header;
+}
+
+std::vector<std::uint8_t> SerializeArt(const ArtHeader& header, std::span<const Block> palettes,
+                                       const std::vector<std::vector<ArtFrameHeader>>& frameHeaders,
+                                       const BlockTable& blocks) {
+  if (frameHeaders.size() != blocks.size()) {
+    throw std::invalid_argument("frame headers and blocks differ in shape");
+  }
+  std::size_t total = kArtHeaderSize;
+  for (const Block& palette : palettes) {
+    if (palette.size() < kArtPaletteSize) {
+      throw std::invalid_argument("palette shorter than 1024 bytes");
+    }
+    total = Add(total, kArtPaletteSize);
+  }
+  for (std::size_t p = 0; p < blocks.size(); ++p) {
+    if (frameHeaders[p].size() != blocks[p].size()) {
+      throw std::invalid_argument("frame headers and blocks differ in shape");
+    }
+    for (std::size_t f = 0; f < blocks[p].size(); ++f) {
+      const std::int32_t dataSize = frameHeaders[p][f].dataSize;
+      if (dataSize < 0 || static_cast<std::size_t>(dataSize) != blocks[p][f].size()) {
+        throw std::invalid_argument("block size differs from its frame's data size");
+      }
+      total = Add(Add(total, kArtFrameHeaderSize), blocks[p][f].size());
+    }
+  }
+
+  std::vector<std::uint8_t> out;
+  out.reserve(total);
+  PutWord(out, header.flags);
+  PutWords(out, header.unknown1);
+  PutWords(out, header.palettePresent);
+  PutWord(out, header.unknown2);
+  PutWord(out, header.frameCount);
+  PutWords(out, header.unknown3);
+  for (const Block& palette : palettes) {
+    out.insert(out.end(), palette.begin(),
+               palette.begin() + static_cast<std::ptrdiff_t>(kArtPaletteSize));
+  }
+  for (const auto& row : frameHeaders) {
+    for (const ArtFrameHeader& frame : row) {
+      PutWord(out, frame.width);
+      PutWord(out, frame.height);
+      PutWord(out, frame.dataSize);
+      PutWords(out, frame.unknown);
+    }
+  }
+  for (const auto& row : blocks) {
+    for (const Block& block : row) {
+      out.insert(out.end(), block.begin(), block.end());
+    }
+  }
+  return out;
+}
+
+}  // namespace vostrel

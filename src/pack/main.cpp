@@ -1,0 +1,5 @@
+#include <iostream>
+
+#include "pack/pack_cli.hpp"
+
+int main(int argc, char** argv) { return vostrel::RunPack(argc, argv, std::cout, std::cerr); }

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace vostrel {
+
+// A reason the packing cannot go on. Its text names the file concerned and says what to do.
+class PackError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct PackJob {
+  std::string original;     // the .ART file the pictures were extracted from
+  std::string picturesDir;  // where the pictures are, under the names the converter gives
+  std::string output;       // the .ART file to write; may be original itself
+};
+
+struct PackOutcome {
+  std::uint64_t frames = 0;    // frames of the file
+  std::uint64_t replaced = 0;  // frames that took an edited picture
+};
+
+// Something worth telling the user that does not stop the run.
+using PackWarning = std::function<void(const std::string&)>;
+
+// Writes job.output: job.original with every frame whose pictures were edited replaced by
+// them, everything else copied unchanged. Throws PackError, leaving job.output as it was.
+PackOutcome PackArt(const PackJob& job, const PackWarning& warn);
+
+}  // namespace vostrel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace vostrel {
+
+// Colours of a picture that a palette does not hold: how many pixels have one, and the first of
+// them (rows top first, each left to right).
+struct MissingColours {
+  std::uint64_t pixels = 0;
+  std::uint64_t x = 0;
+  std::uint64_t y = 0;
+  std::uint8_t red = 0;
+  std::uint8_t green = 0;
+  std::uint8_t blue = 0;
+};
+
+struct PaletteMapping {
+  std::vector<std::uint8_t> indices;  // one per pixel; 0 where the colour is missing
+  MissingColours missing;
+};
+
+// Maps each pixel (channels bytes: red, green, blue, then anything) of a picture width pixels
+// wide to the index of palette (entries of 4 bytes: blue, green, red and a fourth byte, which is
+// ignored) that holds its colour. Where several entries hold it, the index of original at that
+// pixel is kept if it is one of them, else the lowest is taken. original is either empty or one
+// index per pixel: the frame's own indices when the picture has the frame's size.
+PaletteMapping MapToPalette(std::span<const std::uint8_t> pixels, std::size_t width,
+                            std::size_t channels, std::span<const std::uint8_t> palette,
+                            std::span<const std::uint8_t> original);
+
+}  // namespace vostrel

@@ -1,0 +1,61 @@
+#include "picture/colour_map.hpp"
+
+#include <gtest/gtest.h>
+
+#include "support/art_writer.hpp"
+
+namespace vostrel {
+namespace {
+
+using test::Bytes;
+
+// Entries of blue, green, red, fourth byte: 0 and 2 are both black (their fourth bytes differ,
+// which does not count), 1 is red, 3 green.
+const Bytes kPalette = {0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 0, 9, 0, 255, 0, 0};
+
+struct MapCase {
+  const char* name;
+  Bytes pixels;  // RGB, or RGBA when channels is 4
+  std::size_t width;
+  std::size_t channels;
+  Bytes original;
+  Bytes indices;
+  std::uint64_t missing;
+  std::uint64_t missingX;
+  std::uint64_t missingY;
+};
+
+TEST(MapToPaletteTest, TakesTheOriginalIndexOrElseTheLowestThatHoldsTheColour) {
+  const MapCase cases[] = {
+      {"LowestOfDuplicates", {0, 0, 0, 255, 0, 0}, 2, 3, {}, {0, 1}, 0, 0, 0},
+      {"OriginalAmongDuplicatesKept", {0, 0, 0, 0, 0, 0}, 2, 3, {2, 0}, {2, 0}, 0, 0, 0},
+      {"OriginalOfAnotherColourReplaced", {0, 0, 0, 0, 255, 0}, 2, 3, {1, 1}, {0, 3}, 0, 0, 0},
+      {"OriginalPastThePaletteIgnored", {0, 0, 0}, 1, 3, {200}, {0}, 0, 0, 0},
+      {"FourChannelsSkipTheFourth", {255, 0, 0, 7, 0, 255, 0, 7}, 1, 4, {}, {1, 3}, 0, 0, 0},
+      {"MissingCountedAndFirstGiven",
+       {255, 0, 0, 255, 0, 0, 1, 2, 3, 0, 0, 0, 1, 2, 3, 9, 9, 9},
+       3,
+       3,
+       {},
+       {1, 1, 0, 0, 0, 0},
+       3,
+       2,
+       0},
+  };
+  for (const MapCase& c : cases) {
+    const PaletteMapping mapping =
+        MapToPalette(c.pixels, c.width, c.channels, kPalette, c.original);
+    EXPECT_EQ(mapping.indices, c.indices) << c.name;
+    EXPECT_EQ(mapping.missing.pixels, c.missing) << c.name;
+    if (c.missing > 0) {
+      EXPECT_EQ(mapping.missing.x, c.missingX) << c.name;
+      EXPECT_EQ(mapping.missing.y, c.missingY) << c.name;
+      EXPECT_EQ(mapping.missing.red, 1) << c.name;
+      EXPECT_EQ(mapping.missing.green, 2) << c.name;
+      EXPECT_EQ(mapping.missing.blue, 3) << c.name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vostrel

@@ -1,0 +1,120 @@
+#include "support/picture_writer.hpp"
+
+#include <stdexcept>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb_image_write.h>
+
+namespace vostrel::test {
+
+namespace {
+
+constexpr std::size_t kHeadersSize = 54;
+
+void PutLe16(Bytes& out, std::uint16_t value) {
+  out.push_back(static_cast<std::uint8_t>(value & 0xFFu));
+  out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+// File and info headers of an uncompressed BMP whose rows of rowBytes start after tableBytes.
+Bytes BmpHeaders(std::int32_t width, std::int32_t height, int bits, std::size_t tableBytes,
+                 std::size_t rowBytes, bool topDown) {
+  const std::size_t stride = (rowBytes + 3) / 4 * 4;
+  const auto offset = static_cast<std::int32_t>(kHeadersSize + tableBytes);
+  Bytes out{'B', 'M'};
+  PutLe32(out, offset + static_cast<std::int32_t>(stride) * height);
+  PutLe32(out, 0);
+  PutLe32(out, offset);
+  PutLe32(out, 40);
+  PutLe32(out, width);
+  PutLe32(out, topDown ? -height : height);
+  PutLe16(out, 1);
+  PutLe16(out, static_cast<std::uint16_t>(bits));
+  for (int i = 0; i < 6; ++i) {
+    PutLe32(out, 0);
+  }
+  return out;
+}
+
+// Appends rows of rowBytes each from pixels (top row first) in the file's order, padded.
+void PutRows(Bytes& out, std::span<const std::uint8_t> pixels, std::int32_t height,
+             std::size_t rowBytes, bool topDown) {
+  for (std::int32_t r = 0; r < height; ++r) {
+    const auto row = static_cast<std::size_t>(topDown ? r : height - 1 - r);
+    const auto from = pixels.subspan(row * rowBytes, rowBytes);
+    out.insert(out.end(), from.begin(), from.end());
+    out.resize(out.size() + (4 - rowBytes % 4) % 4, 0);
+  }
+}
+
+}  // namespace
+
+Bytes WriteBmp8(const IndexedPicture& picture, bool topDown) {
+  const auto rowBytes = static_cast<std::size_t>(picture.width);
+  Bytes out = BmpHeaders(picture.width, picture.height, 8, picture.table.size(), rowBytes, topDown);
+  out.insert(out.end(), picture.table.begin(), picture.table.end());
+  PutRows(out, picture.indices, picture.height, rowBytes, topDown);
+  return out;
+}
+
+Bytes WriteBmpRgb(std::int32_t width, std::int32_t height, std::span<const std::uint8_t> rgb,
+                  int bits, bool topDown, std::uint8_t fourth) {
+  const std::size_t pixelBytes = bits == 32 ? 4 : 3;
+  Bytes bgr;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+    bgr.insert(bgr.end(), {rgb[i + 2], rgb[i + 1], rgb[i]});
+    if (pixelBytes == 4) {
+      bgr.push_back(fourth);
+    }
+  }
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * pixelBytes;
+  Bytes out = BmpHeaders(width, height, bits, 0, rowBytes, topDown);
+  PutRows(out, bgr, height, rowBytes, topDown);
+  return out;
+}
+
+Bytes WritePng(std::int32_t width, std::int32_t height, int channels,
+               std::span<const std::uint8_t> pixels) {
+  Bytes out;
+  const auto append = [](void* context, void* data, int size) {
+    auto* bytes = static_cast<const std::uint8_t*>(data);
+    static_cast<Bytes*>(context)->insert(static_cast<Bytes*>(context)->end(), bytes, bytes + size);
+  };
+  if (stbi_write_png_to_func(append, &out, width, height, channels, pixels.data(),
+                             width * channels) == 0) {
+    throw std::runtime_error("cannot encode a PNG");
+  }
+  return out;
+}
+
+IndexedPicture ReadBmp8(std::span<const std::uint8_t> file) {
+  IndexedPicture picture;
+  picture.width = static_cast<std::int32_t>(GetLe32(file, 18));
+  picture.height = static_cast<std::int32_t>(GetLe32(file, 22));
+  const std::size_t offset = GetLe32(file, 10);
+  picture.table.assign(file.begin() + kHeadersSize,
+                       file.begin() + static_cast<std::ptrdiff_t>(offset));
+  const auto width = static_cast<std::size_t>(picture.width);
+  const std::size_t stride = (width + 3) / 4 * 4;
+  for (std::int32_t r = picture.height - 1; r >= 0; --r) {
+    const auto row = file.subspan(offset + static_cast<std::size_t>(r) * stride, width);
+    picture.indices.insert(picture.indices.end(), row.begin(), row.end());
+  }
+  return picture;
+}
+
+Bytes Colours(std::span<const std::uint8_t> indices, std::span<const std::uint8_t> table,
+              int channels) {
+  Bytes out;
+  for (const std::uint8_t index : indices) {
+    const auto entry = table.subspan(std::size_t{index} * 4, 4);
+    out.insert(out.end(), {entry[2], entry[1], entry[0]});
+    if (channels == 4) {
+      out.push_back(255);
+    }
+  }
+  return out;
+}
+
+}  // namespace vostrel::test

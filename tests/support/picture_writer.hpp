@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "support/art_writer.hpp"
+
+// Writes the pictures an image editor might save, and reads back the converter's BMPs.
+namespace vostrel::test {
+
+// An 8-bit indexed picture: indices top row first, a colour table of 4-byte entries (blue,
+// green, red, fourth byte).
+struct IndexedPicture {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  Bytes indices;
+  Bytes table;
+};
+
+Bytes WriteBmp8(const IndexedPicture& picture, bool topDown = false);
+// rgb: 3 bytes a pixel, top row first; bits 24 or 32 (the fourth byte written as fourth).
+Bytes WriteBmpRgb(std::int32_t width, std::int32_t height, std::span<const std::uint8_t> rgb,
+                  int bits, bool topDown = false, std::uint8_t fourth = 0);
+// pixels: channels bytes a pixel (1 grey, 2 grey and alpha, 3 RGB, 4 RGBA), top row first.
+Bytes WritePng(std::int32_t width, std::int32_t height, int channels,
+               std::span<const std::uint8_t> pixels);
+
+// Reads an 8-bit bottom-up BMP such as the converter writes.
+IndexedPicture ReadBmp8(std::span<const std::uint8_t> file);
+
+// The colours of indices in table, channels bytes a pixel (red, green, blue, then 255).
+Bytes Colours(std::span<const std::uint8_t> indices, std::span<const std::uint8_t> table,
+              int channels = 3);
+
+}  // namespace vostrel::test
