@@ -1,6 +1,7 @@
 #include "image/file_io.hpp"
 
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 #include <utility>
 
@@ -41,6 +42,40 @@ std::size_t FileSource::Read(std::span<std::uint8_t> out) {
     throw std::runtime_error("read error");
   }
   return got;
+}
+
+ReadResult ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
+  ReadResult result;
+  std::optional<platform::InputFile> file = platform::OpenRegularFile(path);
+  if (!file) {
+    result.status = ReadStatus::kCannotOpen;
+    return result;
+  }
+  if (file->size > maxBytes) {
+    result.status = ReadStatus::kTooLarge;
+    return result;
+  }
+  // Read in chunks rather than trusting the size asked beforehand: the file may change while it
+  // is read, and memory never exceeds what it really holds.
+  std::array<std::uint8_t, 64 * 1024> chunk{};
+  for (;;) {
+    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file->file.get());
+    if (result.bytes.size() + got > maxBytes) {
+      result.status = ReadStatus::kTooLarge;
+      result.bytes.clear();
+      return result;
+    }
+    result.bytes.insert(result.bytes.end(), chunk.begin(),
+                        chunk.begin() + static_cast<std::ptrdiff_t>(got));
+    if (got < chunk.size()) {
+      break;
+    }
+  }
+  if (std::ferror(file->file.get())) {
+    result.status = ReadStatus::kReadError;
+    result.bytes.clear();
+  }
+  return result;
 }
 
 }  // namespace vostrel

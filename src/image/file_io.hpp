@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -15,6 +16,18 @@ namespace vostrel {
 using platform::FilePtr;
 
 FilePtr OpenFile(const std::string& path, const char* mode);
+
+enum class ReadStatus { kOk, kCannotOpen, kReadError, kTooLarge };
+
+struct ReadResult {
+  ReadStatus status = ReadStatus::kOk;
+  std::vector<std::uint8_t> bytes;
+};
+
+// Reads a whole regular file of at most maxBytes. Anything else (missing, a directory, a FIFO, a
+// device) cannot be opened, and is never waited on.
+ReadResult ReadWholeFile(const std::string& path,
+                         std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max());
 
 // Bytes read front to back whose total is known beforehand, so that sizes a file announces can
 // be checked against what it holds before anything is allocated for them.

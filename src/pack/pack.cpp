@@ -5,11 +5,9 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <limits>
 #include <optional>
 #include <span>
-#include <streambuf>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -36,31 +34,6 @@ namespace fs = std::filesystem;
 constexpr std::array<std::string_view, 2> kPictureExtensions{".bmp", ".png"};
 constexpr auto kMaxDataSize = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 
-// Sends standard output and standard error nowhere for as long as it lives.
-class SilencedConsole {
- public:
-  SilencedConsole() : out_(std::cout.rdbuf(nullptr)), err_(std::cerr.rdbuf(nullptr)) {}
-  ~SilencedConsole() {
-    std::cout.rdbuf(out_);
-    std::cerr.rdbuf(err_);
-    std::cout.clear();
-    std::cerr.clear();
-  }
-  SilencedConsole(const SilencedConsole&) = delete;
-  SilencedConsole& operator=(const SilencedConsole&) = delete;
-
- private:
-  std::streambuf* out_;
-  std::streambuf* err_;
-};
-
-// Every load of the original file goes through here. The loader writes its progress and its
-// failures on the console, which is the packer's own to write on, so it runs silenced.
-bool LoadArtSilently(ArtFile& art, std::span<const std::uint8_t> bytes) {
-  const SilencedConsole silenced;
-  return art.LoadBytes(bytes);
-}
-
 // The size of a file holding everything that the header, palettes and frame headers announce.
 std::uint64_t AnnouncedSize(const ArtFile& art) {
   std::uint64_t size = kArtHeaderSize;
@@ -82,7 +55,7 @@ void LoadOriginal(const std::string& path, ArtFile& art) {
   if (file.status != ReadStatus::kOk) {
     throw PackError(path + ": cannot be read; check its name and that you may read it");
   }
-  if (!LoadArtSilently(art, file.bytes)) {
+  if (!art.LoadBytes(file.bytes)) {
     throw PackError(path +
                     ": is not an .ART file that can be read (damaged or cut short in its "
                     "header or tables); give the file the pictures were extracted from");
@@ -139,11 +112,10 @@ std::optional<std::string> PicturePath(const fs::path& dir, const std::string& n
 }
 
 RgbPicture ReadPicture(const std::string& path) {
-  if (const auto size = RegularFileSize(path);
-      size && *size > static_cast<std::uint64_t>(INT_MAX)) {
+  const ReadResult file = ReadWholeFile(path, static_cast<std::uint64_t>(INT_MAX));
+  if (file.status == ReadStatus::kTooLarge) {
     throw PackError(path + ": is too large a file for a picture (more than 2 GiB)");
   }
-  const ReadResult file = ReadWholeFile(path);
   if (file.status != ReadStatus::kOk) {
     throw PackError(path + ": cannot be read; check that you may read it");
   }
@@ -331,7 +303,8 @@ class Packer {
 
   const PackJob& job_;
   const PackWarning& warn_;
-  ArtFile art_;
+  // The loader's progress and failure texts are the converter's, not the packer's.
+  ArtFile art_{SilentConsole()};
   fs::path picturesDir_;
   std::string stem_;
   std::vector<std::vector<ArtFrameHeader>> frameHeaders_;
