@@ -241,7 +241,7 @@ int RunConverter(const std::string& exe, const std::string& workDir, const std::
     if (sched_getaffinity(0, sizeof(allowed), &allowed) != 0) {
       return 1;
     }
-    int first = 0;
+    std::size_t first = 0;
     while (!CPU_ISSET(first, &allowed)) {
       ++first;
     }

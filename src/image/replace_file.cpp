@@ -48,9 +48,13 @@ std::optional<std::string> ReplaceFileWith(const std::string& path,
   std::random_device random;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     // A hidden name beside the target, so that the rename never crosses file systems.
+    std::string name = ".";
+    name += target.filename().string();
+    name += '.';
+    name += std::to_string(random());
+    name += ".tmp";
     fs::path temporary = target;
-    temporary.replace_filename("." + target.filename().string() + "." + std::to_string(random()) +
-                               ".tmp");
+    temporary.replace_filename(name);
     std::error_code error;
     if (fs::exists(temporary, error)) {
       continue;
