@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 // Everything the program asks of the operating system. One source per platform implements it.
 namespace vostrel::platform {
@@ -36,11 +37,11 @@ class OutputFile {
   // Creates path, or truncates it, for writing; nothing when it cannot be opened.
   static std::optional<OutputFile> Create(const std::string& path);
 
-  OutputFile(OutputFile&& other) noexcept;
+  OutputFile(OutputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
   OutputFile& operator=(OutputFile&& other) = delete;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
-  ~OutputFile();
+  ~OutputFile() { Close(); }
 
   // Writes the pieces in order; false unless every byte was written.
   bool Write(std::span<const std::span<const std::uint8_t>> pieces);

@@ -101,12 +101,6 @@ std::optional<OutputFile> OutputFile::Create(const std::string& path) {
   return OutputFile(fd);
 }
 
-OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = kClosed;
-}
-
-OutputFile::~OutputFile() { Close(); }
-
 bool OutputFile::Write(std::span<const std::span<const std::uint8_t>> pieces) {
   if (handle_ == kClosed) {
     return false;

@@ -57,12 +57,6 @@ std::optional<OutputFile> OutputFile::Create(const std::string& path) {
   return OutputFile(reinterpret_cast<std::intptr_t>(file));
 }
 
-OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = kClosed;
-}
-
-OutputFile::~OutputFile() { Close(); }
-
 bool OutputFile::Write(std::span<const std::span<const std::uint8_t>> pieces) {
   if (handle_ == kClosed) {
     return false;
