@@ -62,64 +62,139 @@ void FillRun(std::uint8_t* to, std::uint8_t value, std::size_t count) {
   }
 }
 
+// Where a decoding stands: the next byte of the block to read, the next byte of the output to
+// write, and the fill runs met so far.
+struct RleCursor {
+  std::size_t in = 0;
+  std::size_t out = 0;
+  std::uint64_t fillRuns = 0;
+};
+
+// The bytes of block a decoding reads: the first dataSize, and never more than it holds.
+std::size_t StreamEnd(std::span<const std::uint8_t> block, std::int32_t dataSize) {
+  return dataSize <= 0 ? 0 : std::min(block.size(), static_cast<std::size_t>(dataSize));
+}
+
+// The count returned is 32-bit, so a decoding never produces more than it can tell.
+std::span<std::uint8_t> CountableOutput(std::span<std::uint8_t> output) {
+  return output.first(
+      std::min(output.size(), static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())));
+}
+
+// The last runs, each checked and cut at whichever bound it meets; a cut run ends the decoding.
+void DecodeCarefully(std::span<const std::uint8_t> block, std::size_t end,
+                     std::span<std::uint8_t> output, RleCursor& at) {
+  while (at.in < end) {
+    const std::uint8_t control = block[at.in];
+    const std::size_t count = control & kCountMask;
+    const std::size_t room = output.size() - at.out;
+    if ((control & kLiteralBit) != 0) {
+      const std::size_t present = end - at.in - 1;
+      const std::size_t copied = std::min({count, present, room});
+      std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(at.in + 1), copied,
+                  output.begin() + static_cast<std::ptrdiff_t>(at.out));
+      at.out += copied;
+      if (copied < count) {
+        return;
+      }
+      at.in += count + 1;
+    } else {
+      if (end - at.in < 2) {
+        return;  // the fill value lies past the block
+      }
+      const std::size_t filled = std::min(count, room);
+      std::fill_n(output.begin() + static_cast<std::ptrdiff_t>(at.out), filled, block[at.in + 1]);
+      at.out += filled;
+      if (filled < count) {
+        return;
+      }
+      at.in += 2;
+      ++at.fillRuns;
+    }
+  }
+}
+
+// The wild decoder moves every run in blocks of this many bytes: one block takes most runs of a
+// sprite whole, with no branch on the run's length.
+constexpr std::size_t kWildBlock = 16;
+// How far past a run's first byte its blocks may read or write: the longest run in whole blocks.
+constexpr std::size_t kWildReach = (kMaxRun + kWildBlock - 1) / kWildBlock * kWildBlock;
+
+void CopyWild(std::uint8_t* to, const std::uint8_t* from, std::size_t count) {
+  std::memcpy(to, from, kWildBlock);
+  if (count > kWildBlock) [[unlikely]] {
+    for (std::size_t done = kWildBlock; done < count; done += kWildBlock) {
+      std::memcpy(to + done, from + done, kWildBlock);
+    }
+  }
+}
+
+void FillWild(std::uint8_t* to, std::uint8_t value, std::size_t count) {
+  std::memset(to, value, kWildBlock);
+  if (count > kWildBlock) [[unlikely]] {
+    for (std::size_t done = kWildBlock; done < count; done += kWildBlock) {
+      std::memset(to + done, value, kWildBlock);
+    }
+  }
+}
+
 }  // namespace
 
 RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t dataSize,
                               std::span<std::uint8_t> output) {
-  const std::size_t end =
-      dataSize <= 0 ? 0 : std::min(block.size(), static_cast<std::size_t>(dataSize));
-  // The count returned is 32-bit, so never produce more than it can tell.
-  output = output.first(
-      std::min(output.size(), static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())));
-  std::size_t in = 0;
-  std::size_t out = 0;
-  std::uint64_t fillRuns = 0;
+  const std::size_t end = StreamEnd(block, dataSize);
+  output = CountableOutput(output);
+  RleCursor at;
   // While the longest run fits in what is left of both buffers, no run needs its bounds checked.
   const std::uint8_t* const from = block.data();
   std::uint8_t* const to = output.data();
-  while (end - in > kMaxRun + 1 && output.size() - out >= kMaxRun) {
-    const std::uint8_t control = from[in];
+  while (end - at.in > kMaxRun + 1 && output.size() - at.out >= kMaxRun) {
+    const std::uint8_t control = from[at.in];
     const std::size_t count = control & kCountMask;
     if ((control & kLiteralBit) != 0) {
-      CopyRun(to + out, from + in + 1, count);
-      in += count + 1;
+      CopyRun(to + at.out, from + at.in + 1, count);
+      at.in += count + 1;
     } else {
-      FillRun(to + out, from[in + 1], count);
-      in += 2;
-      ++fillRuns;
+      FillRun(to + at.out, from[at.in + 1], count);
+      at.in += 2;
+      ++at.fillRuns;
     }
-    out += count;
+    at.out += count;
   }
-  // The last runs, each cut at whichever bound it meets.
-  while (in < end) {
-    const std::uint8_t control = block[in];
-    const std::size_t count = control & kCountMask;
-    const std::size_t room = output.size() - out;
-    if ((control & kLiteralBit) != 0) {
-      const std::size_t present = end - in - 1;
-      const std::size_t copied = std::min({count, present, room});
-      std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(in + 1), copied,
-                  output.begin() + static_cast<std::ptrdiff_t>(out));
-      out += copied;
-      if (copied < count) {
-        break;
+  DecodeCarefully(block, end, output, at);
+  return {static_cast<std::int32_t>(at.out), at.fillRuns};
+}
+
+RleDecoding DecodeRleWild(std::span<const std::uint8_t> block, std::int32_t dataSize,
+                          std::span<std::uint8_t> output) {
+  const std::size_t end = StreamEnd(block, dataSize);
+  const std::span<std::uint8_t> countable = CountableOutput(output);
+  RleCursor at;
+  // Only while every block a run may touch lies inside both buffers. A run is at most kMaxRun
+  // long, so it is never cut here: the careful loop takes over within kWildReach of either end.
+  if (end > kWildReach && countable.size() >= kWildReach) {
+    const std::size_t inLimit = end - kWildReach;
+    const std::size_t outLimit = countable.size() - kWildReach;
+    const std::uint8_t* const from = block.data();
+    std::uint8_t* const to = countable.data();
+    while (at.in < inLimit && at.out <= outLimit) {
+      const std::uint8_t control = from[at.in];
+      const std::size_t count = control & kCountMask;
+      if ((control & kLiteralBit) != 0) {
+        CopyWild(to + at.out, from + at.in + 1, count);
+        at.in += count + 1;
+      } else {
+        FillWild(to + at.out, from[at.in + 1], count);
+        at.in += 2;
+        ++at.fillRuns;
       }
-      in += count + 1;
-    } else {
-      if (end - in < 2) {
-        break;  // the fill value lies past the block
-      }
-      const std::size_t filled = std::min(count, room);
-      std::fill_n(output.begin() + static_cast<std::ptrdiff_t>(out), filled, block[in + 1]);
-      out += filled;
-      if (filled < count) {
-        break;
-      }
-      in += 2;
-      ++fillRuns;
+      at.out += count;
     }
   }
-  return {static_cast<std::int32_t>(out), fillRuns};
+  DecodeCarefully(block, end, countable, at);
+  // The blocks of the last runs may have spilled past what the stream produced.
+  std::fill(output.begin() + static_cast<std::ptrdiff_t>(at.out), output.end(), 0);
+  return {static_cast<std::int32_t>(at.out), at.fillRuns};
 }
 
 void WriteRleProgress(Console& console, std::uint64_t fillRuns) {
@@ -130,7 +205,7 @@ void WriteRleProgress(Console& console, std::uint64_t fillRuns) {
 
 std::int32_t DecodeRle(std::span<const std::uint8_t> block, std::int32_t dataSize,
                        std::span<std::uint8_t> output, Console& console) {
-  const RleDecoding decoding = DecodeRleSilently(block, dataSize, output);
+  const RleDecoding decoding = DecodeRleWild(block, dataSize, output);
   WriteRleProgress(console, decoding.fillRuns);
   return decoding.written;
 }
