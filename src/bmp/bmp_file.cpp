@@ -117,13 +117,14 @@ void BmpFile::WriteRowMarks(const Layout& layout) {
   console().Marks(static_cast<std::uint64_t>(layout.height) / kRowsPerMark);
 }
 
-std::span<const std::uint8_t> BmpFile::LaidOutRows(const Layout& layout) {
+std::span<std::uint8_t> BmpFile::LaidOutRows(const Layout& layout) {
   const std::uint64_t stride = layout.rowBytes + layout.pad;
+  const std::uint64_t wholeBytes = kBmpDataOffset + stride * layout.rowsCount();
   if (rowsVersion != blocksVersion || rowsLayout.rowBytes != layout.rowBytes ||
-      rowsLayout.height != layout.height || rows.size() != stride * layout.rowsCount()) {
-    rows.resize(static_cast<std::size_t>(stride * layout.rowsCount()));
+      rowsLayout.height != layout.height || rows.size() != wholeBytes) {
+    rows.resize(static_cast<std::size_t>(wholeBytes));
     const std::span<const std::uint8_t> plane = blocks[0][0];
-    auto at = rows.begin();
+    auto at = rows.begin() + static_cast<std::ptrdiff_t>(kBmpDataOffset);
     for (std::int64_t r = static_cast<std::int64_t>(layout.height) - 1; r >= 0; --r) {
       const auto row =
           plane.subspan(static_cast<std::size_t>(r) * layout.rowBytes, layout.rowBytes);
@@ -201,11 +202,13 @@ bool BmpFile::WriteTo(platform::OutputFile& file) {
       return file.Write(pieces);
     });
   }
-  // A sprite's rows are laid out once for all the palettes it is saved with, and go out with
-  // its headers in one call.
-  AssembleHead(*layout, head);
+  // A sprite's rows are laid out once for all the palettes it is saved with; its head goes in
+  // front of them, so that the file goes out in one piece (a write, rather than a writev of two
+  // that costs the system more).
+  const std::span<std::uint8_t> whole = LaidOutRows(*layout);
+  AssembleHead(*layout, whole.first(kBmpDataOffset));
   WriteRowMarks(*layout);
-  const std::array<std::span<const std::uint8_t>, 2> pieces{head, LaidOutRows(*layout)};
+  const std::array pieces{std::span<const std::uint8_t>(whole)};
   return file.Write(pieces);
 }
 

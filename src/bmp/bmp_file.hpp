@@ -69,15 +69,15 @@ class BmpFile : public ImageFile {
   // Fills the file header, then puts both headers and the 256-entry colour table into out.
   void AssembleHead(const Layout& layout, std::span<std::uint8_t> out);
   void WriteRowMarks(const Layout& layout);
-  // The plane's rows bottom-up with their padding, laid out again only when the plane changed.
-  std::span<const std::uint8_t> LaidOutRows(const Layout& layout);
+  // Room for the head, then the plane's rows bottom-up with their padding: the whole file, so
+  // that it goes out in one piece. The rows are laid out again only when the plane changed.
+  std::span<std::uint8_t> LaidOutRows(const Layout& layout);
   bool WriteTo(platform::OutputFile& file);
 
   std::array<std::uint8_t, kBmpFileHeaderSize> fileHeader{};
   std::array<std::uint8_t, kBmpInfoHeaderSize> infoHeader{};
   // The bytes of the file being produced; kept between saves so that its storage is reused.
   std::vector<std::uint8_t> fileBytes;
-  std::array<std::uint8_t, kBmpDataOffset> head{};
   std::vector<std::uint8_t> rows;
   std::uint64_t rowsVersion = 0;
   Layout rowsLayout;
