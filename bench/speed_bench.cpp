@@ -444,7 +444,7 @@ fs::path DefaultScratch() {
 
 struct Options {
   std::string exe;
-  int rounds = 7;
+  int rounds = 9;
   int files = 40;
   fs::path scratch;
   bool keep = false;
