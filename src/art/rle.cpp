@@ -138,6 +138,34 @@ void FillWild(std::uint8_t* to, std::uint8_t value, std::size_t count) {
   }
 }
 
+// Decodes runs while the longest run fits in what is left of both buffers: more than kMaxRun + 1
+// bytes of the block, and outMargin bytes of the output (at least kMaxRun). No run needs its
+// bounds checked, and copy and fill may move up to outMargin bytes from where the run starts.
+template <auto Copy, auto Fill>
+void DecodeUnchecked(std::span<const std::uint8_t> block, std::size_t end,
+                     std::span<std::uint8_t> output, std::size_t outMargin, RleCursor& at) {
+  if (end <= kMaxRun + 1 || output.size() < outMargin) {
+    return;
+  }
+  const std::size_t inLimit = end - (kMaxRun + 1);
+  const std::size_t outLimit = output.size() - outMargin;
+  const std::uint8_t* const from = block.data();
+  std::uint8_t* const to = output.data();
+  while (at.in < inLimit && at.out <= outLimit) {
+    const std::uint8_t control = from[at.in];
+    const std::size_t count = control & kCountMask;
+    if ((control & kLiteralBit) != 0) {
+      Copy(to + at.out, from + at.in + 1, count);
+      at.in += count + 1;
+    } else {
+      Fill(to + at.out, from[at.in + 1], count);
+      at.in += 2;
+      ++at.fillRuns;
+    }
+    at.out += count;
+  }
+}
+
 }  // namespace
 
 RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t dataSize,
@@ -145,22 +173,7 @@ RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t 
   const std::size_t end = StreamEnd(block, dataSize);
   output = CountableOutput(output);
   RleCursor at;
-  // While the longest run fits in what is left of both buffers, no run needs its bounds checked.
-  const std::uint8_t* const from = block.data();
-  std::uint8_t* const to = output.data();
-  while (end - at.in > kMaxRun + 1 && output.size() - at.out >= kMaxRun) {
-    const std::uint8_t control = from[at.in];
-    const std::size_t count = control & kCountMask;
-    if ((control & kLiteralBit) != 0) {
-      CopyRun(to + at.out, from + at.in + 1, count);
-      at.in += count + 1;
-    } else {
-      FillRun(to + at.out, from[at.in + 1], count);
-      at.in += 2;
-      ++at.fillRuns;
-    }
-    at.out += count;
-  }
+  DecodeUnchecked<CopyRun, FillRun>(block, end, output, kMaxRun, at);
   DecodeCarefully(block, end, output, at);
   return {static_cast<std::int32_t>(at.out), at.fillRuns};
 }
@@ -170,27 +183,11 @@ RleDecoding DecodeRleWild(std::span<const std::uint8_t> block, std::int32_t data
   const std::size_t end = StreamEnd(block, dataSize);
   const std::span<std::uint8_t> countable = CountableOutput(output);
   RleCursor at;
-  // Only while every block a run may touch lies inside both buffers. A run is at most kMaxRun
-  // long, so it is never cut here: the careful loop takes over within kWildReach of either end.
-  if (end > kWildReach && countable.size() >= kWildReach) {
-    const std::size_t inLimit = end - kWildReach;
-    const std::size_t outLimit = countable.size() - kWildReach;
-    const std::uint8_t* const from = block.data();
-    std::uint8_t* const to = countable.data();
-    while (at.in < inLimit && at.out <= outLimit) {
-      const std::uint8_t control = from[at.in];
-      const std::size_t count = control & kCountMask;
-      if ((control & kLiteralBit) != 0) {
-        CopyWild(to + at.out, from + at.in + 1, count);
-        at.in += count + 1;
-      } else {
-        FillWild(to + at.out, from[at.in + 1], count);
-        at.in += 2;
-        ++at.fillRuns;
-      }
-      at.out += count;
-    }
-  }
+  // Every block a run moves lies inside both buffers: a literal reads at most kWildReach bytes
+  // after its control byte, and a run writes at most kWildReach bytes. A run is at most kMaxRun
+  // long, so it is never cut here; the careful loop takes the last runs.
+  static_assert(kWildReach <= kMaxRun + 1);
+  DecodeUnchecked<CopyWild, FillWild>(block, end, countable, kWildReach, at);
   DecodeCarefully(block, end, countable, at);
   // The blocks of the last runs may have spilled past what the stream produced.
   std::fill(output.begin() + static_cast<std::ptrdiff_t>(at.out), output.end(), 0);
