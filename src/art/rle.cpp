@@ -138,32 +138,39 @@ void FillWild(std::uint8_t* to, std::uint8_t value, std::size_t count) {
   }
 }
 
-// Decodes runs while the longest run fits in what is left of both buffers: more than kMaxRun + 1
-// bytes of the block, and outMargin bytes of the output (at least kMaxRun). No run needs its
-// bounds checked, and copy and fill may move up to outMargin bytes from where the run starts.
+// Decodes runs from the start while the longest run fits in what is left of both buffers: more
+// than kMaxRun + 1 bytes of the block, and outMargin bytes of the output (at least kMaxRun). No
+// run needs its bounds checked, and copy and fill may move up to outMargin bytes from where the
+// run starts. Returns where the decoding stands.
 template <auto Copy, auto Fill>
-void DecodeUnchecked(std::span<const std::uint8_t> block, std::size_t end,
-                     std::span<std::uint8_t> output, std::size_t outMargin, RleCursor& at) {
+RleCursor DecodeUnchecked(std::span<const std::uint8_t> block, std::size_t end,
+                          std::span<std::uint8_t> output, std::size_t outMargin) {
   if (end <= kMaxRun + 1 || output.size() < outMargin) {
-    return;
+    return {};
   }
   const std::size_t inLimit = end - (kMaxRun + 1);
   const std::size_t outLimit = output.size() - outMargin;
   const std::uint8_t* const from = block.data();
   std::uint8_t* const to = output.data();
-  while (at.in < inLimit && at.out <= outLimit) {
-    const std::uint8_t control = from[at.in];
+  // Kept in locals: the output's bytes may alias anything, so fields written through a reference
+  // would be stored and loaded again around every run.
+  std::size_t in = 0;
+  std::size_t out = 0;
+  std::uint64_t fillRuns = 0;
+  while (in < inLimit && out <= outLimit) {
+    const std::uint8_t control = from[in];
     const std::size_t count = control & kCountMask;
     if ((control & kLiteralBit) != 0) {
-      Copy(to + at.out, from + at.in + 1, count);
-      at.in += count + 1;
+      Copy(to + out, from + in + 1, count);
+      in += count + 1;
     } else {
-      Fill(to + at.out, from[at.in + 1], count);
-      at.in += 2;
-      ++at.fillRuns;
+      Fill(to + out, from[in + 1], count);
+      in += 2;
+      ++fillRuns;
     }
-    at.out += count;
+    out += count;
   }
+  return {in, out, fillRuns};
 }
 
 }  // namespace
@@ -172,8 +179,7 @@ RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t 
                               std::span<std::uint8_t> output) {
   const std::size_t end = StreamEnd(block, dataSize);
   output = CountableOutput(output);
-  RleCursor at;
-  DecodeUnchecked<CopyRun, FillRun>(block, end, output, kMaxRun, at);
+  RleCursor at = DecodeUnchecked<CopyRun, FillRun>(block, end, output, kMaxRun);
   DecodeCarefully(block, end, output, at);
   return {static_cast<std::int32_t>(at.out), at.fillRuns};
 }
@@ -182,12 +188,11 @@ RleDecoding DecodeRleWild(std::span<const std::uint8_t> block, std::int32_t data
                           std::span<std::uint8_t> output) {
   const std::size_t end = StreamEnd(block, dataSize);
   const std::span<std::uint8_t> countable = CountableOutput(output);
-  RleCursor at;
   // Every block a run moves lies inside both buffers: a literal reads at most kWildReach bytes
   // after its control byte, and a run writes at most kWildReach bytes. A run is at most kMaxRun
   // long, so it is never cut here; the careful loop takes the last runs.
   static_assert(kWildReach <= kMaxRun + 1);
-  DecodeUnchecked<CopyWild, FillWild>(block, end, countable, kWildReach, at);
+  RleCursor at = DecodeUnchecked<CopyWild, FillWild>(block, end, countable, kWildReach);
   DecodeCarefully(block, end, countable, at);
   // The blocks of the last runs may have spilled past what the stream produced.
   std::fill(output.begin() + static_cast<std::ptrdiff_t>(at.out), output.end(), 0);
