@@ -116,7 +116,7 @@ void DecodeCarefully(std::span<const std::uint8_t> block, std::size_t end,
 
 // The wild decoder moves every run in blocks of this many bytes: one block takes most runs of a
 // sprite whole, with no branch on the run's length.
-constexpr std::size_t kWildBlock = 16;
+constexpr std::size_t kWildBlock = 32;
 // How far past a run's first byte its blocks may read or write: the longest run in whole blocks.
 constexpr std::size_t kWildReach = (kMaxRun + kWildBlock - 1) / kWildBlock * kWildBlock;
 

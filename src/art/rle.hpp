@@ -20,9 +20,9 @@ struct RleDecoding {
 RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t dataSize,
                               std::span<std::uint8_t> output);
 
-// The same decoding as DecodeRleSilently, the same result and the same bytes produced, at the
-// speed of memory: away from the ends of both buffers every run is copied or filled in whole
-// blocks of 16 bytes, whatever its length, and the bytes past the run that a block overwrites
+// The same decoding as DecodeRleSilently, the same result and the same bytes produced, with
+// fewer branches: away from the ends of both buffers every run is copied or filled in whole
+// blocks of 32 bytes, whatever its length, and the bytes past the run that a block overwrites
 // are written again by the runs that follow. So the output is written past what the stream
 // produces, though never past its end: output the stream does not reach is set to zero.
 RleDecoding DecodeRleWild(std::span<const std::uint8_t> block, std::int32_t dataSize,
