@@ -1,12 +1,15 @@
+// Replacing a file whole: its new bytes go to a temporary file beside it, renamed over it once
+// they are complete and on disk, so that a reader or a crash sees the old file or the new one.
 #include "image/replace_file.hpp"
 
-#include <cerrno>
+#include <algorithm>
+#include <array>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <random>
 
 #include "image/file_io.hpp"
+#include "platform/platform.hpp"
 
 namespace vostrel {
 
@@ -16,23 +19,29 @@ namespace fs = std::filesystem;
 
 constexpr int kNameAttempts = 100;
 
-std::string Reason(int error) { return std::strerror(error); }
+// A hidden name of fixed length, so that it fits the directory whatever the length of the name
+// it stands in for (a name of 255 bytes, the most most systems allow, leaves no room to add to).
+std::string TemporaryName(std::uint32_t number) {
+  std::array<char, 9> digits{};
+  std::snprintf(digits.data(), digits.size(), "%08x", static_cast<unsigned>(number));
+  std::string name = ".vostrel-";
+  name += digits.data();
+  name += ".tmp";
+  return name;
+}
 
-// Writes bytes to a file that did not exist; the reason on failure.
-std::optional<std::string> WriteNewFile(const fs::path& path, std::span<const std::uint8_t> bytes) {
-  errno = 0;
-  FilePtr file = OpenFile(path.string(), "wb");
-  if (!file) {
-    return "cannot create a file there: " + Reason(errno);
+// Writes bytes to the new file and makes them durable; the reason on failure.
+std::optional<std::string> Fill(platform::OutputFile& file, std::span<const std::uint8_t> bytes,
+                                const std::optional<std::uint32_t>& permissionBits) {
+  const std::array pieces{bytes};
+  if (!file.Write(pieces)) {
+    return "cannot write the temporary file beside it";
   }
-  errno = 0;
-  const std::size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file.get());
-  if (written != bytes.size() || std::fflush(file.get()) != 0) {
-    return "cannot write: " + Reason(errno);
+  if (permissionBits && !file.SetPermissionBits(*permissionBits)) {
+    return "cannot give the temporary file beside it the file's permissions";
   }
-  errno = 0;
-  if (std::fclose(file.release()) != 0) {
-    return "cannot write: " + Reason(errno);
+  if (!file.Sync() || !file.Close()) {
+    return "cannot write the temporary file beside it to the disk";
   }
   return std::nullopt;
 }
@@ -41,28 +50,28 @@ std::optional<std::string> WriteNewFile(const fs::path& path, std::span<const st
 
 std::optional<std::string> ReplaceFileWith(const std::string& path,
                                            std::span<const std::uint8_t> bytes) {
-  const fs::path target(path);
+  // A symbolic link stays a link: the file it points to gets the bytes.
+  const fs::path target(platform::FollowLinks(path));
   if (!target.has_filename()) {
     return "not a file name";
   }
+  const std::optional<std::uint32_t> permissionBits = platform::PermissionBits(target.string());
   std::random_device random;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    // A hidden name beside the target, so that the rename never crosses file systems.
-    std::string name = ".";
-    name += target.filename().string();
-    name += '.';
-    name += std::to_string(random());
-    name += ".tmp";
+    // Beside the target, so that the rename never crosses file systems.
     fs::path temporary = target;
-    temporary.replace_filename(name);
+    temporary.replace_filename(TemporaryName(random()));
     std::error_code error;
-    if (fs::exists(temporary, error)) {
-      continue;
+    std::optional<platform::OutputFile> file =
+        platform::OutputFile::CreateNew(temporary.string(), error);
+    if (!file) {
+      if (error == std::errc::file_exists) {
+        continue;
+      }
+      return "cannot create a file there: " + error.message();
     }
-    if (error) {
-      return "cannot look into its directory: " + error.message();
-    }
-    if (auto failure = WriteNewFile(temporary, bytes)) {
+    if (auto failure = Fill(*file, bytes, permissionBits)) {
+      file.reset();
       fs::remove(temporary, error);
       return failure;
     }
@@ -75,6 +84,16 @@ std::optional<std::string> ReplaceFileWith(const std::string& path,
     return std::nullopt;
   }
   return "cannot find a free name for a temporary file beside it";
+}
+
+ReplaceOutcome UpdateFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+  // Read no further than the new content: a longer file differs anyway.
+  const ReadResult present = ReadWholeFile(path, bytes.size());
+  if (present.status == ReadStatus::kOk &&
+      std::equal(present.bytes.begin(), present.bytes.end(), bytes.begin(), bytes.end())) {
+    return {};
+  }
+  return {true, ReplaceFileWith(path, bytes)};
 }
 
 }  // namespace vostrel
