@@ -82,13 +82,21 @@ int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   }
   const PackJob job{operands[0], operands[1], operands[2]};
   try {
-    const PackOutcome outcome = PackArt(job, [&err](const std::string& warning) {
+    PackReport report;
+    report.warn = [&err](const std::string& warning) {
       err << kProgram << ": warning: " << warning << '\n';
       err.flush();
-    });
-    out << job.output << ": " << outcome.replaced << " of " << outcome.frames
-        << " frames replaced\n";
-    out.flush();
+    };
+    report.written = [&out, &job](const PackOutcome& outcome) {
+      out << job.output << ": " << outcome.replaced << " of " << outcome.frames
+          << " frames replaced\n";
+      out.flush();
+    };
+    report.updated = [&out](const std::string& path) {
+      out << "updated " << path << '\n';
+      out.flush();
+    };
+    PackArt(job, report);
     return kExitSuccess;
   } catch (const PackError& error) {
     return Failure(err, error.what(), job.output);
