@@ -282,9 +282,10 @@ class Packer {
                                    ? "has no pixels"
                                    : "has a size that makes no picture";
       for (const FoundPicture& picture : found) {
-        warn_(picture.path + ": ignored: frame " + std::to_string(f) + " of picture " +
-              std::to_string(p) + " in " + job_.original + " " + what + " (" +
-              Size(frame.width, frame.height) + "), so it is copied unchanged");
+        // The picture's name says which frame; numbers of its own here could be read against
+        // the converter's, which count from 1.
+        warn_(picture.path + ": ignored: its frame in " + job_.original + " " + what + " (" +
+              Size(frame.width, frame.height) + "), so the frame is copied unchanged");
       }
       return false;
     }
@@ -296,6 +297,7 @@ class Packer {
     std::optional<Block> original;
 
     std::optional<EditedFrame> edited;
+    std::vector<FoundPicture> untouched;
     for (const FoundPicture& file : found) {
       const RgbPicture picture = ReadPicture(file.path);
       const bool sameSize = picture.width == frame.width && picture.height == frame.height;
@@ -315,7 +317,8 @@ class Packer {
                         "); paint only with the palette's colours");
       }
       if (sameSize && mapping.indices == *original) {
-        continue;  // untouched
+        untouched.push_back(file);  // it shows the frame as it was: out of date once replaced
+        continue;
       }
       EditedFrame candidate{file.path, picture.width, picture.height, std::move(mapping.indices)};
       if (edited) {
@@ -335,7 +338,8 @@ class Packer {
     frame.height = edited->height;
     frame.dataSize = static_cast<std::int32_t>(data.size());
     block = std::move(data);
-    replaced_.push_back({edited->width, edited->height, std::move(edited->indices), found});
+    replaced_.push_back(
+        {edited->width, edited->height, std::move(edited->indices), std::move(untouched)});
     return true;
   }
 

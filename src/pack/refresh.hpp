@@ -11,7 +11,8 @@
 
 namespace vostrel {
 
-// A frame that a pack replaced, with the pictures of it the directory holds.
+// A frame that a pack replaced, with the pictures of it that still show it as it was. (The
+// edited ones gave its new pixels, and are left as the editor saved them.)
 struct ReplacedFrame {
   std::int32_t width = 0;
   std::int32_t height = 0;
@@ -31,9 +32,9 @@ std::vector<std::uint8_t> FramePicture(const std::string& path, std::int32_t wid
                                        std::int32_t height, std::span<const std::uint8_t> indices,
                                        std::span<const std::uint8_t> palette);
 
-// Rewrites every picture of the replaced frames that does not yet show its frame as it now
-// is, so that the directory describes output: a later pack from it then finds them untouched
-// instead of taking the old pixels for an edit. picturesDir and output name the directory and
+// Rewrites the pictures of the replaced frames that show them as they were, so that the
+// directory describes output: a later pack from it then finds them untouched instead of taking
+// the old pixels for an edit. picturesDir and output name the directory and
 // the file in the warning of a picture that could not be rewritten.
 void RefreshPictures(const std::vector<ReplacedFrame>& frames, std::span<const Block> palettes,
                      const std::string& picturesDir, const std::string& output,

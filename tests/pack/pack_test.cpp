@@ -155,8 +155,9 @@ class PackTest : public ::testing::Test {
   }
 
   // Packs into output and checks that it succeeded, that standard output is the summary and
-  // one line for each picture the pack changed, and that afterwards every picture describes
-  // output: a BMP is what the converter writes from it, a PNG shows the same colours.
+  // one line for each picture the pack rewrote, and that afterwards every picture describes
+  // output: it shows the colours the converter gives, and one rewritten as BMP is exactly what
+  // the converter writes.
   void PackAndCheckPictures(const std::string& output, int replaced, int frames = 16) {
     const Files before = ReadAll(Pictures());
     const RunResult run = Pack(output);
@@ -165,32 +166,32 @@ class PackTest : public ::testing::Test {
     const Files after = ReadAll(Pictures());
     std::string expected = output + ": " + std::to_string(replaced) + " of " +
                            std::to_string(frames) + " frames replaced\n";
-    for (const std::string& name : Differences(before, after)) {
+    const std::vector<std::string> rewritten = Differences(before, after);
+    for (const std::string& name : rewritten) {
       expected += "updated " + Picture(name) + "\n";
     }
     EXPECT_EQ(run.out, expected);
-    CheckDescribes(output, after);
-  }
 
-  void CheckDescribes(const std::string& art, const Files& pictures) {
-    Files fresh = Convert(art, "fresh");
+    Files fresh = Convert(output, "fresh");
+    fs::remove_all(root_.Path() / "fresh");
     // The tests' outputs have the original's name, so their pictures' names are alike.
-    for (const auto& [name, bytes] : pictures) {
+    for (const auto& [name, bytes] : after) {
       const std::string bmp = fs::path(name).stem().string() + ".bmp";
       ASSERT_TRUE(fresh.contains(bmp)) << name;
-      if (fs::path(name).extension() == ".bmp") {
+      const bool rewrittenBmp =
+          fs::path(name).extension() == ".bmp" &&
+          std::find(rewritten.begin(), rewritten.end(), name) != rewritten.end();
+      if (rewrittenBmp) {
         EXPECT_EQ(bytes, fresh[bmp]) << name;
-        continue;
       }
       const test::IndexedPicture shown = test::ReadBmp8(fresh[bmp]);
-      const RgbPicture png = DecodePicture(bytes);
-      EXPECT_EQ(png.width, shown.width) << name;
-      const Bytes colours = test::Colours(shown.indices, shown.table, png.channels);
-      EXPECT_TRUE(
-          std::equal(colours.begin(), colours.end(), png.Bytes().begin(), png.Bytes().end()))
+      const RgbPicture picture = DecodePicture(bytes);
+      EXPECT_EQ(picture.width, shown.width) << name;
+      const Bytes colours = test::Colours(shown.indices, shown.table, picture.channels);
+      EXPECT_TRUE(std::equal(colours.begin(), colours.end(), picture.Bytes().begin(),
+                             picture.Bytes().end()))
           << name;
     }
-    fs::remove_all(root_.Path() / "fresh");
   }
 
   test::TempDir root_;
@@ -257,7 +258,7 @@ INSTANTIATE_TEST_SUITE_P(
                         sprite.frames[5] = {0, 0, {}};
                         return WithPalettes(sprite, 4);
                       },
-                      "sprite_5_0_3.bmp: ignored: frame 0 of picture 5 in "},
+                      "sprite_5_0_3.bmp: ignored: its frame in "},
         RoundTripCase{"DuplicateColours", DuplicateColours, ""}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
@@ -546,15 +547,14 @@ TEST_F(PackTest, AFrameCostsOnlyWhatItsPicturesNeed) {
   const RunResult run = test::RunProgram("/bin/sh", args, root_.Path());
 #endif
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out,
-            Out() + ": 1 of 2 frames replaced\n" + "updated " + Picture("sprite_1_0_0.bmp") + "\n");
+  EXPECT_EQ(run.out, Out() + ": 1 of 2 frames replaced\n");
   const auto [width, height, dataSize] = FrameSize(test::ReadFile(Out()), 1, 1);
   EXPECT_EQ(width * height, 6);
 }
 
 #ifndef _WIN32
 // As a user who may read the pictures but not write their directory: OUTPUT is written, and
-// each picture left showing the old frame is named with what to do. Root writes anywhere, so
+// the picture left showing the old frame is named with what to do. Root writes anywhere, so
 // there the packer runs as an unprivileged user.
 TEST_F(PackTest, PicturesThatCannotBeRewrittenAreNamed) {
   Prepare(EightPictures());
@@ -580,13 +580,11 @@ TEST_F(PackTest, PicturesThatCannotBeRewrittenAreNamed) {
   fs::permissions(Pictures(), fs::perms::owner_all);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, Out() + ": 1 of 16 frames replaced\n");
-  std::string expected;
-  for (const char* name : {"sprite_2_0_0.bmp", "sprite_2_0_1.bmp"}) {
-    expected += "vostrel-pack: warning: " + Picture(name) +
-                ": out of date: it cannot be rewritten \\(cannot create a file there: "
-                "[^\n]*\\), so it still shows the frame as it was before; extract " +
-                Out() + " again before packing from " + Pictures().string() + "\n";
-  }
+  const std::string expected = "vostrel-pack: warning: " + Picture("sprite_2_0_1.bmp") +
+                               ": out of date: it cannot be rewritten \\(cannot create a file "
+                               "there: [^\n]*\\), so it still shows the frame as it was before; "
+                               "extract " +
+                               Out() + " again before packing from " + Pictures().string() + "\n";
   EXPECT_TRUE(std::regex_match(run.err, std::regex(expected))) << run.err;
   EXPECT_EQ(test::ReadBmp8(Convert(Out(), "again")["sprite_2_0_1.bmp"]).indices, edited.indices);
 }
