@@ -7,6 +7,20 @@
 if(NOT EXISTS "${VOSTREL_GIT}")
   return()
 endif()
+# Only a checkout of this tree itself: in a tree unpacked inside some other repository every file
+# would count as untracked.
+execute_process(COMMAND "${VOSTREL_GIT}" rev-parse --show-toplevel
+                WORKING_DIRECTORY "${VOSTREL_SOURCE_DIR}"
+                OUTPUT_VARIABLE top OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed
+                ERROR_QUIET)
+file(REAL_PATH "${VOSTREL_SOURCE_DIR}" sourceDir)
+if(failed OR NOT EXISTS "${top}")
+  return()
+endif()
+file(REAL_PATH "${top}" top)
+if(NOT top STREQUAL sourceDir)
+  return()
+endif()
 execute_process(COMMAND "${VOSTREL_GIT}" -c core.quotePath=false ls-files --others --directory
                 WORKING_DIRECTORY "${VOSTREL_SOURCE_DIR}"
                 OUTPUT_VARIABLE untracked RESULT_VARIABLE failed ERROR_QUIET)
