@@ -18,12 +18,15 @@ namespace {
 // The extensions a frame's picture may have, in the order its files are taken.
 constexpr std::array<std::string_view, 2> kExtensions{".bmp", ".png"};
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == y; });
+// Whether a picture's name begins with the original's stem: as the file system compares names,
+// so that on Windows the pictures of DOOR.ART may be door_0_0_0.bmp, as opening them by name
+// would find them.
+bool SameStem(std::string_view name, std::string_view stem) {
+#ifdef _WIN32
+  return EqualIgnoringCase(name, stem);
+#else
+  return name == stem;
+#endif
 }
 
 // A number as the converter writes it: decimal digits without a sign or a leading zero.
@@ -44,6 +47,14 @@ std::optional<std::size_t> TakeIndex(std::string_view& text, char end) {
 
 }  // namespace
 
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 std::optional<PictureNames> PictureNames::List(const std::string& dir, const std::string& stem) {
   const std::optional<std::vector<std::string>> names = platform::ListDirectory(dir);
   if (!names) {
@@ -58,7 +69,7 @@ std::optional<PictureNames> PictureNames::List(const std::string& dir, const std
   std::map<Key, std::vector<std::tuple<std::size_t, std::size_t, std::string>>> sorted;
   for (const std::string& name : *names) {
     std::string_view rest = name;
-    if (rest.size() <= stem.size() || rest.substr(0, stem.size()) != stem ||
+    if (rest.size() <= stem.size() || !SameStem(rest.substr(0, stem.size()), stem) ||
         rest[stem.size()] != '_') {
       continue;
     }

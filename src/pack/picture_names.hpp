@@ -4,10 +4,14 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace vostrel {
+
+// Whether a and b are equal when ASCII letters are compared without regard to case.
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
 // A picture file of one palette of a frame.
 struct FoundPicture {

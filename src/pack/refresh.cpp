@@ -26,17 +26,8 @@ constexpr std::size_t kBlue = 0;
 
 bool IsPng(std::string_view path) {
   constexpr std::string_view kPng = ".png";
-  if (path.size() < kPng.size()) {
-    return false;
-  }
-  const std::string_view tail = path.substr(path.size() - kPng.size());
-  for (std::size_t i = 0; i < kPng.size(); ++i) {
-    const char c = tail[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kPng[i]) {
-      return false;
-    }
-  }
-  return true;
+  return path.size() >= kPng.size() &&
+         EqualIgnoringCase(path.substr(path.size() - kPng.size()), kPng);
 }
 
 std::vector<std::uint8_t> Bmp(std::int32_t width, std::int32_t height,
