@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
+#include <utility>
 
 #include "image/file_io.hpp"
 #include "platform/platform.hpp"
@@ -33,27 +36,33 @@ std::string TemporaryName(std::uint32_t number) {
 // Writes bytes to the new file and makes them durable; the reason on failure.
 std::optional<std::string> Fill(platform::OutputFile& file, std::span<const std::uint8_t> bytes,
                                 const std::optional<std::uint32_t>& permissionBits) {
+  const auto reason = [](const char* what) {
+    return std::string(what) + " the temporary file beside it: " + std::strerror(errno);
+  };
   const std::array pieces{bytes};
+  errno = 0;
   if (!file.Write(pieces)) {
-    return "cannot write the temporary file beside it";
+    return reason("cannot write");
   }
   if (permissionBits && !file.SetPermissionBits(*permissionBits)) {
-    return "cannot give the temporary file beside it the file's permissions";
+    return reason("cannot give the file's permissions to");
   }
   if (!file.Sync() || !file.Close()) {
-    return "cannot write the temporary file beside it to the disk";
+    return reason("cannot write to the disk");
   }
   return std::nullopt;
 }
 
 }  // namespace
 
-std::optional<std::string> ReplaceFileWith(const std::string& path,
-                                           std::span<const std::uint8_t> bytes) {
+std::optional<StagedFile> StagedFile::Stage(const std::string& path,
+                                            std::span<const std::uint8_t> bytes,
+                                            std::string& failure) {
   // A symbolic link stays a link: the file it points to gets the bytes.
   const fs::path target(platform::FollowLinks(path));
   if (!target.has_filename()) {
-    return "not a file name";
+    failure = "not a file name";
+    return std::nullopt;
   }
   const std::optional<std::uint32_t> permissionBits = platform::PermissionBits(target.string());
   std::random_device random;
@@ -68,29 +77,63 @@ std::optional<std::string> ReplaceFileWith(const std::string& path,
       if (error == std::errc::file_exists) {
         continue;
       }
-      return "cannot create a file there: " + error.message();
+      failure = "cannot create a file there: " + error.message();
+      return std::nullopt;
     }
-    if (auto failure = Fill(*file, bytes, permissionBits)) {
-      file.reset();
-      fs::remove(temporary, error);
-      return failure;
+    StagedFile staged(std::move(temporary), target);
+    std::optional<std::string> reason = Fill(*file, bytes, permissionBits);
+    file.reset();  // closed before staged may remove it, which Windows needs
+    if (reason) {
+      failure = std::move(*reason);
+      return std::nullopt;  // staged removes the temporary file
     }
-    fs::rename(temporary, target, error);
-    if (error) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      return error.message();
-    }
-    return std::nullopt;
+    return staged;
   }
-  return "cannot find a free name for a temporary file beside it";
+  failure = "cannot find a free name for a temporary file beside it";
+  return std::nullopt;
+}
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : temporary_(std::move(other.temporary_)),
+      target_(std::move(other.target_)),
+      pending_(std::exchange(other.pending_, false)) {}
+
+StagedFile::~StagedFile() {
+  if (pending_) {
+    std::error_code ignored;
+    fs::remove(temporary_, ignored);
+  }
+}
+
+std::optional<std::string> StagedFile::Commit() {
+  std::error_code error;
+  fs::rename(temporary_, target_, error);
+  if (error) {
+    return error.message();  // the destructor removes the temporary file
+  }
+  pending_ = false;
+  return std::nullopt;
+}
+
+std::optional<std::string> ReplaceFileWith(const std::string& path,
+                                           std::span<const std::uint8_t> bytes) {
+  std::string failure;
+  std::optional<StagedFile> staged = StagedFile::Stage(path, bytes, failure);
+  if (!staged) {
+    return failure;
+  }
+  return staged->Commit();
+}
+
+bool FileHolds(const std::string& path, std::span<const std::uint8_t> bytes) {
+  // Read no further than the new content: a longer file differs anyway.
+  const ReadResult present = ReadWholeFile(path, bytes.size());
+  return present.status == ReadStatus::kOk &&
+         std::equal(present.bytes.begin(), present.bytes.end(), bytes.begin(), bytes.end());
 }
 
 ReplaceOutcome UpdateFile(const std::string& path, std::span<const std::uint8_t> bytes) {
-  // Read no further than the new content: a longer file differs anyway.
-  const ReadResult present = ReadWholeFile(path, bytes.size());
-  if (present.status == ReadStatus::kOk &&
-      std::equal(present.bytes.begin(), present.bytes.end(), bytes.begin(), bytes.end())) {
+  if (FileHolds(path, bytes)) {
     return {};
   }
   return {true, ReplaceFileWith(path, bytes)};

@@ -225,15 +225,34 @@ class Packer {
         outcome.replaced == 0
             ? std::move(originalBytes_)
             : SerializeArt(StoredHeader(art_), palettes, frameHeaders_, art_.Blocks());
-    if (const auto failure = UpdateFile(job_.output, bytes).failure) {
-      throw PackError(job_.output + ": cannot be written (" + *failure +
+    // OUTPUT is made complete beside itself first, then the pictures are brought up to date,
+    // and only then is it put in place: however the run ends, the pictures never show a
+    // frame older than the file, which a later pack would take for an edit. (Pictures ahead of
+    // the file merely carry the edit again.)
+    const bool alreadyThere = FileHolds(job_.output, bytes);
+    std::string failure;
+    std::optional<StagedFile> staged =
+        alreadyThere ? std::optional<StagedFile>() : StagedFile::Stage(job_.output, bytes, failure);
+    if (!alreadyThere && !staged) {
+      throw PackError(job_.output + ": cannot be written (" + failure +
                       "); check that its directory exists and that you may write there");
+    }
+    const std::vector<std::string> updated =
+        RefreshPictures(replaced_, palettes, job_.picturesDir, job_.output, warn_);
+    if (staged) {
+      if (const auto reason = staged->Commit()) {
+        throw PackError(job_.output + ": cannot be written (" + *reason +
+                        "); check that you may write there, then pack again");
+      }
     }
     if (report_.written) {
       report_.written(outcome);
     }
-    RefreshPictures(replaced_, palettes, job_.picturesDir, job_.output,
-                    {report_.updated, report_.warn});
+    for (const std::string& path : updated) {
+      if (report_.updated) {
+        report_.updated(path);
+      }
+    }
     return outcome;
   }
 

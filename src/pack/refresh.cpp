@@ -82,14 +82,15 @@ std::vector<std::uint8_t> FramePicture(const std::string& path, std::int32_t wid
   return IsPng(path) ? Png(width, height, indices, palette) : Bmp(width, height, indices, palette);
 }
 
-void RefreshPictures(const std::vector<ReplacedFrame>& frames, std::span<const Block> palettes,
-                     const std::string& picturesDir, const std::string& output,
-                     const RefreshReport& report) {
+std::vector<std::string> RefreshPictures(const std::vector<ReplacedFrame>& frames,
+                                         std::span<const Block> palettes,
+                                         const std::string& picturesDir, const std::string& output,
+                                         const std::function<void(const std::string&)>& warn) {
   const auto outOfDate = [&](const std::string& path, const std::string& why) {
-    report.warn(path + ": out of date: " + why +
-                ", so it still shows the frame as it was before; " + "extract " + output +
-                " again before packing from " + picturesDir);
+    warn(path + ": out of date: " + why + ", so it still shows the frame as it was before; " +
+         "extract " + output + " again before packing from " + picturesDir);
   };
+  std::vector<std::string> updated;
   for (const ReplacedFrame& frame : frames) {
     for (const FoundPicture& picture : frame.pictures) {
       const std::vector<std::uint8_t> bytes = FramePicture(
@@ -102,10 +103,11 @@ void RefreshPictures(const std::vector<ReplacedFrame>& frames, std::span<const B
       if (outcome.failure) {
         outOfDate(picture.path, "it cannot be rewritten (" + *outcome.failure + ")");
       } else if (outcome.replaced) {
-        report.updated(picture.path);
+        updated.push_back(picture.path);
       }
     }
   }
+  return updated;
 }
 
 }  // namespace vostrel

@@ -20,11 +20,6 @@ struct ReplacedFrame {
   std::vector<FoundPicture> pictures;
 };
 
-struct RefreshReport {
-  std::function<void(const std::string& path)> updated;  // a picture now shows the new frame
-  std::function<void(const std::string& text)> warn;     // one that could not be made to
-};
-
 // The bytes of the picture of a frame in palette (256 entries of blue, green, red and a fourth
 // byte) that stands under path: a BMP as the converter writes it, a PNG (path ending in ".png"
 // in any case) as 8-bit RGB. Empty when the frame is too large for the PNG writer.
@@ -34,10 +29,11 @@ std::vector<std::uint8_t> FramePicture(const std::string& path, std::int32_t wid
 
 // Rewrites the pictures of the replaced frames that show them as they were, so that the
 // directory describes output: a later pack from it then finds them untouched instead of taking
-// the old pixels for an edit. picturesDir and output name the directory and
-// the file in the warning of a picture that could not be rewritten.
-void RefreshPictures(const std::vector<ReplacedFrame>& frames, std::span<const Block> palettes,
-                     const std::string& picturesDir, const std::string& output,
-                     const RefreshReport& report);
+// the old pixels for an edit. Returns the pictures rewritten; each one that could not be is
+// named through warn, with picturesDir and output in what to do.
+std::vector<std::string> RefreshPictures(const std::vector<ReplacedFrame>& frames,
+                                         std::span<const Block> palettes,
+                                         const std::string& picturesDir, const std::string& output,
+                                         const std::function<void(const std::string&)>& warn);
 
 }  // namespace vostrel
