@@ -8,7 +8,6 @@
 #include <limits>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <utility>
 #include <vector>
 
