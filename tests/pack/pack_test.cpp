@@ -477,9 +477,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {"sprite.art: ends early: its frame data lacks 5 bytes"}},
         RefusalCase{"NoPictureOfTheOriginalsNames",
                     [](PackTest& self) {
-                      for (const auto& entry : fs::directory_iterator(self.Pictures())) {
-                        fs::rename(entry.path(),
-                                   self.Pictures() / ("old" + entry.path().filename().string()));
+                      // As after the original was renamed from old.art.
+                      for (const std::string& name : test::FilesIn(self.Pictures())) {
+                        fs::rename(self.Pictures() / name, self.Pictures() / ("old" + name));
                       }
                     },
                     {"pictures: holds no picture of ",
