@@ -76,7 +76,7 @@ std::string Pixels(std::uint64_t count) {
 void CheckPixelCount(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels) {
   if (width == 0 || height == 0) {
     Refuse("has no pixels (" + std::to_string(width) + " x " + std::to_string(height) +
-           "); save the frame's picture with its pixels");
+           "); save it again with at least one pixel");
   }
   const auto pixels = CheckedMul(width, height);
   if (!pixels || *pixels > maxPixels) {
@@ -210,7 +210,8 @@ PngChunks ReadPngChunks(std::span<const std::uint8_t> bytes) {
   }
   // The library does not give a reason for every failure.
   const char* reason = stbi_failure_reason();
-  RefuseDamaged("PNG", reason != nullptr ? reason : "it cannot be read");
+  Refuse(std::string("cannot be read as a PNG") +
+         (reason != nullptr ? std::string(" (") + reason + ")" : std::string()) + kSaveAgain);
 }
 
 // Decodes a PNG to `wanted` channels (0: as the library's header scan tells, RGB or RGBA).
@@ -222,6 +223,9 @@ RgbPicture LoadPng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
   int width = 0;
   int height = 0;
   int channels = 0;
+  // The library keeps its last failure's reason until the next one, and gives none for some:
+  // cleared before each call, so that an earlier one is never told as this one's.
+  stbi__g_failure_reason = nullptr;
   if (stbi_info_from_memory(bytes.data(), length, &width, &height, &channels) == 0) {
     RefuseUnreadablePng();
   }
@@ -242,6 +246,7 @@ RgbPicture LoadPng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
     ~LimitEnd() { allocationLimit = SIZE_MAX; }
   } limitEnd;
 
+  stbi__g_failure_reason = nullptr;
   stbi_uc* const loaded =
       stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, wanted);
   if (loaded == nullptr) {
@@ -281,7 +286,7 @@ RgbPicture DecodeIndexedPng(std::span<const std::uint8_t> bytes, const PngChunks
   recoloured.insert(recoloured.end(), bytes.begin() + static_cast<std::ptrdiff_t>(rest),
                     bytes.end());
   if (recoloured.size() > static_cast<std::size_t>(INT_MAX)) {
-    Refuse("is too large a file to read (more than 2 GiB)");
+    Refuse("is too large a file to read (more than 2 GiB); make it smaller");
   }
 
   RgbPicture picture = LoadPng(recoloured, maxPixels, kRgb);
@@ -310,7 +315,7 @@ RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxP
     Refuse("is not a BMP or PNG picture; save it as BMP or PNG");
   }
   if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
-    Refuse("is too large a file to read (more than 2 GiB)");
+    Refuse("is too large a file to read (more than 2 GiB); make it smaller");
   }
   const PngChunks chunks = ReadPngChunks(bytes);
   if (chunks.colourType == kPngIndexed && chunks.plteAt != 0 &&

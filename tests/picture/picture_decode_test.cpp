@@ -32,15 +32,6 @@ Bytes Cut(Bytes bytes, std::size_t by) {
 // The picture with 2 rows of 3 pixels of the given indices (top first) in kTable.
 test::IndexedPicture Indexed(Bytes indices) { return {3, 2, std::move(indices), kTable}; }
 
-// A PNG whose first data chunk announces 0x80000000 bytes.
-Bytes HugeDataChunk() {
-  Bytes png = test::WritePng(3, 2, 3, kRgb);
-  const std::string bytes(png.begin(), png.end());
-  const std::size_t at = bytes.find("IDAT") - 4;
-  std::copy_n(Bytes{0x80, 0, 0, 0}.begin(), 4, png.begin() + static_cast<std::ptrdiff_t>(at));
-  return png;
-}
-
 Bytes WithAlpha(std::uint8_t lastAlpha) {
   Bytes rgba = test::Colours(kIndices, kTable, 4);
   rgba.back() = lastAlpha;
@@ -97,7 +88,10 @@ TEST(DecodePictureTest, ReadsWhatEditorsSaveAndRefusesTheRest) {
       {"PngIndexPastPalette", test::WritePalettePng(Indexed(), 2),
        "is a damaged PNG: 2 pixels past its colour table of 2 entries, the first at x 2, y 0 "
        "(index 2); save it again as BMP or PNG"},
-      {"PngDataChunkOf2GiB", HugeDataChunk(), "is a damaged PNG: "},
+      // The library fails on it without a reason.
+      {"PngDataChunkOf2GiB",
+       test::WithPngChunkLength(test::WritePng(3, 2, 3, kRgb), "IDAT", 0x80000000),
+       "cannot be read as a PNG; save it again as BMP or PNG"},
       {"BmpCutShort", Cut(test::WriteBmp8(Indexed()), 1), "ends early"},
       {"BmpIndexPastTable",
        test::WriteBmp8({3, 2, kIndices, Bytes(kTable.begin(), kTable.begin() + 8)}),
@@ -124,7 +118,7 @@ TEST(DecodePictureTest, ReadsWhatEditorsSaveAndRefusesTheRest) {
        "too large: 3 x 2 pixels, more than 5",
        {},
        5},
-      {"PngCutShort", Cut(test::WritePng(3, 2, 3, kRgb), 20), "is a damaged PNG"},
+      {"PngCutShort", Cut(test::WritePng(3, 2, 3, kRgb), 20), "cannot be read as a PNG ("},
       // 1000 x 1000 zeros told to be 10 x 10: its data unpacks far past what the size needs.
       {"PngUnpackingPastItsPixels",
        Patched(test::WritePng(1000, 1000, 1, Bytes(1000000, 0)), 16, {0, 0, 0, 10, 0, 0, 0, 10}),

@@ -177,6 +177,15 @@ Bytes WithPngChunk(std::span<const std::uint8_t> png, const char* type,
   return out;
 }
 
+Bytes WithPngChunkLength(Bytes png, const char* type, std::uint32_t length) {
+  const std::string text(png.begin(), png.end());
+  Bytes field;
+  PutBe32(field, length);
+  std::copy(field.begin(), field.end(),
+            png.begin() + static_cast<std::ptrdiff_t>(text.find(type) - 4));
+  return png;
+}
+
 IndexedPicture ReadBmp8(std::span<const std::uint8_t> file) {
   IndexedPicture picture;
   picture.width = static_cast<std::int32_t>(GetLe32(file, 18));

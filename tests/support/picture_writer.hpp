@@ -39,6 +39,8 @@ Bytes WritePalettePng(const IndexedPicture& picture, std::size_t entries);
 // The PNG with a chunk of the given type and data added before its first data chunk.
 Bytes WithPngChunk(std::span<const std::uint8_t> png, const char* type,
                    std::span<const std::uint8_t> data);
+// The PNG with the length field of its first chunk of the given type set to length.
+Bytes WithPngChunkLength(Bytes png, const char* type, std::uint32_t length);
 
 // Reads an 8-bit bottom-up BMP such as the converter writes.
 IndexedPicture ReadBmp8(std::span<const std::uint8_t> file);
