@@ -169,7 +169,7 @@ RgbPicture DecodeBmp(std::span<const std::uint8_t> bytes, std::uint64_t maxPixel
         for (std::size_t x = 0; x < pixelsWide; ++x) {
           const std::size_t bit = x * bits;
           const auto shift = 8 - bits - bit % 8;
-          out[x] = static_cast<std::uint8_t>((row[bit / 8] >> shift) & mask);
+          out[x] = static_cast<std::uint8_t>((unsigned{row[bit / 8]} >> shift) & mask);
         }
       }
     }
