@@ -27,12 +27,8 @@ void CheckPixelCount(std::uint64_t width, std::uint64_t height, std::uint64_t ma
 void CheckIndices(const char* kind, std::span<const std::uint8_t> indices, std::size_t width,
                   std::size_t entries);
 
-// Refuses pixels whose alpha, alphaAt(i) for pixel i, is not 255.
-template <typename AlphaAt>
-void CheckOpaque(std::size_t count, std::size_t width, AlphaAt alphaAt);
-
-// The colour table (blue, green, red, 0 an entry) of `entries` entries of `entryBytes` bytes in
-// blue, green, red order, or of 3 bytes in red, green, blue order when rgbOrder.
+// A colour table (blue, green, red, 0 an entry) from `count` entries of `entryBytes` bytes each,
+// whose first three bytes are blue, green, red, or red, green, blue when rgbOrder.
 std::vector<std::uint8_t> ColourTable(std::span<const std::uint8_t> entries, std::size_t count,
                                       std::size_t entryBytes, bool rgbOrder);
 
@@ -42,8 +38,10 @@ void ColourIndexed(RgbPicture& picture);
 // BMP of every kind we take, read by our own decoder.
 RgbPicture DecodeBmp(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels);
 
+// Refuses a picture with `transparent` pixels not fully opaque, the first at index first.
 void RefuseTransparent(std::uint64_t transparent, std::size_t first, std::size_t width);
 
+// Refuses pixels (width a row) whose alpha, alphaAt(i) for pixel i, is not 255.
 template <typename AlphaAt>
 void CheckOpaque(std::size_t count, std::size_t width, AlphaAt alphaAt) {
   std::uint64_t transparent = 0;
