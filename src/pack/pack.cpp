@@ -122,7 +122,7 @@ RgbPicture ReadPicture(const std::string& path) {
   try {
     return DecodePicture(file.bytes);
   } catch (const PictureError& error) {
-    throw PackError(path + ": " + error.what() + "; save it again as BMP or PNG");
+    throw PackError(path + ": " + error.what());
   }
 }
 
@@ -262,8 +262,7 @@ class Packer {
       const RgbPicture picture = ReadPicture(file.path);
       const bool sameSize = picture.width == frame.width && picture.height == frame.height;
       PaletteMapping mapping = MapToPalette(
-          picture.Bytes(), static_cast<std::size_t>(picture.width),
-          static_cast<std::size_t>(picture.channels), PaletteOf(file.palette),
+          picture, PaletteOf(file.palette),
           sameSize ? std::span<const std::uint8_t>(original) : std::span<const std::uint8_t>());
       if (mapping.missing.pixels > 0) {
         const MissingColours& missing = mapping.missing;
