@@ -116,11 +116,7 @@ RgbPicture ReadPicture(const std::string& path) {
   try {
     return DecodePicture(file.bytes);
   } catch (const PictureError& error) {
-    // A reason that already says what to do (after "; ") needs no second piece of advice.
-    const std::string reason = error.what();
-    throw PackError(
-        path + ": " + reason +
-        (reason.find("; ") == std::string::npos ? "; save it again as BMP or PNG" : ""));
+    throw PackError(path + ": " + error.what());
   }
 }
 
@@ -323,8 +319,7 @@ class Packer {
         original = OriginalIndices(frame, block, static_cast<std::size_t>(*pixels), raw);
       }
       PaletteMapping mapping = MapToPalette(
-          picture.Bytes(), static_cast<std::size_t>(picture.width),
-          static_cast<std::size_t>(picture.channels), PaletteOf(file.palette),
+          picture, PaletteOf(file.palette),
           sameSize ? std::span<const std::uint8_t>(*original) : std::span<const std::uint8_t>());
       if (mapping.missing.pixels > 0) {
         const MissingColours& missing = mapping.missing;

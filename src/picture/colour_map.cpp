@@ -1,6 +1,7 @@
 #include "picture/colour_map.hpp"
 
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 #include <utility>
 
@@ -92,6 +93,27 @@ PaletteMapping MapToPalette(std::span<const std::uint8_t> pixels, std::size_t wi
     }
   }
   return mapping;
+}
+
+PaletteMapping MapToPalette(const RgbPicture& picture, std::span<const std::uint8_t> palette,
+                            std::span<const std::uint8_t> original) {
+  if (!picture.indices.empty()) {
+    std::array<bool, 256> used{};
+    for (const std::uint8_t index : picture.indices) {
+      used[index] = true;
+    }
+    const std::size_t entries = palette.size() / kEntryBytes;
+    bool agrees = true;
+    for (std::size_t i = 0; i < used.size() && agrees; ++i) {
+      agrees = !used[i] || (i < entries && (i + 1) * kEntryBytes <= picture.colourTable.size() &&
+                            EntryColour(palette, i) == EntryColour(picture.colourTable, i));
+    }
+    if (agrees) {
+      return {picture.indices, {}};
+    }
+  }
+  return MapToPalette(picture.Bytes(), static_cast<std::size_t>(picture.width),
+                      static_cast<std::size_t>(picture.channels), palette, original);
 }
 
 }  // namespace vostrel

@@ -121,9 +121,10 @@ class PackTest : public ::testing::Test {
  public:
   // Writes the sprite as sprite.art and converts it into pictures/. The packed file goes to
   // out/ under the same name, so that its pictures are named alike.
-  void Prepare(const ArtSpec& sprite) {
+  void Prepare(const ArtSpec& sprite) { Prepare(WriteSprite(sprite)); }
+  void Prepare(const Bytes& sprite) {
     fs::create_directory(root_.Path() / "out");
-    original_ = WriteSprite(sprite);
+    original_ = sprite;
     test::WriteFile(Art(), original_);
     extracted_ = Convert(Art(), "pictures");
   }
@@ -268,6 +269,7 @@ struct EditCase {
   int picture;
   int frame;
   std::function<test::IndexedPicture(PackTest&, const std::string& stem)> edit;
+  bool door = false;  // the sample sprite instead of EightPictures
   friend void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -286,9 +288,42 @@ test::IndexedPicture Resized(const test::IndexedPicture& picture, std::int32_t w
   return {width, height, Stripes(width, height, 9), picture.table};
 }
 
+// A part of a picture, as an editor crops it.
+test::IndexedPicture Crop(const test::IndexedPicture& picture, std::int32_t x, std::int32_t y,
+                          std::int32_t width, std::int32_t height) {
+  test::IndexedPicture part{width, height, {}, picture.table};
+  for (std::int32_t row = y; row < y + height; ++row) {
+    const auto from = picture.indices.begin() + row * picture.width + x;
+    part.indices.insert(part.indices.end(), from, from + width);
+  }
+  return part;
+}
+
+// A picture of fixtures/, made by a real tool from sprite_3_1_0.bmp of the sample sprite (see
+// fixtures/MANIFEST), as the edited palette-0 picture of frame 0 of picture 1: the frame must
+// show the part of sprite_3_1_0.bmp it was cut from.
+EditCase FromFixture(const char* name, const char* file, std::array<std::int32_t, 4> cut) {
+  return {name, 1, 0,
+          [file, cut](PackTest& self, const std::string& stem) {
+            const std::string extension = fs::path(file).extension().string();
+            fs::copy_file(test::SourcePath(std::string("tests/pack/fixtures/") + file),
+                          self.Picture(stem + "0" + extension),
+                          fs::copy_options::overwrite_existing);
+            if (extension != ".bmp") {
+              fs::remove(self.Picture(stem + "0.bmp"));
+            }
+            return Crop(self.Extracted("sprite_3_1_0.bmp"), cut[0], cut[1], cut[2], cut[3]);
+          },
+          true};
+}
+
 TEST_P(EditedPicturesTest, ChangeExactlyTheEditedFrame) {
-  Prepare(EightPictures());
   const EditCase& c = GetParam();
+  if (c.door) {
+    Prepare(test::ReadFile(test::SourcePath("examples/door.art").string()));
+  } else {
+    Prepare(EightPictures());
+  }
   const std::string stem =
       "sprite_" + std::to_string(c.picture) + "_" + std::to_string(c.frame) + "_";
   const test::IndexedPicture expected = c.edit(*this, stem);
@@ -310,7 +345,8 @@ TEST_P(EditedPicturesTest, ChangeExactlyTheEditedFrame) {
   const Bytes packed = test::ReadFile(Out());
   const std::size_t i = static_cast<std::size_t>(c.picture * 2 + c.frame);
   const auto [width, height, dataSize] = FrameSize(packed, 2, i);
-  EXPECT_EQ(dataSize == width * height, c.frame == 0);
+  const auto [oldWidth, oldHeight, oldDataSize] = FrameSize(original_, 2, i);
+  EXPECT_EQ(dataSize == width * height, oldDataSize == oldWidth * oldHeight);
   const std::size_t wordsAt = kHeaderBytes + 2 * kPaletteBytes + i * kFrameHeaderBytes + 12;
   EXPECT_TRUE(std::equal(packed.begin() + static_cast<std::ptrdiff_t>(wordsAt),
                          packed.begin() + static_cast<std::ptrdiff_t>(wordsAt + 16),
@@ -387,7 +423,25 @@ INSTANTIATE_TEST_SUITE_P(
                                    test::WritePng(edited.width, edited.height, 4,
                                                   test::Colours(edited.indices, second.table, 4)));
                    return edited;
-                 }}),
+                 }},
+        FromFixture("RunLengthBmpOfImageMagick", "door-rle8.bmp", {8, 8, 12, 10}),
+        FromFixture("OneBitBmpOfPpmtobmp", "door-1bit.bmp", {8, 8, 12, 10}),
+        FromFixture("FourBitBmpOfPpmtobmp", "door-4bit.bmp", {14, 14, 16, 12}),
+        FromFixture("OneBitPngOfPnmtopng", "door-1bit.png", {8, 8, 12, 10}),
+        FromFixture("TwoBitPngOfPnmtopng", "door-2bit.png", {14, 14, 16, 12}),
+        FromFixture("FourBitPngOfImageMagick", "door-4bit.png", {14, 14, 16, 12}),
+        FromFixture("EightBitPngOfImageMagick", "door-8bit.png", {14, 14, 16, 12}),
+        // Black painted at x 5, y 5 with index 100, one of the palette's many copies of black.
+        EditCase{"PaintedWithACopyOfBlack", 1, 0,
+                 [](PackTest& self, const std::string& stem) {
+                   fs::copy_file(test::SourcePath("tests/pack/fixtures/door-index100.bmp"),
+                                 self.Picture(stem + "0.bmp"),
+                                 fs::copy_options::overwrite_existing);
+                   test::IndexedPicture expected = self.Extracted("sprite_3_1_0.bmp");
+                   expected.indices[5 * 32 + 5] = 100;
+                   return expected;
+                 },
+                 true}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // A damage to the pictures or the original, and what the refusal must say.
