@@ -101,6 +101,15 @@ file(WRITE "${CPACK_PROJECT_CONFIG_FILE}"
   set(ENV{SOURCE_DATE_EPOCH} \"${VOSTREL_SOURCE_DATE_EPOCH}\")
 endif()
 ")
+# The source archive holds the committed tree (cmake/source-archive.cmake, run by cpack).
+find_program(VOSTREL_GIT git DOC "git, to keep untracked files out of the source archive")
+file(APPEND "${CPACK_PROJECT_CONFIG_FILE}"
+"if(CPACK_INSTALLED_DIRECTORIES)
+  set(VOSTREL_SOURCE_DIR \"${PROJECT_SOURCE_DIR}\")
+  set(VOSTREL_GIT \"${VOSTREL_GIT}\")
+  include(\"${PROJECT_SOURCE_DIR}/cmake/source-archive.cmake\")
+endif()
+")
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)

@@ -28,6 +28,18 @@ constexpr int kMaxArgc = 4;
 constexpr std::string_view kBatchArgument = "*";
 constexpr std::string_view kArtExtension = ".art";
 constexpr const char* kWorkersVariable = "VOSTREL_WORKERS";
+constexpr std::string_view kVersionArgument = "--version";
+
+// What asks for the usage when it is the only argument: the usual options, and on Windows the
+// usual switch. A file of such a name is still reached as ./--help.
+bool AsksForHelp(std::string_view argument) {
+#ifdef _WIN32
+  if (argument == "/?") {
+    return true;
+  }
+#endif
+  return argument == "--help" || argument == "-h";
+}
 
 // The one failure that ends a whole run with a message of its own.
 class RunError : public std::runtime_error {
@@ -186,7 +198,16 @@ int RunBatch(const std::string& destDir, bool useModuleDirectory) {
 int Run(int argc, const char* const* argv) {
   std::set_new_handler(OnOutOfMemory);
   try {
+    if (argc == 2 && argv[1] == kVersionArgument) {
+      StandardConsole().Out(std::string("vostrel ") + VOSTREL_VERSION);
+      StandardConsole().EndLine(Stream::kOut);
+      return kExitSuccess;
+    }
     PrintBanner();
+    if (argc == 2 && AsksForHelp(argv[1])) {
+      PrintUsage();
+      return kExitSuccess;
+    }
     if (argc > kMaxArgc) {
       StandardConsole().Out("Wrong arguments");
       PrintUsage();

@@ -7,7 +7,9 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <system_error>
 #include <utility>
+#include <vector>
 
 // Everything the program asks of the operating system. One source per platform implements it.
 namespace vostrel::platform {
@@ -36,6 +38,9 @@ class OutputFile {
  public:
   // Creates path, or truncates it, for writing; nothing when it cannot be opened.
   static std::optional<OutputFile> Create(const std::string& path);
+  // Creates path for writing only if nothing of that name exists (O_CREAT | O_EXCL), so that
+  // two writers never share a temporary file; nothing, with the reason in error, otherwise.
+  static std::optional<OutputFile> CreateNew(const std::string& path, std::error_code& error);
 
   OutputFile(OutputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
   OutputFile& operator=(OutputFile&& other) = delete;
@@ -47,12 +52,29 @@ class OutputFile {
   bool Write(std::span<const std::span<const std::uint8_t>> pieces);
   // Closes the file; false when that fails (the last bytes may not have reached it).
   bool Close();
+  // Flushes what was written to the disk itself, so that a rename after it never exposes an
+  // empty or partial file after a crash; false when that fails.
+  bool Sync();
+  // Gives the file the permission bits of PermissionBits; false when that fails.
+  bool SetPermissionBits(std::uint32_t bits);
 
  private:
   explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
   static constexpr std::intptr_t kClosed = -1;
   std::intptr_t handle_;  // a file descriptor, or a C stream on Windows
 };
+
+// The permission bits of the file at path (symbolic links followed), where the system has them
+// and the file exists.
+std::optional<std::uint32_t> PermissionBits(const std::string& path);
+
+// The file that path finally names once every symbolic link on its last component is followed
+// (a link's relative target is taken from the link's own directory); path itself when it is no
+// link, or when the links cannot be followed.
+std::string FollowLinks(const std::string& path);
+
+// The names in directory dir, without "." and ".."; nothing when it cannot be read through.
+std::optional<std::vector<std::string>> ListDirectory(const std::string& dir);
 
 // Asks the C library's allocator to keep memory freed between .ART files for the next one,
 // rather than hand it back to the system after each. Where a page fault is dear (a virtual
