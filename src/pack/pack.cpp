@@ -1,3 +1,4 @@
+// The packing of one .ART file: edited pictures mapped to their palettes and put back.
 #include "pack/pack.hpp"
 
 #include <algorithm>
@@ -14,12 +15,12 @@
 
 #include "art/art_file.hpp"
 #include "art/art_save.hpp"
+#include "art/picture_names.hpp"
 #include "art/rle.hpp"
 #include "art/rle_encode.hpp"
-#include "image/checked.hpp"
-#include "image/file_io.hpp"
-#include "image/path.hpp"
-#include "image/replace_file.hpp"
+#include "io/checked.hpp"
+#include "io/console.hpp"
+#include "io/files.hpp"
 #include "picture/colour_map.hpp"
 #include "picture/picture.hpp"
 
@@ -50,8 +51,8 @@ std::uint64_t AnnouncedSize(const ArtFile& art) {
   return size;
 }
 
-void LoadOriginal(const std::string& path, ArtFile& art) {
-  ReadResult file = ReadWholeFile(path);
+void LoadOriginal(Files& files, const std::string& path, ArtFile& art) {
+  ReadResult file = ReadWholeFile(files, path);
   if (file.status != ReadStatus::kOk) {
     throw PackError(path + ": cannot be read; check its name and that you may read it");
   }
@@ -80,39 +81,32 @@ std::string Size(std::int64_t width, std::int64_t height) {
   return std::to_string(width) + " x " + std::to_string(height);
 }
 
-std::string Pixels(std::uint64_t count) {
-  return std::to_string(count) + (count == 1 ? " pixel" : " pixels");
-}
-
-std::string At(std::uint64_t x, std::uint64_t y) {
-  return "x " + std::to_string(x) + ", y " + std::to_string(y);
-}
-
 // A picture file present for one palette of a frame.
 struct FoundPicture {
   std::string path;
   std::size_t palette = 0;
 };
 
-std::optional<std::string> PicturePath(const fs::path& dir, const std::string& name) {
-  const fs::path path = dir / name;
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (status.type() == fs::file_type::not_found) {
-    return std::nullopt;
+std::optional<std::string> PicturePath(Files& files, const fs::path& dir, const std::string& name) {
+  const std::string path = (dir / name).string();
+  const PathStatus status = files.StatusOf(path);
+  switch (status.kind) {
+    case PathKind::kMissing:
+      return std::nullopt;
+    case PathKind::kUnknown:
+      throw PackError(path + ": cannot be looked at (" + status.reason +
+                      "); check that you may read the pictures' directory");
+    case PathKind::kRegularFile:
+      return path;
+    case PathKind::kDirectory:
+    case PathKind::kOther:
+      break;
   }
-  if (error) {
-    throw PackError(path.string() + ": cannot be looked at (" + error.message() +
-                    "); check that you may read the pictures' directory");
-  }
-  if (!fs::is_regular_file(status)) {
-    throw PackError(path.string() + ": is not a file; move it out of the way");
-  }
-  return path.string();
+  throw PackError(path + ": is not a file; move it out of the way");
 }
 
-RgbPicture ReadPicture(const std::string& path) {
-  const ReadResult file = ReadWholeFile(path, static_cast<std::uint64_t>(INT_MAX));
+RgbPicture ReadPicture(Files& files, const std::string& path) {
+  const ReadResult file = ReadWholeFile(files, path, static_cast<std::uint64_t>(INT_MAX));
   if (file.status == ReadStatus::kTooLarge) {
     throw PackError(path + ": is too large a file for a picture (more than 2 GiB)");
   }
@@ -175,22 +169,24 @@ void CheckAgreement(const EditedFrame& first, const EditedFrame& other,
     const auto width = static_cast<std::size_t>(other.width);
     const auto pixel =
         otherPicture.Bytes().subspan(firstAt * static_cast<std::size_t>(otherPicture.channels), 3);
-    throw PackError(other.path + ": has " + Pixels(differing) + " unlike " + first.path +
-                    ", also edited, the first at " + At(firstAt % width, firstAt / width) + " (" +
+    throw PackError(other.path + ": has " + PixelsText(differing) + " unlike " + first.path +
+                    ", also edited, the first at " +
+                    PositionText(firstAt % width, firstAt / width) + " (" +
                     Hex(pixel[0], pixel[1], pixel[2]) + ")" + advice);
   }
 }
 
 class Packer {
  public:
-  Packer(const PackJob& job, const PackWarning& warn)
-      : job_(job), warn_(warn), picturesDir_(job.picturesDir) {
-    LoadOriginal(job.original, art_);
-    std::string stem = fs::path(job.original).filename().string();
-    CutAtLastDot(stem);
-    stem_ = stem;
-    std::error_code error;
-    if (!fs::is_directory(picturesDir_, error)) {
+  Packer(const PackJob& job, const PackWarning& warn, Files& files)
+      : job_(job),
+        warn_(warn),
+        files_(files),
+        art_(silent_, files),
+        picturesDir_(job.picturesDir),
+        stem_(PictureStem(fs::path(job.original).filename().string())) {
+    LoadOriginal(files_, job.original, art_);
+    if (files_.StatusOf(job.picturesDir).kind != PathKind::kDirectory) {
       throw PackError(job.picturesDir +
                       ": is not a directory; give the directory that holds the pictures");
     }
@@ -198,20 +194,16 @@ class Packer {
 
   PackOutcome Run() {
     PackOutcome outcome;
-    frameHeaders_ = art_.FrameHeaders();
-    for (std::size_t p = 0; p < frameHeaders_.size(); ++p) {
-      for (std::size_t f = 0; f < frameHeaders_[p].size(); ++f) {
+    for (std::size_t p = 0; p < art_.FrameHeaders().size(); ++p) {
+      for (std::size_t f = 0; f < art_.FrameHeaders()[p].size(); ++f) {
         ++outcome.frames;
         if (PackFrame(p, f)) {
           ++outcome.replaced;
         }
       }
     }
-    const auto palettes =
-        std::span(art_.Palettes()).first(static_cast<std::size_t>(art_.PaletteCount()));
-    const std::vector<std::uint8_t> bytes =
-        SerializeArt(StoredHeader(art_), palettes, frameHeaders_, art_.Blocks());
-    if (const auto failure = ReplaceFileWith(job_.output, bytes)) {
+    const std::vector<std::uint8_t> bytes = SerializeArt(art_);
+    if (const auto failure = files_.Replace(job_.output, bytes)) {
       throw PackError(job_.output + ": cannot be written (" + *failure +
                       "); check that its directory exists and that you may write there");
     }
@@ -221,12 +213,13 @@ class Packer {
  private:
   std::vector<FoundPicture> FindPictures(std::size_t p, std::size_t f) const {
     std::vector<FoundPicture> found;
-    const std::string base = stem_ + "_" + std::to_string(p) + "_" + std::to_string(f) + "_";
-    for (std::size_t k = 0; k < static_cast<std::size_t>(art_.PaletteCount()); ++k) {
+    for (std::int32_t k = 0; k < art_.PaletteCount(); ++k) {
       for (const std::string_view extension : kPictureExtensions) {
-        if (auto path =
-                PicturePath(picturesDir_, base + std::to_string(k) + std::string(extension))) {
-          found.push_back({std::move(*path), k});
+        std::string name = stem_;
+        AppendPictureSuffix(name, static_cast<std::int32_t>(p), static_cast<std::int32_t>(f), k,
+                            extension);
+        if (auto path = PicturePath(files_, picturesDir_, name)) {
+          found.push_back({std::move(*path), static_cast<std::size_t>(k)});
         }
       }
     }
@@ -239,7 +232,7 @@ class Packer {
     if (found.empty()) {
       return false;
     }
-    ArtFrameHeader& frame = frameHeaders_[p][f];
+    const ArtFrameHeader& frame = art_.FrameHeaders()[p][f];
     const std::optional<std::int32_t> pixels = PixelCount(frame);
     if (!pixels) {
       const std::string what = frame.width == 0 || frame.height == 0
@@ -252,14 +245,14 @@ class Packer {
       }
       return false;
     }
-    Block& block = art_.Blocks()[p][f];
+    const Block& block = art_.Blocks()[p][f];
     // Equality alone decides, as in the converter.
     const bool raw = *pixels == frame.dataSize;
     const Block original = OriginalIndices(frame, block, static_cast<std::size_t>(*pixels), raw);
 
     std::optional<EditedFrame> edited;
     for (const FoundPicture& file : found) {
-      const RgbPicture picture = ReadPicture(file.path);
+      const RgbPicture picture = ReadPicture(files_, file.path);
       const bool sameSize = picture.width == frame.width && picture.height == frame.height;
       PaletteMapping mapping = MapToPalette(
           picture.Bytes(), static_cast<std::size_t>(picture.width),
@@ -267,10 +260,11 @@ class Packer {
           sameSize ? std::span<const std::uint8_t>(original) : std::span<const std::uint8_t>());
       if (mapping.missing.pixels > 0) {
         const MissingColours& missing = mapping.missing;
-        throw PackError(file.path + ": has " + Pixels(missing.pixels) +
+        throw PackError(file.path + ": has " + PixelsText(missing.pixels) +
                         " in colours that palette " + std::to_string(file.palette) + " of " +
-                        job_.original + " does not hold, the first at " + At(missing.x, missing.y) +
-                        " (" + Hex(missing.red, missing.green, missing.blue) +
+                        job_.original + " does not hold, the first at " +
+                        PositionText(missing.x, missing.y) + " (" +
+                        Hex(missing.red, missing.green, missing.blue) +
                         "); paint only with the palette's colours");
       }
       if (sameSize && mapping.indices == original) {
@@ -290,10 +284,7 @@ class Packer {
     if (data.size() > kMaxDataSize) {
       throw PackError(edited->path + ": is too large for a frame of an .ART file");
     }
-    frame.width = edited->width;
-    frame.height = edited->height;
-    frame.dataSize = static_cast<std::int32_t>(data.size());
-    block = std::move(data);
+    art_.ReplaceFrame(p, f, edited->width, edited->height, std::move(data));
     return true;
   }
 
@@ -303,15 +294,20 @@ class Packer {
 
   const PackJob& job_;
   const PackWarning& warn_;
+  Files& files_;
   // The loader's progress and failure texts are the converter's, not the packer's.
-  ArtFile art_{SilentConsole()};
+  SilentConsole silent_;
+  // The original as loaded; the frames that take an edit are replaced in it, and it is what is
+  // written.
+  ArtFile art_;
   fs::path picturesDir_;
   std::string stem_;
-  std::vector<std::vector<ArtFrameHeader>> frameHeaders_;
 };
 
 }  // namespace
 
-PackOutcome PackArt(const PackJob& job, const PackWarning& warn) { return Packer(job, warn).Run(); }
+PackOutcome PackArt(const PackJob& job, const PackWarning& warn, Files& files) {
+  return Packer(job, warn, files).Run();
+}
 
 }  // namespace vostrel

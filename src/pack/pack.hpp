@@ -1,9 +1,12 @@
+// The packing of one .ART file, without its command line.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
+
+#include "io/files.hpp"
 
 namespace vostrel {
 
@@ -28,7 +31,8 @@ struct PackOutcome {
 using PackWarning = std::function<void(const std::string&)>;
 
 // Writes job.output: job.original with every frame whose pictures were edited replaced by
-// them, everything else copied unchanged. Throws PackError, leaving job.output as it was.
-PackOutcome PackArt(const PackJob& job, const PackWarning& warn);
+// them, everything else copied unchanged. Every file is reached through files. Throws
+// PackError, leaving job.output as it was.
+PackOutcome PackArt(const PackJob& job, const PackWarning& warn, Files& files);
 
 }  // namespace vostrel

@@ -1,3 +1,4 @@
+// The command line of vostrel-pack.
 #include "pack/pack_cli.hpp"
 
 #include <exception>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "pack/pack.hpp"
+#include "platform/platform.hpp"
 
 namespace vostrel {
 
@@ -82,10 +84,13 @@ int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   }
   const PackJob job{operands[0], operands[1], operands[2]};
   try {
-    const PackOutcome outcome = PackArt(job, [&err](const std::string& warning) {
-      err << kProgram << ": warning: " << warning << '\n';
-      err.flush();
-    });
+    const PackOutcome outcome = PackArt(
+        job,
+        [&err](const std::string& warning) {
+          err << kProgram << ": warning: " << warning << '\n';
+          err.flush();
+        },
+        platform::SystemFiles());
     out << job.output << ": " << outcome.replaced << " of " << outcome.frames
         << " frames replaced\n";
     out.flush();

@@ -1,9 +1,11 @@
+// Pictures as vostrel-pack reads them (BMP and PNG), decoded to RGB.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <stdexcept>
+#include <string>
 
 namespace vostrel {
 
@@ -30,6 +32,11 @@ struct RgbPicture {
     return {pixels.get(), PixelCount() * static_cast<std::size_t>(channels)};
   }
 };
+
+// "1 pixel", "12 pixels": counts in the messages about pictures.
+std::string PixelsText(std::uint64_t count);
+// "x 4, y 0": a pixel's place in the messages about pictures, from the top left.
+std::string PositionText(std::uint64_t x, std::uint64_t y);
 
 // Raised for anything that is not a picture we can take; the text says what is wrong with it,
 // to follow the name of the file.

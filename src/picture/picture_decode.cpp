@@ -6,8 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "image/checked.hpp"
-#include "image/le_bytes.hpp"
+#include "bmp/bmp_format.hpp"
+#include "io/checked.hpp"
+#include "io/le_bytes.hpp"
 #include "picture/picture.hpp"
 
 namespace vostrel {
@@ -61,20 +62,18 @@ namespace {
 constexpr std::array<std::uint8_t, 8> kPngSignature{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr std::array<std::uint8_t, 2> kBmpSignature{'B', 'M'};
 
-// BMP file header: 14 bytes, the offset of the pixel rows at byte 10, then the info header,
-// whose first word is its own size.
-constexpr std::size_t kBmpFileHeaderSize = 14;
+// BMP file header (kBmpFileHeaderSize bytes): the offset of the pixel rows at byte 10, then the
+// info header, whose first word is its own size.
 constexpr std::size_t kBmpPixelOffsetAt = 10;
 constexpr std::size_t kBmpHeaderSizeAt = 14;
-// The 40-byte info header and its longer successors: 32-bit signed width and height (a negative
-// height stores the rows top first), bits per pixel at byte 28, 4-byte colour-table entries.
-// The old 12-byte header, with 16-bit sizes and 3-byte entries, is not taken: no editor of
-// today writes it, and the library sizes its colour table wrongly.
-constexpr std::uint32_t kBmpInfoHeaderSize = 40;
+// The 40-byte info header (kBmpInfoHeaderSize) and its longer successors: 32-bit signed width
+// and height (a negative height stores the rows top first), bits per pixel at byte 28, colour-
+// table entries in the palette layout. The old 12-byte header, with 16-bit sizes and 3-byte
+// entries, is not taken: no editor of today writes it, and the library sizes its colour table
+// wrongly.
 constexpr std::size_t kBmpWidthAt = 18;
 constexpr std::size_t kBmpHeightAt = 22;
 constexpr std::size_t kBmpInfoBitsAt = 28;
-constexpr std::size_t kBmpInfoEntryBytes = 4;
 // Rows are padded to a multiple of four bytes.
 constexpr std::uint64_t kBmpRowAlignBits = 32;
 constexpr std::uint8_t kOpaque = 255;
@@ -86,14 +85,6 @@ constexpr std::uint64_t kLibrarySlack = std::uint64_t{64} << 10;
 template <std::size_t N>
 bool StartsWith(std::span<const std::uint8_t> bytes, const std::array<std::uint8_t, N>& prefix) {
   return bytes.size() >= N && std::equal(prefix.begin(), prefix.end(), bytes.begin());
-}
-
-std::string Xy(std::uint64_t x, std::uint64_t y) {
-  return "x " + std::to_string(x) + ", y " + std::to_string(y);
-}
-
-std::string Pixels(std::uint64_t count) {
-  return std::to_string(count) + (count == 1 ? " pixel" : " pixels");
 }
 
 [[noreturn]] void Refuse(const std::string& text) { throw PictureError(text); }
@@ -159,7 +150,7 @@ void CheckBmp(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels) {
   if (bits != 8 || offset <= tableStart) {
     return;  // no colour table: the library refuses an 8-bit picture without one
   }
-  const std::uint64_t entries = (offset - tableStart) / kBmpInfoEntryBytes;
+  const std::uint64_t entries = (offset - tableStart) / kPaletteEntryBytes;
   if (entries >= 256) {
     return;  // every index has an entry (and the library refuses more than 256)
   }
@@ -180,9 +171,9 @@ void CheckBmp(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels) {
     }
   }
   if (outside > 0) {
-    Refuse("is a damaged BMP with " + Pixels(outside) + " past its colour table of " +
-           std::to_string(entries) + " entries, the first at " + Xy(firstX, firstY) + " (index " +
-           std::to_string(firstIndex) + ")");
+    Refuse("is a damaged BMP with " + PixelsText(outside) + " past its colour table of " +
+           std::to_string(entries) + " entries, the first at " + PositionText(firstX, firstY) +
+           " (index " + std::to_string(firstIndex) + ")");
   }
 }
 
@@ -197,8 +188,9 @@ void CheckOpaque(const RgbPicture& picture) {
   }
   if (transparent > 0) {
     const auto width = static_cast<std::size_t>(picture.width);
-    Refuse("has " + Pixels(transparent) + " not fully opaque (alpha below 255), the first at " +
-           Xy(first % width, first / width) + "; make every pixel opaque or save it without alpha");
+    Refuse("has " + PixelsText(transparent) + " not fully opaque (alpha below 255), the first at " +
+           PositionText(first % width, first / width) +
+           "; make every pixel opaque or save it without alpha");
   }
 }
 

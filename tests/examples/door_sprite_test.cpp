@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "art/art_file.hpp"
+#include "io/memory_files.hpp"
 #include "support/art_writer.hpp"
-#include "support/console_capture.hpp"
 #include "support/run_program.hpp"
 
 namespace vostrel {
@@ -16,8 +16,9 @@ TEST(DoorSpriteTest, ShippedSampleIsWhatTheGeneratorMakes) {
 }
 
 TEST(DoorSpriteTest, SampleHoldsEightDirectionsOfTwoFramesInTwoPalettes) {
-  ArtFile art;
-  test::ConsoleCapture console;
+  SilentConsole console;
+  MemoryFiles files;
+  ArtFile art(console, files);
   ASSERT_TRUE(art.LoadBytes(examples::MakeDoorArt()));
   EXPECT_EQ(art.PictureCount(), 8);
   EXPECT_EQ(art.FramesPerPicture(), 2);

@@ -1,4 +1,5 @@
-#include "image/replace_file.hpp"
+// Replacing a whole file by writing a new one beside it and renaming it into place.
+#include "platform/replace_file.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,7 +7,7 @@
 #include <filesystem>
 #include <random>
 
-#include "image/file_io.hpp"
+#include "platform/file_io.hpp"
 
 namespace vostrel {
 

@@ -1,4 +1,4 @@
-#include "image/path.hpp"
+#include "io/path.hpp"
 
 #include <gtest/gtest.h>
 
