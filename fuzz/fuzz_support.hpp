@@ -1,8 +1,7 @@
-#pragma once
-
 // What the fuzz targets share: an invariant check that stops the run on the spot, a reader of sizes
 // from the front of an input, a plain reference run-length decoder and an independent reader of the
 // BMPs the writer produces.
+#pragma once
 
 #include <algorithm>
 #include <cstddef>

@@ -168,6 +168,10 @@ void ArtFile::Clear() {
   blockColumns = 1;
 }
 
+// Progress elsewhere is computed first and announced after (the decoder's, the writer's); the
+// loader writes its marks as it goes, because its text must show how far it got when it stops:
+// a damaged file leaves its marks up to the section that failed, and memory running out while a
+// large table is built ends the process with the marks written so far on the screen.
 void ArtFile::Parse(ByteSource& source) {
   // Every section is checked against the bytes the file holds before anything is sized from it,
   // so a damaged header can never make the loader allocate more than the file justifies; and

@@ -41,7 +41,7 @@ std::uint64_t AnnouncedSize(const ArtFile& art) {
   const auto add = [&size](std::uint64_t more) {
     size = CheckedAdd(size, more).value_or(std::numeric_limits<std::uint64_t>::max());
   };
-  add(static_cast<std::uint64_t>(art.PaletteCount()) * kArtPaletteSize);
+  add(static_cast<std::uint64_t>(art.PaletteCount()) * kArtPaletteSize);  // at most four
   for (const auto& row : art.FrameHeaders()) {
     for (const ArtFrameHeader& frame : row) {
       add(kArtFrameHeaderSize);

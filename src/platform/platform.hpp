@@ -1,3 +1,4 @@
+// What the programs ask of the operating system (see the namespace below).
 #pragma once
 
 #include <cstddef>
