@@ -1,3 +1,4 @@
+// The .ART loader: layouts, palettes, frame tables, and the reason for each refused file.
 #include "art/art_file.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The run-length decoder: every escape and bound, by table, and its progress marks.
 #include "art/rle.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The BMP writer: its bytes read back field by field, its marks, and its failures.
 #include "bmp/bmp_file.hpp"
 
 #include <gtest/gtest.h>

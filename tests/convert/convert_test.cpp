@@ -1,3 +1,4 @@
+// The conversion of one .ART file on disk: its BMPs and its console lines.
 #include "convert/convert.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The shipped sample sprite is what its generator makes.
 #include "door_sprite.hpp"
 
 #include <gtest/gtest.h>

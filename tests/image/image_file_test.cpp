@@ -1,3 +1,4 @@
+// The image model's palette and block tables and its path strings.
 #include "image/image_file.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The path helpers.
 #include "io/path.hpp"
 
 #include <gtest/gtest.h>
