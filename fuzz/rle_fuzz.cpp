@@ -23,7 +23,6 @@ constexpr std::size_t kGuard = 64;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  vostrel::fuzz::SilenceConsole();
   vostrel::fuzz::InputReader reader({data, size});
   const std::uint8_t mode = reader.Byte();
   const std::uint32_t word = reader.Word();
@@ -51,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   vostrel::fuzz::Bytes buffer(kGuard + outputSize + kGuard, canary);
   const std::span<std::uint8_t> output(buffer.data() + kGuard, outputSize);
-  const std::int32_t produced = vostrel::DecodeRle(block, dataSize, output);
+  vostrel::SilentConsole silent;
+  const std::int32_t produced = vostrel::DecodeRle(block, dataSize, output, silent);
 
   vostrel::fuzz::Bytes expected(outputSize, canary);
   const std::size_t expectedCount = vostrel::fuzz::ReferenceRle(block, dataSize, expected);

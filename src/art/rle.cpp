@@ -1,17 +1,17 @@
+// The run-length decoder of .ART frames, and its console progress.
 #include "art/rle.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
+#include "art/rle_format.hpp"
+
 namespace vostrel {
 
 namespace {
 
-constexpr std::uint8_t kLiteralBit = 0x80;
-constexpr std::uint8_t kCountMask = 0x7F;
 constexpr std::uint64_t kFillRunsPerMark = 50;
-constexpr std::size_t kMaxRun = kCountMask;
 
 // Sprites are mostly runs of a few bytes, too short to be worth a call to memcpy or memset: up
 // to 16 bytes go as two loads or stores of one size that overlap in the middle, never touching
@@ -77,10 +77,10 @@ RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t 
   // While the longest run fits in what is left of both buffers, no run needs its bounds checked.
   const std::uint8_t* const from = block.data();
   std::uint8_t* const to = output.data();
-  while (end - in > kMaxRun + 1 && output.size() - out >= kMaxRun) {
+  while (end - in > kMaxRleRun + 1 && output.size() - out >= kMaxRleRun) {
     const std::uint8_t control = from[in];
-    const std::size_t count = control & kCountMask;
-    if ((control & kLiteralBit) != 0) {
+    const std::size_t count = control & kRleCountMask;
+    if ((control & kRleLiteralBit) != 0) {
       CopyRun(to + out, from + in + 1, count);
       in += count + 1;
     } else {
@@ -93,9 +93,9 @@ RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t 
   // The last runs, each cut at whichever bound it meets.
   while (in < end) {
     const std::uint8_t control = block[in];
-    const std::size_t count = control & kCountMask;
+    const std::size_t count = control & kRleCountMask;
     const std::size_t room = output.size() - out;
-    if ((control & kLiteralBit) != 0) {
+    if ((control & kRleLiteralBit) != 0) {
       const std::size_t present = end - in - 1;
       const std::size_t copied = std::min({count, present, room});
       std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(in + 1), copied,

@@ -1,16 +1,20 @@
+// Batch mode's conversion of a list of files on several threads, in list order as far as
+// anyone can see.
 #include "frontend/batch.hpp"
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "convert/convert.hpp"
 #include "frontend/ordered_console.hpp"
-#include "image/path.hpp"
+#include "io/path.hpp"
 
 namespace vostrel {
 
@@ -49,7 +53,7 @@ std::string CollisionKey(const std::string& name) {
 }
 
 bool ConvertBatch(const std::vector<BatchFile>& files, const std::string& destDir,
-                  bool reportFailures, std::size_t workers, Console& console,
+                  bool reportFailures, std::size_t workers, Console& console, Files& fileAccess,
                   const std::function<void(const std::string&)>& showMessage) {
   OrderedConsole ordered(console, showMessage, files.size());
   const std::vector<std::optional<std::size_t>> before = PredecessorsWithSameStem(files);
@@ -59,27 +63,58 @@ bool ConvertBatch(const std::vector<BatchFile>& files, const std::string& destDi
   std::atomic<std::size_t> next{0};
   std::atomic<bool> allConverted{true};
 
+  std::mutex failureMutex;
+  std::exception_ptr failure;
+
+  // Whatever happens while a file converts, it ends closed and done, so that the console goes
+  // on to the files after it and no worker waits for it for ever.
+  const auto keepFailure = [&] {
+    allConverted = false;
+    const std::lock_guard lock(failureMutex);
+    if (!failure) {
+      failure = std::current_exception();
+    }
+  };
+  const auto finish = [&](std::size_t index) noexcept {
+    try {
+      // Closing replays the held text of the files behind, whose messages may throw too.
+      ordered.Close(index);
+    } catch (...) {
+      keepFailure();
+    }
+    {
+      const std::lock_guard lock(doneMutex);
+      done[index] = true;
+    }
+    doneChanged.notify_all();
+  };
+  const auto convert = [&](std::size_t index) {
+    struct Finish {
+      const decltype(finish)& run;
+      std::size_t index;
+      ~Finish() { run(index); }
+    } finishing{finish, index};
+    if (!ConvertArtFile(files[index].path, destDir, ordered.Lane(index), fileAccess)) {
+      allConverted = false;
+      if (reportFailures) {
+        ordered.ShowMessage(index, "Could not convert " + files[index].name +
+                                       ". It may possibly have multiple palettes.");
+      }
+    }
+  };
   // Files are taken in list order, so the file that one waits for has always been taken by a
-  // worker already: the wait always ends.
-  const auto work = [&] {
+  // worker already, which finishes it whatever happens: the wait always ends.
+  const auto work = [&]() noexcept {
     for (std::size_t index = next++; index < files.size(); index = next++) {
       if (before[index]) {
         std::unique_lock lock(doneMutex);
         doneChanged.wait(lock, [&] { return done[*before[index]]; });
       }
-      if (!ConvertArtFile(files[index].path, destDir, ordered.Lane(index))) {
-        allConverted = false;
-        if (reportFailures) {
-          ordered.ShowMessage(index, "Could not convert " + files[index].name +
-                                         ". It may possibly have multiple palettes.");
-        }
+      try {
+        convert(index);
+      } catch (...) {
+        keepFailure();
       }
-      ordered.Close(index);
-      {
-        const std::lock_guard lock(doneMutex);
-        done[index] = true;
-      }
-      doneChanged.notify_all();
     }
   };
 
@@ -87,10 +122,18 @@ bool ConvertBatch(const std::vector<BatchFile>& files, const std::string& destDi
       std::clamp<std::size_t>(workers, 1, std::max<std::size_t>(files.size(), 1));
   {
     std::vector<std::jthread> pool;
-    for (std::size_t n = 1; n < threads; ++n) {
-      pool.emplace_back(work);
+    pool.reserve(threads - 1);
+    try {
+      for (std::size_t n = 1; n < threads; ++n) {
+        pool.emplace_back(work);
+      }
+    } catch (const std::system_error&) {
+      // A worker the system will not start is done without: the others take its files.
     }
     work();
+  }
+  if (failure) {
+    std::rethrow_exception(failure);
   }
   return allConverted;
 }

@@ -1,3 +1,4 @@
+// The command line of vostrel: banner, usage, arguments, destination, single-file and batch runs.
 #include "frontend/cli.hpp"
 
 #include <charconv>
@@ -10,9 +11,9 @@
 
 #include "convert/convert.hpp"
 #include "frontend/batch.hpp"
-#include "image/console.hpp"
-#include "image/file_io.hpp"
-#include "image/path.hpp"
+#include "io/console.hpp"
+#include "io/path.hpp"
+#include "platform/file_io.hpp"
 #include "platform/platform.hpp"
 
 namespace vostrel {
@@ -47,22 +48,26 @@ class RunError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The front end owns the process's console: everything below it writes to the console it is
+// handed, which in a batch is a file's lane rather than this one.
+Console& TheConsole() { return platform::StandardConsole(); }
+
 void WriteLines(std::initializer_list<std::string_view> lines) {
   for (const std::string_view line : lines) {
-    StandardConsole().Out(line);
-    StandardConsole().EndLine(Stream::kOut);
+    TheConsole().Out(line);
+    TheConsole().EndLine(Stream::kOut);
   }
 }
 
 void ReportOnError(std::string_view text) {
-  Console& console = StandardConsole();
+  Console& console = TheConsole();
   console.EndLine(Stream::kErr);
   console.Err(text);
   console.EndLine(Stream::kErr);
 }
 
 void ReportListFailure(std::string_view what) {
-  Console& console = StandardConsole();
+  Console& console = TheConsole();
   console.Err("Could not " + std::string(what) + " the input list " + platform::kInputListName +
               " in the current directory");
   console.EndLine(Stream::kErr);
@@ -115,15 +120,17 @@ void PrintUsage() {
 }
 
 void OnOutOfMemory() {
-  // Straight to the stream: this may run on any thread, and holds no lock.
+  // Straight to the stream, not through the console: this may run on any thread, at any point
+  // of a write through the console (even inside a batch's lock), and must neither allocate nor
+  // wait; standard error is unbuffered, so the text is out before the process ends.
   std::cerr << "\nMemory exhausted! Abnormal program termination";
   std::cerr.flush();
   std::exit(kExitAbnormal);
 }
 
 platform::InputListResult BuildInputList() {
-  StandardConsole().Out("Building input list...");
-  StandardConsole().EndLine(Stream::kOut);
+  TheConsole().Out("Building input list...");
+  TheConsole().EndLine(Stream::kOut);
   return platform::WriteInputList();
 }
 
@@ -179,13 +186,13 @@ int RunBatch(const std::string& destDir, bool useModuleDirectory) {
   if (!useModuleDirectory || !platform::ErrorMessagesWaitForTheUser()) {
     workers = WorkerCount();
   }
-  bool anyFailed = !ConvertBatch(files, destDir, useModuleDirectory, workers, StandardConsole(),
-                                 platform::ShowErrorMessage);
+  bool anyFailed = !ConvertBatch(files, destDir, useModuleDirectory, workers, TheConsole(),
+                                 platform::SystemFiles(), platform::ShowErrorMessage);
   if (listFailed) {
     ReportListFailure("read");
     anyFailed = true;
   } else if (files.empty()) {
-    Console& console = StandardConsole();
+    Console& console = TheConsole();
     console.EndLine(Stream::kOut);
     console.Out("I could not found any .ART files");
     console.EndLine(Stream::kOut);
@@ -199,8 +206,8 @@ int Run(int argc, const char* const* argv) {
   std::set_new_handler(OnOutOfMemory);
   try {
     if (argc == 2 && argv[1] == kVersionArgument) {
-      StandardConsole().Out(std::string("vostrel ") + VOSTREL_VERSION);
-      StandardConsole().EndLine(Stream::kOut);
+      TheConsole().Out(std::string("vostrel ") + VOSTREL_VERSION);
+      TheConsole().EndLine(Stream::kOut);
       return kExitSuccess;
     }
     PrintBanner();
@@ -209,7 +216,7 @@ int Run(int argc, const char* const* argv) {
       return kExitSuccess;
     }
     if (argc > kMaxArgc) {
-      StandardConsole().Out("Wrong arguments");
+      TheConsole().Out("Wrong arguments");
       PrintUsage();
       return kExitFailure;
     }
@@ -232,8 +239,8 @@ int Run(int argc, const char* const* argv) {
         case platform::InputListResult::kWritten:
           break;
         case platform::InputListResult::kCannotList:
-          StandardConsole().Err("Could not list the .art files of the current directory");
-          StandardConsole().EndLine(Stream::kErr);
+          TheConsole().Err("Could not list the .art files of the current directory");
+          TheConsole().EndLine(Stream::kErr);
           return kExitFailure;
         case platform::InputListResult::kCannotWrite:
           ReportListFailure("write");
@@ -255,9 +262,9 @@ int Run(int argc, const char* const* argv) {
     if (!ContainsSeparator(firstArgument)) {
       artPath = destDir + artPath;
     }
-    if (!ConvertArtFile(artPath, destDir)) {
-      StandardConsole().Err("Could not convert " + artPath + " to " + destDir);
-      StandardConsole().EndLine(Stream::kErr);
+    if (!ConvertArtFile(artPath, destDir, TheConsole(), platform::SystemFiles())) {
+      TheConsole().Err("Could not convert " + artPath + " to " + destDir);
+      TheConsole().EndLine(Stream::kErr);
       return kExitFailure;
     }
     return kExitSuccess;

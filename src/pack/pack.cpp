@@ -1,3 +1,5 @@
+// The packing of one .ART file: edited pictures mapped to their palettes and put back, and the
+// pictures of the frames replaced brought up to date.
 #include "pack/pack.hpp"
 
 #include <algorithm>
@@ -13,16 +15,17 @@
 
 #include "art/art_file.hpp"
 #include "art/art_save.hpp"
+#include "art/picture_names.hpp"
 #include "art/rle.hpp"
 #include "art/rle_encode.hpp"
-#include "image/checked.hpp"
-#include "image/file_io.hpp"
-#include "image/path.hpp"
-#include "image/replace_file.hpp"
+#include "io/checked.hpp"
+#include "io/console.hpp"
+#include "io/files.hpp"
 #include "pack/picture_names.hpp"
 #include "pack/refresh.hpp"
 #include "picture/colour_map.hpp"
 #include "picture/picture.hpp"
+#include "platform/replace_file.hpp"
 
 namespace vostrel {
 
@@ -49,8 +52,8 @@ std::uint64_t AnnouncedSize(const ArtFile& art) {
 }
 
 // Loads the file into art and returns its bytes.
-std::vector<std::uint8_t> LoadOriginal(const std::string& path, ArtFile& art) {
-  ReadResult file = ReadWholeFile(path);
+std::vector<std::uint8_t> LoadOriginal(Files& files, const std::string& path, ArtFile& art) {
+  ReadResult file = ReadWholeFile(files, path);
   if (file.status != ReadStatus::kOk) {
     throw PackError(path + ": cannot be read; check its name and that you may read it");
   }
@@ -80,33 +83,26 @@ std::string Size(std::int64_t width, std::int64_t height) {
   return std::to_string(width) + " x " + std::to_string(height);
 }
 
-std::string Pixels(std::uint64_t count) {
-  return std::to_string(count) + (count == 1 ? " pixel" : " pixels");
-}
-
-std::string At(std::uint64_t x, std::uint64_t y) {
-  return "x " + std::to_string(x) + ", y " + std::to_string(y);
-}
-
 // Whether the picture listed at path is still there; throws when it is not a file.
-bool StillThere(const std::string& path) {
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (status.type() == fs::file_type::not_found) {
-    return false;
+bool StillThere(Files& files, const std::string& path) {
+  const PathStatus status = files.StatusOf(path);
+  switch (status.kind) {
+    case PathKind::kMissing:
+      return false;
+    case PathKind::kUnknown:
+      throw PackError(path + ": cannot be looked at (" + status.reason +
+                      "); check that you may read the pictures' directory");
+    case PathKind::kRegularFile:
+      return true;
+    case PathKind::kDirectory:
+    case PathKind::kOther:
+      break;
   }
-  if (error) {
-    throw PackError(path + ": cannot be looked at (" + error.message() +
-                    "); check that you may read the pictures' directory");
-  }
-  if (!fs::is_regular_file(status)) {
-    throw PackError(path + ": is not a file; move it out of the way");
-  }
-  return true;
+  throw PackError(path + ": is not a file; move it out of the way");
 }
 
-RgbPicture ReadPicture(const std::string& path) {
-  const ReadResult file = ReadWholeFile(path, static_cast<std::uint64_t>(INT_MAX));
+RgbPicture ReadPicture(Files& files, const std::string& path) {
+  const ReadResult file = ReadWholeFile(files, path, static_cast<std::uint64_t>(INT_MAX));
   if (file.status == ReadStatus::kTooLarge) {
     throw PackError(path + ": is too large a file for a picture (more than 2 GiB)");
   }
@@ -169,26 +165,29 @@ void CheckAgreement(const EditedFrame& first, const EditedFrame& other,
     const auto width = static_cast<std::size_t>(other.width);
     const auto pixel =
         otherPicture.Bytes().subspan(firstAt * static_cast<std::size_t>(otherPicture.channels), 3);
-    throw PackError(other.path + ": has " + Pixels(differing) + " unlike " + first.path +
-                    ", also edited, the first at " + At(firstAt % width, firstAt / width) + " (" +
+    throw PackError(other.path + ": has " + PixelsText(differing) + " unlike " + first.path +
+                    ", also edited, the first at " +
+                    PositionText(firstAt % width, firstAt / width) + " (" +
                     Hex(pixel[0], pixel[1], pixel[2]) + ")" + advice);
   }
 }
 
 class Packer {
  public:
-  Packer(const PackJob& job, const PackReport& report)
-      : job_(job), report_(report), warn_(report.warn), picturesDir_(job.picturesDir) {
-    originalBytes_ = LoadOriginal(job.original, art_);
-    std::string stem = fs::path(job.original).filename().string();
-    CutAtLastDot(stem);
-    stem_ = stem;
-    std::error_code error;
-    if (!fs::is_directory(picturesDir_, error)) {
+  Packer(const PackJob& job, const PackReport& report, Files& files)
+      : job_(job),
+        report_(report),
+        warn_(report.warn),
+        files_(files),
+        art_(silent_, files),
+        picturesDir_(job.picturesDir),
+        stem_(PictureStem(fs::path(job.original).filename().string())) {
+    originalBytes_ = LoadOriginal(files_, job.original, art_);
+    if (files_.StatusOf(job.picturesDir).kind != PathKind::kDirectory) {
       throw PackError(job.picturesDir +
                       ": is not a directory; give the directory that holds the pictures");
     }
-    if (fs::is_directory(job.output, error)) {
+    if (files_.StatusOf(job.output).kind == PathKind::kDirectory) {
       throw PackError(job.output +
                       ": is a directory; give the name of the .ART file to write, such as " +
                       (fs::path(job.output) / fs::path(job.original).filename()).string());
@@ -204,9 +203,8 @@ class Packer {
   PackOutcome Run() {
     PackOutcome outcome;
     RefuseWithoutPictures();
-    frameHeaders_ = art_.FrameHeaders();
-    for (std::size_t p = 0; p < frameHeaders_.size(); ++p) {
-      for (std::size_t f = 0; f < frameHeaders_[p].size(); ++f) {
+    for (std::size_t p = 0; p < art_.FrameHeaders().size(); ++p) {
+      for (std::size_t f = 0; f < art_.FrameHeaders()[p].size(); ++f) {
         ++outcome.frames;
         if (PackFrame(p, f)) {
           ++outcome.replaced;
@@ -217,14 +215,12 @@ class Packer {
         std::span(art_.Palettes()).first(static_cast<std::size_t>(art_.PaletteCount()));
     // With nothing replaced, OUTPUT is a copy: packing in place then leaves the file alone.
     const std::vector<std::uint8_t> bytes =
-        outcome.replaced == 0
-            ? std::move(originalBytes_)
-            : SerializeArt(StoredHeader(art_), palettes, frameHeaders_, art_.Blocks());
+        outcome.replaced == 0 ? std::move(originalBytes_) : SerializeArt(art_);
     // OUTPUT is made complete beside itself first, then the pictures are brought up to date,
     // and only then is it put in place: however the run ends, the pictures never show a
     // frame older than the file, which a later pack would take for an edit. (Pictures ahead of
     // the file merely carry the edit again.)
-    const bool alreadyThere = FileHolds(job_.output, bytes);
+    const bool alreadyThere = FileHolds(files_, job_.output, bytes);
     std::string failure;
     std::optional<StagedFile> staged =
         alreadyThere ? std::optional<StagedFile>() : StagedFile::Stage(job_.output, bytes, failure);
@@ -233,7 +229,7 @@ class Packer {
                       "); check that its directory exists and that you may write there");
     }
     const std::vector<std::string> updated =
-        RefreshPictures(replaced_, palettes, job_.picturesDir, job_.output, warn_);
+        RefreshPictures(replaced_, palettes, job_.picturesDir, job_.output, warn_, files_);
     if (staged) {
       if (const auto reason = staged->Commit()) {
         throw PackError(job_.output + ": cannot be written (" + *reason +
@@ -255,7 +251,8 @@ class Packer {
   std::vector<FoundPicture> FindPictures(std::size_t p, std::size_t f) const {
     std::vector<FoundPicture> found =
         names_.Of(p, f, static_cast<std::size_t>(art_.PaletteCount()));
-    std::erase_if(found, [](const FoundPicture& picture) { return !StillThere(picture.path); });
+    std::erase_if(
+        found, [this](const FoundPicture& picture) { return !StillThere(files_, picture.path); });
     return found;
   }
 
@@ -289,7 +286,7 @@ class Packer {
     if (found.empty()) {
       return false;
     }
-    ArtFrameHeader& frame = frameHeaders_[p][f];
+    const ArtFrameHeader& frame = art_.FrameHeaders()[p][f];
     const std::optional<std::int32_t> pixels = PixelCount(frame);
     if (!pixels) {
       const std::string what = frame.width == 0 || frame.height == 0
@@ -303,7 +300,7 @@ class Packer {
       }
       return false;
     }
-    Block& block = art_.Blocks()[p][f];
+    const Block& block = art_.Blocks()[p][f];
     // Equality alone decides, as in the converter.
     const bool raw = *pixels == frame.dataSize;
     // Decoded only once a picture of the frame's size needs it: a small file may announce a
@@ -313,7 +310,7 @@ class Packer {
     std::optional<EditedFrame> edited;
     std::vector<FoundPicture> untouched;
     for (const FoundPicture& file : found) {
-      const RgbPicture picture = ReadPicture(file.path);
+      const RgbPicture picture = ReadPicture(files_, file.path);
       const bool sameSize = picture.width == frame.width && picture.height == frame.height;
       if (sameSize && !original) {
         original = OriginalIndices(frame, block, static_cast<std::size_t>(*pixels), raw);
@@ -323,10 +320,11 @@ class Packer {
           sameSize ? std::span<const std::uint8_t>(*original) : std::span<const std::uint8_t>());
       if (mapping.missing.pixels > 0) {
         const MissingColours& missing = mapping.missing;
-        throw PackError(file.path + ": has " + Pixels(missing.pixels) +
+        throw PackError(file.path + ": has " + PixelsText(missing.pixels) +
                         " in colours that palette " + std::to_string(file.palette) + " of " +
-                        job_.original + " does not hold, the first at " + At(missing.x, missing.y) +
-                        " (" + Hex(missing.red, missing.green, missing.blue) +
+                        job_.original + " does not hold, the first at " +
+                        PositionText(missing.x, missing.y) + " (" +
+                        Hex(missing.red, missing.green, missing.blue) +
                         "); paint only with the palette's colours");
       }
       if (sameSize && mapping.indices == *original) {
@@ -347,10 +345,7 @@ class Packer {
     if (data.size() > kMaxDataSize) {
       throw PackError(edited->path + ": is too large for a frame of an .ART file");
     }
-    frame.width = edited->width;
-    frame.height = edited->height;
-    frame.dataSize = static_cast<std::int32_t>(data.size());
-    block = std::move(data);
+    art_.ReplaceFrame(p, f, edited->width, edited->height, std::move(data));
     replaced_.push_back(
         {edited->width, edited->height, std::move(edited->indices), std::move(untouched)});
     return true;
@@ -363,20 +358,23 @@ class Packer {
   const PackJob& job_;
   const PackReport& report_;
   const PackWarning& warn_;
+  Files& files_;
   // The loader's progress and failure texts are the converter's, not the packer's.
-  ArtFile art_{SilentConsole()};
+  SilentConsole silent_;
+  // The original as loaded; the frames that take an edit are replaced in it, and it is what is
+  // written.
+  ArtFile art_;
   fs::path picturesDir_;
   std::string stem_;
   std::vector<std::uint8_t> originalBytes_;
   PictureNames names_;
   std::vector<ReplacedFrame> replaced_;
-  std::vector<std::vector<ArtFrameHeader>> frameHeaders_;
 };
 
 }  // namespace
 
-PackOutcome PackArt(const PackJob& job, const PackReport& report) {
-  return Packer(job, report).Run();
+PackOutcome PackArt(const PackJob& job, const PackReport& report, Files& files) {
+  return Packer(job, report, files).Run();
 }
 
 }  // namespace vostrel

@@ -1,9 +1,12 @@
+// The packing of one .ART file, without its command line.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
+
+#include "io/files.hpp"
 
 namespace vostrel {
 
@@ -38,8 +41,8 @@ struct PackReport {
 // Writes job.output: job.original with every frame whose pictures were edited replaced by
 // them, everything else copied unchanged (job.original byte for byte when no frame was), then
 // rewrites the other pictures of the replaced frames, so that the directory describes
-// job.output. Throws PackError before job.output is written, leaving it as it was; a picture
-// that cannot be rewritten only gives a warning.
-PackOutcome PackArt(const PackJob& job, const PackReport& report);
+// job.output. Every file is reached through files. Throws PackError before job.output is
+// written, leaving it as it was; a picture that cannot be rewritten only gives a warning.
+PackOutcome PackArt(const PackJob& job, const PackReport& report, Files& files);
 
 }  // namespace vostrel

@@ -1,3 +1,4 @@
+// The command line of vostrel-pack.
 #include "pack/pack_cli.hpp"
 
 #include <exception>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "pack/pack.hpp"
+#include "platform/platform.hpp"
 
 namespace vostrel {
 
@@ -99,7 +101,7 @@ int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       out << "updated " << path << '\n';
       out.flush();
     };
-    PackArt(job, report);
+    PackArt(job, report, platform::SystemFiles());
     return kExitSuccess;
   } catch (const PackError& error) {
     return Failure(err, error.what(), job.output);

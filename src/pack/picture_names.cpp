@@ -8,7 +8,7 @@
 #include <string_view>
 #include <tuple>
 
-#include "image/path.hpp"
+#include "io/path.hpp"
 #include "platform/platform.hpp"
 
 namespace vostrel {

@@ -4,10 +4,12 @@
 #include "pack/refresh.hpp"
 
 #include <climits>
+#include <optional>
 #include <string_view>
 
 #include "bmp/bmp_file.hpp"
-#include "image/replace_file.hpp"
+#include "io/console.hpp"
+#include "io/memory_files.hpp"
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -33,7 +35,10 @@ bool IsPng(std::string_view path) {
 std::vector<std::uint8_t> Bmp(std::int32_t width, std::int32_t height,
                               std::span<const std::uint8_t> indices,
                               std::span<const std::uint8_t> palette) {
-  BmpFile bmp(SilentConsole());
+  // Encoding reaches no file: the BMP's bytes are made in memory.
+  SilentConsole silent;
+  MemoryFiles noFiles;
+  BmpFile bmp(silent, noFiles);
   bmp.SetPlane(indices);
   bmp.SetPalette(0, palette, kPaletteEntries);
   bmp.FillInfoHeader(width, height, kBitDepth);
@@ -85,7 +90,8 @@ std::vector<std::uint8_t> FramePicture(const std::string& path, std::int32_t wid
 std::vector<std::string> RefreshPictures(const std::vector<ReplacedFrame>& frames,
                                          std::span<const Block> palettes,
                                          const std::string& picturesDir, const std::string& output,
-                                         const std::function<void(const std::string&)>& warn) {
+                                         const std::function<void(const std::string&)>& warn,
+                                         Files& files) {
   const auto outOfDate = [&](const std::string& path, const std::string& why) {
     warn(path + ": out of date: " + why + ", so it still shows the frame as it was before; " +
          "extract " + output + " again before packing from " + picturesDir);
@@ -99,10 +105,14 @@ std::vector<std::string> RefreshPictures(const std::vector<ReplacedFrame>& frame
         outOfDate(picture.path, "the frame is too large to be written as PNG");
         continue;
       }
-      const ReplaceOutcome outcome = UpdateFile(picture.path, bytes);
-      if (outcome.failure) {
-        outOfDate(picture.path, "it cannot be rewritten (" + *outcome.failure + ")");
-      } else if (outcome.replaced) {
+      // A picture that already shows the new frame (an edit made alike in two palettes) is
+      // left alone, its time stamps too.
+      if (FileHolds(files, picture.path, bytes)) {
+        continue;
+      }
+      if (const std::optional<std::string> failure = files.Replace(picture.path, bytes)) {
+        outOfDate(picture.path, "it cannot be rewritten (" + *failure + ")");
+      } else {
         updated.push_back(picture.path);
       }
     }

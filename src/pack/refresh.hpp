@@ -1,3 +1,4 @@
+// Bringing the pictures of the frames a pack replaced up to date with the file it wrote.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "image/image_file.hpp"
+#include "io/files.hpp"
 #include "pack/picture_names.hpp"
 
 namespace vostrel {
@@ -30,10 +32,11 @@ std::vector<std::uint8_t> FramePicture(const std::string& path, std::int32_t wid
 // Rewrites the pictures of the replaced frames that show them as they were, so that the
 // directory describes output: a later pack from it then finds them untouched instead of taking
 // the old pixels for an edit. Returns the pictures rewritten; each one that could not be is
-// named through warn, with picturesDir and output in what to do.
+// named through warn, with picturesDir and output in what to do. Files are reached through files.
 std::vector<std::string> RefreshPictures(const std::vector<ReplacedFrame>& frames,
                                          std::span<const Block> palettes,
                                          const std::string& picturesDir, const std::string& output,
-                                         const std::function<void(const std::string&)>& warn);
+                                         const std::function<void(const std::string&)>& warn,
+                                         Files& files);
 
 }  // namespace vostrel

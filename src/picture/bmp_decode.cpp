@@ -8,8 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "image/checked.hpp"
-#include "image/le_bytes.hpp"
+#include "bmp/bmp_format.hpp"
+#include "io/checked.hpp"
+#include "io/le_bytes.hpp"
 #include "picture/bmp_rle.hpp"
 #include "picture/picture_internal.hpp"
 
@@ -17,16 +18,16 @@ namespace vostrel::picture_detail {
 
 namespace {
 
-// BMP file header: 14 bytes, the offset of the pixel data at byte 10, then the info header,
-// whose first word is its own size.
-constexpr std::size_t kFileHeaderSize = 14;
+// BMP file header (kBmpFileHeaderSize bytes): the offset of the pixel data at byte 10, then the
+// info header, whose first word is its own size.
+constexpr std::size_t kFileHeaderSize = kBmpFileHeaderSize;
 constexpr std::size_t kPixelOffsetAt = 10;
 constexpr std::size_t kHeaderSizeAt = 14;
 // The info headers of today: 40 bytes and its successors of 52, 56 (the 40 bytes and colour
 // masks), 108 and 124 bytes. The old 12-byte header, with 16-bit sizes and 3-byte entries, is
 // not taken: no editor of today writes it.
 constexpr std::array<std::uint32_t, 5> kInfoHeaderSizes{40, 52, 56, 108, 124};
-constexpr std::uint32_t kInfoHeaderSize = 40;
+constexpr std::uint32_t kInfoHeaderSize = kBmpInfoHeaderSize;
 // Their fields: 32-bit signed width and height (a negative height stores the rows top first),
 // bits per pixel, compression, colours used (0: as many as the bits can tell).
 constexpr std::size_t kWidthAt = 18;
@@ -43,7 +44,7 @@ constexpr std::uint32_t kBitFields = 3;
 constexpr std::size_t kMasksAt = 54;
 constexpr std::size_t kMasksSize = 12;
 // Colour-table entries: blue, green, red, a byte that means nothing.
-constexpr std::size_t kEntryBytes = 4;
+constexpr std::size_t kEntryBytes = kPaletteEntryBytes;
 constexpr std::size_t kMaxEntries = 256;
 // Rows are padded to a multiple of four bytes.
 constexpr std::uint64_t kRowAlignBits = 32;

@@ -11,7 +11,6 @@ namespace vostrel {
 namespace {
 
 using picture_detail::RefuseDamaged;
-using picture_detail::Xy;
 
 // The second byte of an escape: the first three are marks, any larger value is the pixel count
 // of an absolute run, whose indices follow, padded to an even number of bytes.
@@ -47,9 +46,9 @@ std::vector<std::uint8_t> DecodeBmpRle(std::span<const std::uint8_t> stream, std
     }
     const std::size_t y = height - 1 - row;
     if (count > width - x) {
-      RefuseDamaged("BMP",
-                    "its compressed data runs past the end of a row: " + std::to_string(count) +
-                        " pixels from " + Xy(x, y) + " in a row of " + std::to_string(width));
+      RefuseDamaged("BMP", "its compressed data runs past the end of a row: " +
+                               std::to_string(count) + " pixels from " + PositionText(x, y) +
+                               " in a row of " + std::to_string(width));
     }
     for (std::size_t i = 0; i < count; ++i) {
       plane[y * width + x + i] = index(i);

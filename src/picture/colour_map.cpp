@@ -5,15 +5,17 @@
 #include <stdexcept>
 #include <utility>
 
+#include "image/palette.hpp"
+
 namespace vostrel {
 
 namespace {
 
 // A colour-table entry: blue, green, red, then a byte that means nothing to a colour.
-constexpr std::size_t kEntryBytes = 4;
-constexpr std::size_t kBlueAt = 0;
-constexpr std::size_t kGreenAt = 1;
-constexpr std::size_t kRedAt = 2;
+constexpr auto kEntryBytes = static_cast<std::size_t>(kPaletteEntryBytes);
+constexpr std::size_t kBlueAt = kPaletteBlueAt;
+constexpr std::size_t kGreenAt = kPaletteGreenAt;
+constexpr std::size_t kRedAt = kPaletteRedAt;
 
 std::uint32_t Rgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
   return (std::uint32_t{red} << 16) | (std::uint32_t{green} << 8) | blue;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace vostrel {
@@ -30,6 +31,11 @@ struct RgbPicture {
   }
   std::span<const std::uint8_t> Bytes() const { return pixels; }
 };
+
+// "1 pixel", "12 pixels": counts in the messages about pictures.
+std::string PixelsText(std::uint64_t count);
+// "x 4, y 0": a pixel's place in the messages about pictures, from the top left.
+std::string PositionText(std::uint64_t x, std::uint64_t y);
 
 // Raised for anything that is not a picture we can take. The text follows the name of the
 // file: it says what is wrong with it and what to do about it.

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "image/checked.hpp"
+#include "io/checked.hpp"
 #include "picture/picture_internal.hpp"
 
 namespace vostrel {
@@ -61,18 +61,6 @@ void RefuseDamaged(const char* kind, const std::string& what) {
   Refuse(std::string("is a damaged ") + kind + ": " + what + kSaveAgain);
 }
 
-std::string Xy(std::uint64_t x, std::uint64_t y) {
-  return "x " + std::to_string(x) + ", y " + std::to_string(y);
-}
-
-namespace {
-
-std::string Pixels(std::uint64_t count) {
-  return std::to_string(count) + (count == 1 ? " pixel" : " pixels");
-}
-
-}  // namespace
-
 void CheckPixelCount(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels) {
   if (width == 0 || height == 0) {
     Refuse("has no pixels (" + std::to_string(width) + " x " + std::to_string(height) +
@@ -95,16 +83,16 @@ void CheckIndices(const char* kind, std::span<const std::uint8_t> indices, std::
     }
   }
   if (outside > 0) {
-    RefuseDamaged(kind, Pixels(outside) + " past its colour table of " + std::to_string(entries) +
-                            (entries == 1 ? " entry" : " entries") + ", the first at " +
-                            Xy(first % width, first / width) + " (index " +
-                            std::to_string(indices[first]) + ")");
+    RefuseDamaged(kind, PixelsText(outside) + " past its colour table of " +
+                            std::to_string(entries) + (entries == 1 ? " entry" : " entries") +
+                            ", the first at " + PositionText(first % width, first / width) +
+                            " (index " + std::to_string(indices[first]) + ")");
   }
 }
 
 void RefuseTransparent(std::uint64_t transparent, std::size_t first, std::size_t width) {
-  Refuse("has " + Pixels(transparent) + " not fully opaque (alpha below 255), the first at " +
-         Xy(first % width, first / width) + "; make every pixel opaque");
+  Refuse("has " + PixelsText(transparent) + " not fully opaque (alpha below 255), the first at " +
+         PositionText(first % width, first / width) + "; make every pixel opaque");
 }
 
 std::vector<std::uint8_t> ColourTable(std::span<const std::uint8_t> entries, std::size_t count,

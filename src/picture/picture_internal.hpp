@@ -17,8 +17,6 @@ inline constexpr const char* kSaveAgain = "; save it again as BMP or PNG";
 // "is a damaged KIND: WHAT; save it again as BMP or PNG".
 [[noreturn]] void RefuseDamaged(const char* kind, const std::string& what);
 
-std::string Xy(std::uint64_t x, std::uint64_t y);
-
 // Refuses a size with no pixels or more than maxPixels.
 void CheckPixelCount(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels);
 

@@ -1,3 +1,4 @@
+// What the programs ask of the operating system (see the namespace below).
 #pragma once
 
 #include <cstddef>
@@ -11,8 +12,21 @@
 #include <utility>
 #include <vector>
 
-// Everything the program asks of the operating system. One source per platform implements it.
+namespace vostrel {
+class Console;
+class Files;
+}  // namespace vostrel
+
+// Everything the programs ask of the operating system. One source per platform (posix.cpp,
+// windows.cpp) implements what differs; the rest of this directory is written once for both.
 namespace vostrel::platform {
+
+// The process's standard output and standard error. Only the front ends take it; everything
+// below them writes to the console it is handed.
+Console& StandardConsole();
+
+// The file system, as the image classes reach it (io/files.hpp).
+Files& SystemFiles();
 
 // The name of the list of .ART files that batch mode builds in the current directory.
 inline constexpr const char* kInputListName = "art0101.lst";
@@ -117,8 +131,9 @@ void ShowErrorMessage(const std::string& text);
 // error are both terminals; on Windows always, as its message box does.
 bool ErrorMessagesWaitForTheUser();
 
-// The number of CPUs this process may run on (at least 1): its affinity mask where the system
-// has one, else the processors present.
+// The number of CPUs this process may run on (at least 1): on Linux its affinity mask; on
+// Windows every active processor of the system, whatever the process's affinity; elsewhere the
+// processors online.
 std::size_t UsableCpuCount();
 
 }  // namespace vostrel::platform

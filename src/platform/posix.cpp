@@ -1,3 +1,4 @@
+// The POSIX build's side of the operating system.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
@@ -306,6 +307,9 @@ bool ErrorMessagesWaitForTheUser() {
 }
 
 void ShowErrorMessage(const std::string& text) {
+  // The POSIX stand-in for Windows' message box, so it writes to standard error itself, as the
+  // box does not go through the console either. Its turn is kept all the same: the batch's
+  // OrderedConsole calls it in list order, between the texts of the files around it.
   std::cerr << "Error: " << text;
   std::cerr.put('\n');
   std::cerr.flush();

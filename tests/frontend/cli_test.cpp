@@ -10,7 +10,7 @@
 #include <unistd.h>
 #endif
 
-#include "image/path.hpp"
+#include "io/path.hpp"
 #include "support/art_writer.hpp"
 #include "support/cli_texts.hpp"
 #include "support/run_program.hpp"

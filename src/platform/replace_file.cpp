@@ -1,6 +1,6 @@
 // Replacing a file whole: its new bytes go to a temporary file beside it, renamed over it once
 // they are complete and on disk, so that a reader or a crash sees the old file or the new one.
-#include "image/replace_file.hpp"
+#include "platform/replace_file.hpp"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 #include <random>
 #include <utility>
 
-#include "image/file_io.hpp"
+#include "platform/file_io.hpp"
 #include "platform/platform.hpp"
 
 namespace vostrel {
@@ -123,20 +123,6 @@ std::optional<std::string> ReplaceFileWith(const std::string& path,
     return failure;
   }
   return staged->Commit();
-}
-
-bool FileHolds(const std::string& path, std::span<const std::uint8_t> bytes) {
-  // Read no further than the new content: a longer file differs anyway.
-  const ReadResult present = ReadWholeFile(path, bytes.size());
-  return present.status == ReadStatus::kOk &&
-         std::equal(present.bytes.begin(), present.bytes.end(), bytes.begin(), bytes.end());
-}
-
-ReplaceOutcome UpdateFile(const std::string& path, std::span<const std::uint8_t> bytes) {
-  if (FileHolds(path, bytes)) {
-    return {};
-  }
-  return {true, ReplaceFileWith(path, bytes)};
 }
 
 }  // namespace vostrel

@@ -1,3 +1,5 @@
+// Replacing a whole file by writing a new one beside it and renaming it into place, following a
+// symbolic link and keeping the permission bits of the file it replaces.
 #pragma once
 
 #include <cstdint>
@@ -40,17 +42,5 @@ class StagedFile {
 // Returns nothing on success, else the reason.
 std::optional<std::string> ReplaceFileWith(const std::string& path,
                                            std::span<const std::uint8_t> bytes);
-
-// Whether the file at path holds exactly these bytes (reading no more of it than that).
-bool FileHolds(const std::string& path, std::span<const std::uint8_t> bytes);
-
-struct ReplaceOutcome {
-  bool replaced = false;               // the file did not hold the bytes, and a write was tried
-  std::optional<std::string> failure;  // why that write failed
-};
-
-// ReplaceFileWith, but a file that already holds exactly these bytes is left alone, its time
-// stamps and identity too.
-ReplaceOutcome UpdateFile(const std::string& path, std::span<const std::uint8_t> bytes);
 
 }  // namespace vostrel
