@@ -60,6 +60,18 @@ async function openThroughButton(file) {
     (name) => document.getElementById('status').textContent.startsWith(`${name}:`), {}, path.basename(file));
 }
 
+// Drops a file on the page as a file manager would (a drop event carrying it).
+async function dropOnPage(file) {
+  await page.$eval('#status', (e) => (e.textContent = ''));
+  await page.evaluate((name, bytes) => {
+    const transfer = new DataTransfer();
+    transfer.items.add(new File([new Uint8Array(bytes)], name));
+    document.body.dispatchEvent(new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true }));
+  }, path.basename(file), [...readFileSync(file)]);
+  await page.waitForFunction(
+    (name) => document.getElementById('status').textContent.startsWith(`${name}:`), {}, path.basename(file));
+}
+
 const messages = () => page.$eval('#messages', (e) => e.textContent);
 
 before(async () => {
@@ -162,8 +174,9 @@ function decodeIndices(bytes, f, width, height) {
 }
 
 test('damaged files give the program\'s failure lines and its BMPs, and the page goes on', async () => {
-  for (const name of ['dims_overflow.art', 'height_negative_fourth.art', 'data_cut.art']) {
-    await openThroughButton(corpus(name));
+  for (const [name, how] of [['dims_overflow.art', dropOnPage], ['height_negative_fourth.art', openThroughButton],
+    ['data_cut.art', dropOnPage]]) {
+    await how(corpus(name));
     const native = nativeConvert(corpus(name));
     assert.equal(await messages(), native.text, name);
     const zip = await nextDownload(() => page.click('#download-bmps'));
