@@ -73,12 +73,18 @@ function bytesOf(name) {
 }
 
 // `vostrel ./NAME ./out`: its status, text and the BMPs it left, in the order written.
-function convert(name) {
+// With countOnly, only how many BMPs: opening a large file needs no copy of them.
+function convert(name, countOnly = false) {
   const bytes = bytesOf(name);
   return inRunDirectory((M) => {
     M.FS.writeFile(name, bytes);
     const status = M.ccall('vostrel_convert', 'number', ['string', 'string'], [`./${name}`, './out']);
-    return { status, files: listFiles(M.FS, '/run/out') };
+    const out = '/run/out';
+    if (countOnly) {
+      const count = M.FS.analyzePath(out).exists ? M.FS.readdir(out).length - 2 : 0;
+      return { status, count };
+    }
+    return { status, files: listFiles(M.FS, out) };
   });
 }
 
@@ -114,9 +120,17 @@ function frames(M, path) {
   return view;
 }
 
+// Names become paths of the in-memory file system: one plain name each, as a browser gives them.
+function checkName(name) {
+  if (typeof name !== 'string' || name === '' || name === '.' || name === '..' || /[/\0]/.test(name)) {
+    throw new Error(`not a plain file name: ${JSON.stringify(name)}`);
+  }
+  return name;
+}
+
 async function open(name, bytes) {
-  files.set(name, bytes);
-  const converted = await convert(name);
+  files.set(checkName(name), bytes);
+  const converted = await convert(name, true);
   const viewed = await inRunDirectory((M) => {
     M.FS.writeFile(name, bytes);
     return { view: frames(M, `./${name}`) };
@@ -125,7 +139,7 @@ async function open(name, bytes) {
     name,
     status: converted.status,
     text: converted.text,
-    bmpCount: converted.files?.length ?? 0,
+    bmpCount: converted.count ?? 0,
     view: viewed.view ?? { loaded: false, pictures: 0, framesPerPicture: 0, palettes: [], frames: [] },
   };
 }
@@ -189,8 +203,9 @@ function sameFrame(a, b) {
 // `vostrel-pack NAME pictures NAME`: the original replaced in place by the packed file, as the
 // packer allows; the frames that differ from the original's are the replaced ones.
 async function pack(original, pictures) {
-  const bytes = original.bytes ?? bytesOf(original.name);
-  const name = original.name;
+  const name = checkName(original.name);
+  const bytes = original.bytes ?? bytesOf(name);
+  pictures.forEach((picture) => checkName(picture.name));
   return inRunDirectory((M) => {
     M.FS.writeFile(name, bytes);
     M.FS.mkdir('pictures');
