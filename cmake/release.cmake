@@ -145,12 +145,14 @@ endif()
 
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}")
-# Nothing the build or an editor leaves in the tree: the build trees, git's data, swap files.
+# Nothing the build, npm or an editor leaves in the tree: the build trees, git's data, the page's
+# npm packages (web/package-lock.json brings them back), swap files.
 # The patterns are matched against whole paths, so the tree's own directories are anchored to it:
 # a checkout that lies in some ".../build/..." must still be archived.
 string(REGEX REPLACE "([][+.*?()^$|\\])" "\\\\\\1" sourceDirPattern "${PROJECT_SOURCE_DIR}")
 set(CPACK_SOURCE_IGNORE_FILES
     "^${sourceDirPattern}/\\.git(/|$)" "^${sourceDirPattern}/build/" "^${sourceDirPattern}/out/"
+    "^${sourceDirPattern}/web/node_modules/"
     "\\.swp$" "~$")
 
 include(CPack)
