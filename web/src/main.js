@@ -110,19 +110,31 @@ async function addFiles(fileList) {
 
 // ---- the pictures -------------------------------------------------------------------------------
 
+// The frame's pixels as RGBA through a 256-entry table of the palette (one word per index).
 function frameImage(frame, palette, transparent) {
-  const key = `${frame.key}/${palette}/${transparent}`;
-  let image = imageCache.get(key);
-  if (!image) {
-    image = new ImageData(Math.max(frame.width, 1), Math.max(frame.height, 1));
-    const rgb = selectedFile().view.palettes[palette];
-    for (let i = 0; i < frame.pixels.length; ++i) {
-      const index = frame.pixels[i];
-      image.data.set([rgb[index * 3], rgb[index * 3 + 1], rgb[index * 3 + 2], index === transparent ? 0 : 255], i * 4);
-    }
-    imageCache.set(key, image);
+  const image = new ImageData(Math.max(frame.width, 1), Math.max(frame.height, 1));
+  const rgb = selectedFile().view.palettes[palette];
+  const table = new Uint32Array(256);
+  const entry = new Uint8Array(table.buffer);
+  for (let i = 0; i < 256; ++i) {
+    entry.set([rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2], i === transparent ? 0 : 255], i * 4);
   }
+  const words = new Uint32Array(image.data.buffer);
+  const pixels = frame.pixels;
+  for (let i = 0; i < pixels.length; ++i) words[i] = table[pixels[i]];
   return image;
+}
+
+// The frame at 1:1 on a canvas of its own, made once per palette and transparent index.
+function frameCanvas(frame, palette, transparent) {
+  const key = `${frame.key}/${palette}/${transparent}`;
+  let canvas = imageCache.get(key);
+  if (!canvas) {
+    canvas = new OffscreenCanvas(frame.width, frame.height);
+    canvas.getContext('2d').putImageData(frameImage(frame, palette, transparent), 0, 0);
+    imageCache.set(key, canvas);
+  }
+  return canvas;
 }
 
 function pictureSize(row) {
@@ -132,21 +144,35 @@ function pictureSize(row) {
   };
 }
 
-// Draws frame f of a picture at the top left of its tile, at the zoom, without smoothing.
+// Draws frame f of a picture at the top left of its tile, at the zoom, without smoothing: only
+// when the tile is on screen and shows something else, so that a file of many large pictures
+// costs no more than the tiles in view.
 function drawFrame(canvas, row, f, zoom) {
+  const palette = paletteIndex();
+  const transparent = transparentIndex();
+  const shown = `${f}/${palette}/${transparent}/${zoom}`;
+  if (!canvas.dataset.visible || canvas.dataset.shown === shown) return;
+  canvas.dataset.shown = shown;
   const context = canvas.getContext('2d');
   context.imageSmoothingEnabled = false;
   context.clearRect(0, 0, canvas.width, canvas.height);
   const frame = row[f];
   if (!frame || !frame.placed || frame.width === 0 || frame.height === 0) return;
-  const scratch = new OffscreenCanvas(frame.width, frame.height);
-  scratch.getContext('2d').putImageData(frameImage(frame, paletteIndex(), transparentIndex()), 0, 0);
-  context.drawImage(scratch, 0, 0, frame.width * zoom, frame.height * zoom);
+  context.drawImage(frameCanvas(frame, palette, transparent), 0, 0, frame.width * zoom, frame.height * zoom);
 }
+
+const onScreen = new IntersectionObserver((entries) => {
+  for (const entry of entries) {
+    if (entry.isIntersecting) entry.target.dataset.visible = '1';
+    else delete entry.target.dataset.visible;
+  }
+  drawAll();
+});
 
 function renderPictures() {
   const file = selectedFile();
   const container = $('pictures');
+  onScreen.disconnect();
   container.replaceChildren();
   if (!file) return;
   const zoom = Number($('zoom').value);
@@ -162,6 +188,7 @@ function renderPictures() {
     canvas.className = background === 'checker' ? 'checker' : '';
     canvas.style.backgroundColor = background === 'solid' ? $('background-colour').value : '';
     canvas.dataset.picture = String(p);
+    onScreen.observe(canvas);
     const caption = document.createElement('figcaption');
     caption.textContent = `Picture ${p + 1}`;
     figure.append(canvas, caption);

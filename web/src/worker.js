@@ -151,7 +151,7 @@ const zipTime = new Date(1980, 0, 1);
 async function bmpZip(name) {
   const converted = await convert(name);
   const entries = {};
-  for (const file of converted.files ?? []) entries[file.name] = [file.bytes, { level: 6, mtime: zipTime }];
+  for (const file of converted.files ?? []) entries[file.name] = [file.bytes, { level: 1, mtime: zipTime }];
   return { status: converted.status, text: converted.text, zip: zipSync(entries) };
 }
 
