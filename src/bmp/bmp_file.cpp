@@ -125,8 +125,11 @@ std::span<const std::uint8_t> BmpFile::LaidOutRows(const Layout& layout) {
     const std::span<const std::uint8_t> plane = blocks[0][0];
     auto at = rows.begin();
     for (std::int64_t r = static_cast<std::int64_t>(layout.height) - 1; r >= 0; --r) {
+      // Within the plane, whose size CheckLayout compared with these: they fit a size_t also
+      // where it has 32 bits (the WebAssembly build).
       const auto row =
-          plane.subspan(static_cast<std::size_t>(r) * layout.rowBytes, layout.rowBytes);
+          plane.subspan(static_cast<std::size_t>(static_cast<std::uint64_t>(r) * layout.rowBytes),
+                        static_cast<std::size_t>(layout.rowBytes));
       at = std::copy(row.begin(), row.end(), at);
       at = std::copy_n(kPadLetters.begin(), layout.pad, at);
     }
@@ -172,7 +175,9 @@ bool BmpFile::Encode(const ByteSink& sink) {
   const std::span<const std::uint8_t> plane = blocks[0][0];
   const std::span<const std::uint8_t> padding(kPadLetters.data(), pad);
   for (std::int64_t r = static_cast<std::int64_t>(layout->height) - 1; r >= 0; --r) {
-    const auto row = plane.subspan(static_cast<std::size_t>(r) * rowBytes, rowBytes);
+    const auto row =
+        plane.subspan(static_cast<std::size_t>(static_cast<std::uint64_t>(r) * rowBytes),
+                      static_cast<std::size_t>(rowBytes));
     if (used + rowBytes + pad > out.size() && !handOn()) {
       return false;
     }
