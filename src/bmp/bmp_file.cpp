@@ -151,7 +151,9 @@ bool BmpFile::Encode(const ByteSink& sink) {
   const std::span<const std::uint8_t> plane = blocks[0][0];
   const std::span<const std::uint8_t> padding(kPadLetters.data(), pad);
   for (std::int64_t r = static_cast<std::int64_t>(layout->height) - 1; r >= 0; --r) {
-    const auto row = plane.subspan(static_cast<std::size_t>(r) * rowBytes, rowBytes);
+    const auto row =
+        plane.subspan(static_cast<std::size_t>(static_cast<std::uint64_t>(r) * rowBytes),
+                      static_cast<std::size_t>(rowBytes));
     if (used + rowBytes + pad > out.size() && !handOn()) {
       return false;
     }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "convert/convert.hpp"
 #include "frontend/ordered_console.hpp"
@@ -19,6 +20,28 @@
 namespace vostrel {
 
 namespace {
+
+#if defined(__cpp_lib_jthread)
+using JoiningThread = std::jthread;
+#else
+// The WebAssembly build's C++ library has no std::jthread; the pool needs only its join on
+// destruction.
+class JoiningThread {
+ public:
+  template <class F>
+  explicit JoiningThread(F&& f) : thread_(std::forward<F>(f)) {}
+  JoiningThread(JoiningThread&&) noexcept = default;
+  JoiningThread& operator=(JoiningThread&&) = delete;
+  ~JoiningThread() {
+    if (thread_.joinable()) {
+      thread_.join();
+    }
+  }
+
+ private:
+  std::thread thread_;
+};
+#endif
 
 // For every file, the one before it in the list whose BMPs could carry the same names, which
 // must be done before it starts. A BMP is named stem + "_p_f_k.bmp", where p, f and k are decimal
@@ -121,7 +144,7 @@ bool ConvertBatch(const std::vector<BatchFile>& files, const std::string& destDi
   const std::size_t threads =
       std::clamp<std::size_t>(workers, 1, std::max<std::size_t>(files.size(), 1));
   {
-    std::vector<std::jthread> pool;
+    std::vector<JoiningThread> pool;
     pool.reserve(threads - 1);
     try {
       for (std::size_t n = 1; n < threads; ++n) {

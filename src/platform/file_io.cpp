@@ -20,8 +20,13 @@ constexpr std::uint64_t kMaxReadBuffer = std::uint64_t{64} << 10;
 FileSource::FileSource(FilePtr file, std::uint64_t size) : file_(std::move(file)), size_(size) {
   const auto bufferSize = static_cast<std::size_t>(std::min(size, kMaxReadBuffer));
   if (bufferSize > 0) {
+#if defined(__cpp_lib_smart_ptr_for_overwrite)
     // Left uninitialised: the stream fills it before anything reads it.
     buffer_ = std::make_unique_for_overwrite<char[]>(bufferSize);
+#else
+    // The WebAssembly build's C++ library lacks the above: zeroing 64 KiB costs nothing there.
+    buffer_ = std::make_unique<char[]>(bufferSize);
+#endif
     std::setvbuf(file_.get(), buffer_.get(), _IOFBF, bufferSize);
   }
 }
