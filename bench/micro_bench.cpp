@@ -7,13 +7,14 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
-#include <streambuf>
 #include <string>
 #include <vector>
 
 #include "art/rle.hpp"
 #include "bench_support.hpp"
 #include "bmp/bmp_file.hpp"
+#include "io/memory_files.hpp"
+#include "platform/platform.hpp"
 #include "support/art_writer.hpp"
 
 namespace {
@@ -22,11 +23,8 @@ namespace fs = std::filesystem;
 using vostrel::test::Bytes;
 
 // The progress the code under measure writes goes nowhere.
-class NullBuffer : public std::streambuf {
- protected:
-  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-  std::streamsize xsputn(const char_type* /*s*/, std::streamsize n) override { return n; }
-};
+// The progress of the code measured goes nowhere.
+vostrel::SilentConsole silent;
 
 Bytes Sprite(int side) {
   vostrel::bench::Random random(static_cast<std::uint32_t>(side));
@@ -58,7 +56,7 @@ void DecodeSprite(benchmark::State& state) {
   }
   Bytes output(pixels.front().size());
   for (std::size_t n = 0; n < frameCount; ++n) {
-    vostrel::DecodeRle(streams[n], static_cast<std::int32_t>(streams[n].size()), output);
+    vostrel::DecodeRle(streams[n], static_cast<std::int32_t>(streams[n].size()), output, silent);
     if (output != pixels[n]) {
       state.SkipWithError("a decoded frame differs from its sprite");
       return;
@@ -68,7 +66,7 @@ void DecodeSprite(benchmark::State& state) {
   for (auto _ : state) {
     const Bytes& stream = streams[next];
     benchmark::DoNotOptimize(
-        vostrel::DecodeRle(stream, static_cast<std::int32_t>(stream.size()), output));
+        vostrel::DecodeRle(stream, static_cast<std::int32_t>(stream.size()), output, silent));
     benchmark::ClobberMemory();
     next = (next + 1) % frameCount;
   }
@@ -125,7 +123,8 @@ BENCHMARK_CAPTURE(DecodeCorpus, careful, &vostrel::DecodeRleSilently);
 // The whole file assembled in memory, as a caller receives it; odd sides give padded rows.
 void EncodeBmp(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));
-  vostrel::BmpFile bmp;
+  vostrel::MemoryFiles files;
+  vostrel::BmpFile bmp(silent, files);
   PrepareBmp(bmp, side, side);
   Bytes file;
   for (auto _ : state) {
@@ -148,7 +147,7 @@ void SaveBmp(benchmark::State& state) {
                        ("vostrel-micro-" + std::to_string(getpid()));
   fs::create_directories(dir);
   const std::string path = (dir / "sprite.bmp").string();
-  vostrel::BmpFile bmp;
+  vostrel::BmpFile bmp(silent, vostrel::platform::SystemFiles());
   PrepareBmp(bmp, side, side);
   for (auto _ : state) {
     benchmark::DoNotOptimize(bmp.SaveAs(path));
@@ -165,15 +164,10 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;
   }
-  // The report keeps standard output; the progress of the code measured is dropped.
-  std::ostream report(std::cout.rdbuf());
-  NullBuffer nowhere;
-  std::cout.rdbuf(&nowhere);
   benchmark::ConsoleReporter reporter(benchmark::ConsoleReporter::OO_Tabular);
-  reporter.SetOutputStream(&report);
+  reporter.SetOutputStream(&std::cout);
   reporter.SetErrorStream(&std::cerr);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  std::cout.rdbuf(report.rdbuf());
   return 0;
 }

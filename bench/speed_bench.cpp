@@ -501,11 +501,18 @@ int main(int argc, char** argv) {
     }
     return RunFloor(argv[2], argv[3], argv[4], argv[5], argv[6], part);
   }
+  // Only the corpus, for the comparison with the WebAssembly build (web/bench.mjs).
+  if (argc == 4 && std::string(argv[1]) == "--write-corpus") {
+    fs::create_directories(argv[2]);
+    WriteCorpus(argv[2], std::atoi(argv[3]));
+    return 0;
+  }
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
-                 "usage: %s VOSTREL_EXE [--rounds N] [--files N] [--scratch DIR] [--keep]\n",
-                 argv[0]);
+                 "usage: %s VOSTREL_EXE [--rounds N] [--files N] [--scratch DIR] [--keep]\n"
+                 "       %s --write-corpus DIR FILES\n",
+                 argv[0], argv[0]);
     return 2;
   }
 

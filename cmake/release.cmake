@@ -24,6 +24,31 @@ install(FILES README.md LICENSE examples/door.art DESTINATION ${VOSTREL_INSTALL_
 
 add_subdirectory(man)
 
+# ---- The browser page ----------------------------------------------------------------------
+# vostrel.html is built by the web preset (emscripten); a release build packages it as it finds
+# it: beside the programs in the zip, under share/vostrel/ with a desktop entry in the .deb, and
+# as a release file of its own beside the packages.
+set(VOSTREL_WEB_PAGE "${PROJECT_SOURCE_DIR}/build/web/web/vostrel.html" CACHE FILEPATH
+    "The browser page of the web preset, packaged when present")
+if(EXISTS "${VOSTREL_WEB_PAGE}")
+  set(pageRelease "${PROJECT_BINARY_DIR}/vostrel-${PROJECT_VERSION}.html")
+  file(COPY_FILE "${VOSTREL_WEB_PAGE}" "${pageRelease}" ONLY_IF_DIFFERENT)
+  file(SHA256 "${pageRelease}" pageHash)
+  file(WRITE "${pageRelease}.sha256" "${pageHash}  vostrel-${PROJECT_VERSION}.html\n")
+  if(WIN32)
+    install(FILES "${VOSTREL_WEB_PAGE}" DESTINATION .)
+  else()
+    set(VOSTREL_PAGE_INSTALLED "${CMAKE_INSTALL_FULL_DATADIR}/vostrel/vostrel.html")
+    install(FILES "${VOSTREL_WEB_PAGE}" DESTINATION ${CMAKE_INSTALL_DATADIR}/vostrel)
+    configure_file(cmake/vostrel.desktop.in "${PROJECT_BINARY_DIR}/vostrel.desktop" @ONLY)
+    install(FILES "${PROJECT_BINARY_DIR}/vostrel.desktop"
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  endif()
+else()
+  message(STATUS "No browser page at ${VOSTREL_WEB_PAGE}: the packages are made without it "
+                 "(build it first with `cmake --workflow --preset web`)")
+endif()
+
 # ---- Debian package ------------------------------------------------------------------------
 # Debian wants two documents of its own in every package: the copyright in its machine-readable
 # form and a changelog. They go into the .deb only (component "debian"), not into a plain install.
@@ -101,6 +126,15 @@ file(WRITE "${CPACK_PROJECT_CONFIG_FILE}"
   set(ENV{SOURCE_DATE_EPOCH} \"${VOSTREL_SOURCE_DATE_EPOCH}\")
 endif()
 ")
+# The source archive holds the committed tree (cmake/source-archive.cmake, run by cpack).
+find_program(VOSTREL_GIT git DOC "git, to keep untracked files out of the source archive")
+file(APPEND "${CPACK_PROJECT_CONFIG_FILE}"
+"if(CPACK_INSTALLED_DIRECTORIES)
+  set(VOSTREL_SOURCE_DIR \"${PROJECT_SOURCE_DIR}\")
+  set(VOSTREL_GIT \"${VOSTREL_GIT}\")
+  include(\"${PROJECT_SOURCE_DIR}/cmake/source-archive.cmake\")
+endif()
+")
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
@@ -120,12 +154,14 @@ endif()
 
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}")
-# Nothing the build or an editor leaves in the tree: the build trees, git's data, swap files.
+# Nothing the build, npm or an editor leaves in the tree: the build trees, git's data, the page's
+# npm packages (web/package-lock.json brings them back), swap files.
 # The patterns are matched against whole paths, so the tree's own directories are anchored to it:
 # a checkout that lies in some ".../build/..." must still be archived.
 string(REGEX REPLACE "([][+.*?()^$|\\])" "\\\\\\1" sourceDirPattern "${PROJECT_SOURCE_DIR}")
 set(CPACK_SOURCE_IGNORE_FILES
     "^${sourceDirPattern}/\\.git(/|$)" "^${sourceDirPattern}/build/" "^${sourceDirPattern}/out/"
+    "^${sourceDirPattern}/web/node_modules/"
     "\\.swp$" "~$")
 
 include(CPack)

@@ -12,6 +12,7 @@
 
 #include "bmp/bmp_file.hpp"
 #include "fuzz_support.hpp"
+#include "io/memory_files.hpp"
 
 namespace {
 
@@ -31,7 +32,6 @@ enum Flag : std::uint8_t {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  vostrel::fuzz::SilenceConsole();
   vostrel::fuzz::InputReader reader({data, size});
   const std::uint8_t flags = reader.Byte();
   std::int32_t width = reader.Half() % kSideLimit;
@@ -62,7 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     plane[i] = pixels.empty() ? static_cast<std::uint8_t>(i) : pixels[i % pixels.size()];
   }
 
-  vostrel::BmpFile bmp;
+  vostrel::SilentConsole silent;
+  vostrel::MemoryFiles files;
+  vostrel::BmpFile bmp(silent, files);
   bmp.SetPlane(plane);
   bmp.FillInfoHeader(width, height, 8);
   const bool hasPalette = (flags & kNoPalette) == 0;
@@ -84,7 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(encoded);
   vostrel::fuzz::CheckBmp(file, width, height, plane,
                           std::span<const std::uint8_t>(palette).first(paletteBytes));
-
   if ((flags & kRefusingSink) != 0) {
     Bytes partial;
     std::size_t partialCalls = 0;
@@ -101,6 +102,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(result == (refuseAt >= calls));
     FUZZ_CHECK(partial.size() <= file.size() &&
                std::equal(partial.begin(), partial.end(), file.begin()));
+  }
+  // Save writes what Encode gives, and a change to the plane between two saves, made through a
+  // reference kept from before the first, shows in the second.
+  vostrel::BlockTable& blocks = bmp.Blocks();
+  FUZZ_CHECK(bmp.SaveAs("a.bmp") && files.Contents().at("a.bmp") == file);
+  if (planeBytes > 0) {
+    blocks[0][0][0] = static_cast<std::uint8_t>(blocks[0][0][0] + 1);
+    plane[0] = blocks[0][0][0];
+    FUZZ_CHECK(bmp.SaveAs("b.bmp"));
+    vostrel::fuzz::CheckBmp(files.Contents().at("b.bmp"), width, height, plane,
+                            std::span<const std::uint8_t>(palette).first(paletteBytes));
   }
   return 0;
 }

@@ -1,38 +1,22 @@
+// What the fuzz targets share: an invariant check that stops the run on the spot, a reader of sizes
+// from the front of an input, a plain reference run-length decoder and an independent reader of the
+// BMPs the writer produces.
 #pragma once
-
-// What the fuzz targets share: a quiet console, an invariant check that stops the run on the
-// spot, a reader of sizes from the front of an input, a plain reference run-length decoder and an
-// independent reader of the BMPs the writer produces.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <span>
-#include <streambuf>
 #include <vector>
 
 namespace vostrel::fuzz {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Swallows everything: the code under test writes progress marks and messages to std::cout and
-// std::cerr, and millions of runs must not spend their time on the terminal.
-class NullBuffer : public std::streambuf {
- protected:
-  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-  std::streamsize xsputn(const char* /*text*/, std::streamsize count) override { return count; }
-};
-
-inline void SilenceConsole() {
-  static NullBuffer sink;
-  std::cout.rdbuf(&sink);
-  std::cerr.rdbuf(&sink);
-}
-
-// Sanitizer reports and this message go straight to file descriptor 2, past the silenced streams.
+// Sanitizer reports and this message go straight to file descriptor 2. (The code under test
+// writes its console text to the SilentConsole each target hands it, so nothing else does.)
 [[noreturn]] inline void Fail(const char* condition, const char* file, int line) {
   std::fprintf(stderr, "%s:%d: invariant broken: %s\n", file, line, condition);
   std::fflush(stderr);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,38 @@ std::vector<std::pair<std::string, Bytes>> BmpSeeds() {
   };
 }
 
+// The run-length stream of a compressed BMP of the picture: its bottom row as an absolute run,
+// the others a run a pixel, each row ended.
+Bytes RleStream(const vostrel::test::IndexedPicture& picture, unsigned bits) {
+  const auto width = static_cast<std::size_t>(picture.width);
+  Bytes stream;
+  for (std::size_t row = static_cast<std::size_t>(picture.height); row-- > 0;) {
+    const auto indices = std::span(picture.indices).subspan(row * width, width);
+    if (row + 1 == static_cast<std::size_t>(picture.height)) {
+      Bytes packed;
+      for (std::size_t x = 0; x < width; ++x) {
+        if (bits == 8) {
+          packed.push_back(indices[x]);
+        } else if (x % 2 == 0) {
+          packed.push_back(static_cast<std::uint8_t>(indices[x] << 4));
+        } else {
+          packed.back() = static_cast<std::uint8_t>(packed.back() | indices[x]);
+        }
+      }
+      stream.insert(stream.end(), {0, static_cast<std::uint8_t>(width)});
+      stream.insert(stream.end(), packed.begin(), packed.end());
+      stream.resize(stream.size() + packed.size() % 2, 0);
+    } else {
+      for (const std::uint8_t index : indices) {
+        stream.insert(stream.end(), {1, static_cast<std::uint8_t>(bits == 8 ? index : index << 4)});
+      }
+    }
+    stream.insert(stream.end(), {0, 0});
+  }
+  stream.insert(stream.end(), {0, 1});
+  return stream;
+}
+
 // Pictures of the colours of the fuzz palette of seed 5, in every format the packer takes.
 std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
   constexpr std::uint8_t kSeed = 5;
@@ -142,6 +175,12 @@ std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
   const vostrel::test::IndexedPicture shortTable{
       7, 2, Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13},
       Bytes(table.begin(), table.begin() + 64)};
+  vostrel::test::IndexedPicture fourBits = indexed;
+  vostrel::test::IndexedPicture oneBit = indexed;
+  for (std::size_t i = 0; i < indexed.indices.size(); ++i) {
+    fourBits.indices[i] = static_cast<std::uint8_t>(indexed.indices[i] % 16);
+    oneBit.indices[i] = static_cast<std::uint8_t>(indexed.indices[i] % 2);
+  }
   const Bytes rgb = vostrel::test::Colours(indexed.indices, table);
   const Bytes rgba = vostrel::test::Colours(indexed.indices, table, 4);
   const auto seed = [](std::uint8_t flags, const Bytes& file) {
@@ -157,6 +196,22 @@ std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
       {"png_rgb.pic", seed(1, vostrel::test::WritePng(5, 3, 3, rgb))},
       {"png_rgba.pic", seed(0, vostrel::test::WritePng(5, 3, 4, rgba))},
       {"png_grey.pic", seed(2, vostrel::test::WritePng(5, 3, 1, MakePixels(5, 3, 7)))},
+      {"bmp4.pic", seed(1, vostrel::test::WriteBmpIndexed(fourBits, 4))},
+      {"bmp1.pic", seed(0, vostrel::test::WriteBmpIndexed(oneBit, 1))},
+      {"bmp_rle8.pic", seed(1, vostrel::test::WriteBmpRle(indexed, 8, RleStream(indexed, 8)))},
+      {"bmp_rle4.pic", seed(0, vostrel::test::WriteBmpRle(fourBits, 4, RleStream(fourBits, 4)))},
+      {"bmp32_masks56.pic", seed(2, vostrel::test::WriteBmpMasked(5, 3, rgb, 56))},
+      {"png_indexed.pic", seed(1, vostrel::test::WritePalettePng(indexed, 256))},
+      {"png_indexed_trns.pic",
+       seed(0, vostrel::test::WithPngChunk(vostrel::test::WritePalettePng(fourBits, 16), "tRNS",
+                                           Bytes{255, 255, 255}))},
+      {"png_rgb_colour_key.pic",
+       seed(2, vostrel::test::WithPngChunk(vostrel::test::WritePng(5, 3, 3, rgb), "tRNS",
+                                           Bytes{0, 1, 0, 2, 0, 3}))},
+      // Once a crash: the image library failed on it without giving a reason.
+      {"png_data_chunk_2gib.pic",
+       seed(1, vostrel::test::WithPngChunkLength(vostrel::test::WritePng(5, 3, 3, rgb), "IDAT",
+                                                 0x80000000))},
   };
 }
 

@@ -1,5 +1,6 @@
-// Runs arbitrary bytes through what vostrel-pack does with a picture file: decoding, mapping its
-// colours to a palette and encoding the indices as a frame, and checks each step against what
+// Runs arbitrary bytes through what vostrel-pack does with a picture file: decoding (our BMP
+// reader and its run-length decoder, the PNG library), mapping its colours or keeping its
+// indices for a palette, and encoding the indices as a frame, and checks each step against what
 // it promises. The run-length encoder is also run on the raw input, picture or not.
 //
 // Input: a flags byte (bit 0: the frame's original indices are known; bit 1: the frame is raw),
@@ -63,6 +64,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(picture.channels == 3 || picture.channels == 4);
   const auto pixels = picture.Bytes();
   const auto channels = static_cast<std::size_t>(picture.channels);
+  FUZZ_CHECK(pixels.size() == picture.PixelCount() * channels);
+  // An indexed picture: an index per pixel, each inside its table, showing the table's colour.
+  if (!picture.indices.empty()) {
+    FUZZ_CHECK(picture.indices.size() == picture.PixelCount() && channels == 3);
+    FUZZ_CHECK(picture.colourTable.size() % 4 == 0 && picture.colourTable.size() <= 1024);
+    for (std::size_t i = 0; i < picture.indices.size(); ++i) {
+      const std::size_t entry = std::size_t{picture.indices[i]} * 4;
+      FUZZ_CHECK(entry < picture.colourTable.size());
+      for (std::size_t c = 0; c < 3; ++c) {
+        FUZZ_CHECK(pixels[i * 3 + c] == picture.colourTable[entry + 2 - c]);
+      }
+    }
+  } else {
+    FUZZ_CHECK(picture.colourTable.empty());
+  }
   if (channels == 4) {
     for (std::size_t i = 3; i < pixels.size(); i += 4) {
       FUZZ_CHECK(pixels[i] == 255);
@@ -95,5 +111,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(missing == mapping.missing.pixels);
   CheckEncoding(mapping.indices, (flags & 2u) != 0);
+
+  // The picture's own indices are kept exactly when its table gives the palette's colour at
+  // every index it uses; otherwise it is mapped by colour.
+  bool agrees = !picture.indices.empty();
+  for (std::size_t i = 0; i < picture.indices.size() && agrees; ++i) {
+    const std::size_t entry = std::size_t{picture.indices[i]} * 4;
+    for (std::size_t c = 0; c < 3; ++c) {
+      agrees = agrees && palette[entry + c] == picture.colourTable[entry + c];
+    }
+  }
+  const vostrel::PaletteMapping kept = vostrel::MapToPalette(picture, palette, original);
+  if (agrees) {
+    FUZZ_CHECK(kept.indices == picture.indices && kept.missing.pixels == 0);
+  } else {
+    FUZZ_CHECK(kept.indices == mapping.indices && kept.missing.pixels == mapping.missing.pixels);
+  }
   return 0;
 }

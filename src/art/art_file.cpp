@@ -1,25 +1,25 @@
+// The .ART loader: header, palettes, frame headers and frame data, checked against the bytes
+// present before anything is sized from them.
 #include "art/art_file.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <utility>
 
-#include "image/checked.hpp"
-#include "image/console.hpp"
-#include "image/file_io.hpp"
-#include "image/le_bytes.hpp"
+#include "io/byte_source.hpp"
+#include "io/checked.hpp"
+#include "io/console.hpp"
+#include "io/le_bytes.hpp"
 
 namespace vostrel {
 
 namespace {
 
-constexpr std::size_t kWordSize = 4;
-
 // Raised by the parser for a file whose announced sizes it cannot hold; Load turns it into the
 // ordinary load failure.
-class DamagedArt : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+struct DamagedArt {
+  ArtLoadError error;
 };
 
 template <std::size_t N>
@@ -27,21 +27,51 @@ void ReadWords(std::span<const std::uint8_t> bytes, std::size_t& offset,
                std::array<std::int32_t, N>& words) {
   for (auto& word : words) {
     word = ReadLe32Signed(bytes, offset);
-    offset += kWordSize;
+    offset += kArtWordSize;
   }
 }
 
 std::int32_t ReadWord(std::span<const std::uint8_t> bytes, std::size_t& offset) {
   const std::int32_t word = ReadLe32Signed(bytes, offset);
-  offset += kWordSize;
+  offset += kArtWordSize;
   return word;
 }
 
-// The layout rule: flags 0 and 2 mean eight pictures of frameCount frames each, anything else
-// frameCount pictures of one frame.
-bool IsEightPictureLayout(std::int32_t flags) { return flags == 0 || flags == 2; }
-
 }  // namespace
+
+std::optional<ArtLayout> LayoutOf(const ArtHeader& header) {
+  if (header.frameCount < 0) {
+    return std::nullopt;
+  }
+  if (header.flags == 0 || header.flags == 2) {
+    return ArtLayout{kEightPictureCount, header.frameCount};
+  }
+  return ArtLayout{header.frameCount, 1};
+}
+
+const char* ArtLoadErrorText(ArtLoadError error) {
+  switch (error) {
+    case ArtLoadError::kNone:
+      return "no error";
+    case ArtLoadError::kCannotOpen:
+      return "cannot be opened (missing, unreadable, or not a regular file)";
+    case ArtLoadError::kCannotRead:
+      return "cannot be read through";
+    case ArtLoadError::kShortHeader:
+      return "shorter than its header";
+    case ArtLoadError::kShortPalettes:
+      return "shorter than the palettes its header announces";
+    case ArtLoadError::kNegativeFrameCount:
+      return "a negative frame count";
+    case ArtLoadError::kShortFrameTable:
+      return "shorter than its frame-header table";
+    case ArtLoadError::kNegativeDataSize:
+      return "a frame with a negative data size";
+    case ArtLoadError::kDataExceedsFile:
+      return "frame data sizes that add up to more than the whole file";
+  }
+  return "unknown";
+}
 
 ArtHeader ParseArtHeader(std::span<const std::uint8_t> bytes) {
   ArtHeader header;
@@ -74,8 +104,6 @@ std::int32_t CountPalettes(const ArtHeader& header) {
   return 0;
 }
 
-ArtFile::ArtFile(const std::string& path, Console& console) : ImageFile(console) { Load(path); }
-
 bool ArtFile::SaveAs(const std::string& /*path*/) { return true; }
 
 bool ArtFile::Load(const std::string& path) {
@@ -83,14 +111,13 @@ bool ArtFile::Load(const std::string& path) {
   AssignPath(path);
   console().Mark();
   try {
-    std::optional<platform::InputFile> file = platform::OpenRegularFile(fullPath);
-    if (!file) {
+    const std::unique_ptr<ByteSource> source = files().OpenForReading(fullPath);
+    if (!source) {
       return ReportCannotOpen();
     }
-    FileSource source(std::move(file->file), file->size);
-    return ParseReporting(source);
+    return ParseReporting(*source);
   } catch (...) {
-    return ReportFailure();
+    return ReportFailure(ArtLoadError::kCannotRead);
   }
 }
 
@@ -104,8 +131,10 @@ bool ArtFile::LoadBytes(std::span<const std::uint8_t> bytes) {
 bool ArtFile::ParseReporting(ByteSource& source) {
   try {
     Parse(source);
+  } catch (const DamagedArt& damaged) {
+    return ReportFailure(damaged.error);
   } catch (...) {
-    return ReportFailure();
+    return ReportFailure(ArtLoadError::kCannotRead);
   }
   return true;
 }
@@ -114,11 +143,12 @@ bool ArtFile::ReportCannotOpen() {
   console().Out("Could not open ");
   console().Out(fullPath);
   console().EndLine(Stream::kOut);
-  return ReportFailure();
+  return ReportFailure(ArtLoadError::kCannotOpen);
 }
 
-bool ArtFile::ReportFailure() {
+bool ArtFile::ReportFailure(ArtLoadError error) {
   Clear();
+  loadError = error;
   console().EndLine(Stream::kErr);
   console().Err("Could not load ART file");
   console().EndLine(Stream::kErr);
@@ -128,6 +158,8 @@ bool ArtFile::ReportFailure() {
 void ArtFile::Clear() {
   header.reset();
   frameHeaders.clear();
+  loadError = ArtLoadError::kNone;
+  pictureCount = 0;
   framesPerPicture = 0;
   paletteCount = 0;
   ReleasePalettes();
@@ -136,51 +168,51 @@ void ArtFile::Clear() {
   blockColumns = 1;
 }
 
+// Progress elsewhere is computed first and announced after (the decoder's, the writer's); the
+// loader writes its marks as it goes, because its text must show how far it got when it stops:
+// a damaged file leaves its marks up to the section that failed, and memory running out while a
+// large table is built ends the process with the marks written so far on the screen.
 void ArtFile::Parse(ByteSource& source) {
   // Every section is checked against the bytes the file holds before anything is sized from it,
   // so a damaged header can never make the loader allocate more than the file justifies; and
   // the bytes go straight to where they are kept, so loading holds the file's size once.
   const std::uint64_t size = source.Size();
   std::uint64_t remaining = size;
-  const auto take = [&source, &remaining](std::span<std::uint8_t> out, const char* what) {
+  const auto take = [&source, &remaining](std::span<std::uint8_t> out, ArtLoadError what) {
     if (remaining < out.size() || source.Read(out) != out.size()) {
-      throw DamagedArt(what);
+      throw DamagedArt{what};
     }
     remaining -= out.size();
   };
 
   std::array<std::uint8_t, kArtHeaderSize> headerBytes{};
-  take(headerBytes, "file shorter than its header");
-  ArtHeader parsed = ParseArtHeader(headerBytes);
+  take(headerBytes, ArtLoadError::kShortHeader);
+  const ArtHeader parsed = ParseArtHeader(headerBytes);
   const std::int32_t presentPalettes = CountPalettes(parsed);
   console().Mark();
 
   if (remaining < static_cast<std::uint64_t>(presentPalettes) * kArtPaletteSize) {
-    throw DamagedArt("file shorter than its palettes");
+    throw DamagedArt{ArtLoadError::kShortPalettes};
   }
   AllocatePalettes(presentPalettes, kPaletteEntries);
   for (auto& palette : this->palettes) {
-    take(std::span(palette).first(kArtPaletteSize), "file shorter than its palettes");
+    take(std::span(palette).first(kArtPaletteSize), ArtLoadError::kShortPalettes);
   }
   paletteCount = presentPalettes;
   console().Mark();
 
-  if (parsed.frameCount < 0) {
-    throw DamagedArt("negative frame count");
+  const std::optional<ArtLayout> layout = LayoutOf(parsed);
+  if (!layout) {
+    throw DamagedArt{ArtLoadError::kNegativeFrameCount};
   }
-  std::int32_t pictures = parsed.frameCount;
-  std::int32_t frames = 1;
-  if (IsEightPictureLayout(parsed.flags)) {
-    frames = parsed.frameCount;
-    pictures = kEightPictureCount;
-    parsed.frameCount = kEightPictureCount;
-  }
+  const std::int32_t pictures = layout->pictures;
+  const std::int32_t frames = layout->framesPerPicture;
   const auto frameTotal =
       CheckedMul(static_cast<std::uint64_t>(pictures), static_cast<std::uint64_t>(frames));
   const auto tableBytes =
       frameTotal ? CheckedMul(*frameTotal, std::uint64_t{kArtFrameHeaderSize}) : std::nullopt;
   if (!tableBytes || remaining < *tableBytes) {
-    throw DamagedArt("file shorter than its frame-header table");
+    throw DamagedArt{ArtLoadError::kShortFrameTable};
   }
 
   std::vector<std::vector<ArtFrameHeader>> table(static_cast<std::size_t>(pictures));
@@ -190,16 +222,17 @@ void ArtFile::Parse(ByteSource& source) {
     row.reserve(static_cast<std::size_t>(frames));
     for (std::int32_t f = 0; f < frames; ++f) {
       console().Mark();
-      take(frameBytes, "file shorter than its frame-header table");
+      take(frameBytes, ArtLoadError::kShortFrameTable);
       row.push_back(ParseArtFrameHeader(frameBytes));
       if (row.back().dataSize < 0) {
-        throw DamagedArt("negative frame data size");
+        throw DamagedArt{ArtLoadError::kNegativeDataSize};
       }
-      dataTotal += static_cast<std::uint64_t>(row.back().dataSize);
+      dataTotal = CheckedAdd(dataTotal, static_cast<std::uint64_t>(row.back().dataSize))
+                      .value_or(std::numeric_limits<std::uint64_t>::max());
     }
   }
   if (dataTotal > size) {
-    throw DamagedArt("frame data sizes exceed the file");
+    throw DamagedArt{ArtLoadError::kDataExceedsFile};
   }
 
   // A file that ends inside its frame data still loads; the bytes it lacks read as zero.
@@ -214,6 +247,7 @@ void ArtFile::Parse(ByteSource& source) {
   }
 
   header = parsed;
+  pictureCount = pictures;
   framesPerPicture = frames;
   frameHeaders = std::move(table);
   blockRows = pictures;
@@ -222,6 +256,18 @@ void ArtFile::Parse(ByteSource& source) {
   console().Mark();
   console().Out("Done");
   console().EndLine(Stream::kOut);
+}
+
+void ArtFile::ReplaceFrame(std::size_t p, std::size_t f, std::int32_t width, std::int32_t height,
+                           Block data) {
+  if (data.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    throw std::invalid_argument("frame data too large for a frame header");
+  }
+  ArtFrameHeader& frame = frameHeaders.at(p).at(f);
+  frame.width = width;
+  frame.height = height;
+  frame.dataSize = static_cast<std::int32_t>(data.size());
+  blocks.at(p).at(f) = std::move(data);
 }
 
 }  // namespace vostrel

@@ -1,23 +1,19 @@
+// Writing a loaded .ART file back into bytes.
 #include "art/art_save.hpp"
 
 #include <array>
 #include <stdexcept>
 
-#include "image/checked.hpp"
-#include "image/le_bytes.hpp"
+#include "io/checked.hpp"
+#include "io/le_bytes.hpp"
 
 namespace vostrel {
 
 namespace {
 
-constexpr std::size_t kWordSize = 4;
-
-// The layout rule: flags 0 and 2 mean eight pictures of frameCount frames each.
-bool IsEightPictureLayout(std::int32_t flags) { return flags == 0 || flags == 2; }
-
 void PutWord(std::vector<std::uint8_t>& out, std::int32_t word) {
   const std::size_t at = out.size();
-  out.resize(at + kWordSize);
+  out.resize(at + kArtWordSize);
   WriteLe32(out, at, static_cast<std::uint32_t>(word));
 }
 
@@ -38,17 +34,17 @@ std::size_t Add(std::size_t total, std::size_t more) {
 
 }  // namespace
 
-ArtHeader StoredHeader(const ArtFile& art) {
-  ArtHeader header = art.Header().value_or(ArtHeader{});
-  if (art.Header() && IsEightPictureLayout(header.flags)) {
-    header.frameCount = art.FramesPerPicture();
+std::vector<std::uint8_t> SerializeArt(const ArtFile& art) {
+  if (!art.Header()) {
+    throw std::invalid_argument("no .ART file loaded");
   }
-  return header;
-}
-
-std::vector<std::uint8_t> SerializeArt(const ArtHeader& header, std::span<const Block> palettes,
-                                       const std::vector<std::vector<ArtFrameHeader>>& frameHeaders,
-                                       const BlockTable& blocks) {
+  const ArtHeader& header = *art.Header();
+  const auto palettes =
+      std::span(art.Palettes()).first(static_cast<std::size_t>(art.PaletteCount()));
+  const auto& frameHeaders = art.FrameHeaders();
+  const BlockTable& blocks = art.Blocks();
+  // The loader and ReplaceFrame keep the frame headers and the blocks of one shape, each block
+  // of its frame's dataSize; checked again here, as a file written wrong is lost data.
   if (frameHeaders.size() != blocks.size()) {
     throw std::invalid_argument("frame headers and blocks differ in shape");
   }

@@ -1,17 +1,17 @@
+// The run-length decoders of .ART frames, and their console progress.
 #include "art/rle.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
+#include "art/rle_format.hpp"
+
 namespace vostrel {
 
 namespace {
 
-constexpr std::uint8_t kLiteralBit = 0x80;
-constexpr std::uint8_t kCountMask = 0x7F;
 constexpr std::uint64_t kFillRunsPerMark = 50;
-constexpr std::size_t kMaxRun = kCountMask;
 
 // Sprites are mostly runs of a few bytes, too short to be worth a call to memcpy or memset: up
 // to 16 bytes go as two loads or stores of one size that overlap in the middle, never touching
@@ -86,9 +86,9 @@ void DecodeCarefully(std::span<const std::uint8_t> block, std::size_t end,
                      std::span<std::uint8_t> output, RleCursor& at) {
   while (at.in < end) {
     const std::uint8_t control = block[at.in];
-    const std::size_t count = control & kCountMask;
+    const std::size_t count = control & kRleCountMask;
     const std::size_t room = output.size() - at.out;
-    if ((control & kLiteralBit) != 0) {
+    if ((control & kRleLiteralBit) != 0) {
       const std::size_t present = end - at.in - 1;
       const std::size_t copied = std::min({count, present, room});
       std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(at.in + 1), copied,
@@ -118,7 +118,7 @@ void DecodeCarefully(std::span<const std::uint8_t> block, std::size_t end,
 // sprite whole, with no branch on the run's length.
 constexpr std::size_t kWildBlock = 32;
 // How far past a run's first byte its blocks may read or write: the longest run in whole blocks.
-constexpr std::size_t kWildReach = (kMaxRun + kWildBlock - 1) / kWildBlock * kWildBlock;
+constexpr std::size_t kWildReach = (kMaxRleRun + kWildBlock - 1) / kWildBlock * kWildBlock;
 
 void CopyWild(std::uint8_t* to, const std::uint8_t* from, std::size_t count) {
   std::memcpy(to, from, kWildBlock);
@@ -139,16 +139,16 @@ void FillWild(std::uint8_t* to, std::uint8_t value, std::size_t count) {
 }
 
 // Decodes runs from the start while the longest run fits in what is left of both buffers: more
-// than kMaxRun + 1 bytes of the block, and outMargin bytes of the output (at least kMaxRun). No
-// run needs its bounds checked, and copy and fill may move up to outMargin bytes from where the
+// than kMaxRleRun + 1 bytes of the block, and outMargin bytes of the output (at least kMaxRleRun).
+// No run needs its bounds checked, and copy and fill may move up to outMargin bytes from where the
 // run starts. Returns where the decoding stands.
 template <auto Copy, auto Fill>
 RleCursor DecodeUnchecked(std::span<const std::uint8_t> block, std::size_t end,
                           std::span<std::uint8_t> output, std::size_t outMargin) {
-  if (end <= kMaxRun + 1 || output.size() < outMargin) {
+  if (end <= kMaxRleRun + 1 || output.size() < outMargin) {
     return {};
   }
-  const std::size_t inLimit = end - (kMaxRun + 1);
+  const std::size_t inLimit = end - (kMaxRleRun + 1);
   const std::size_t outLimit = output.size() - outMargin;
   const std::uint8_t* const from = block.data();
   std::uint8_t* const to = output.data();
@@ -159,8 +159,8 @@ RleCursor DecodeUnchecked(std::span<const std::uint8_t> block, std::size_t end,
   std::uint64_t fillRuns = 0;
   while (in < inLimit && out <= outLimit) {
     const std::uint8_t control = from[in];
-    const std::size_t count = control & kCountMask;
-    if ((control & kLiteralBit) != 0) {
+    const std::size_t count = control & kRleCountMask;
+    if ((control & kRleLiteralBit) != 0) {
       Copy(to + out, from + in + 1, count);
       in += count + 1;
     } else {
@@ -179,7 +179,7 @@ RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t 
                               std::span<std::uint8_t> output) {
   const std::size_t end = StreamEnd(block, dataSize);
   output = CountableOutput(output);
-  RleCursor at = DecodeUnchecked<CopyRun, FillRun>(block, end, output, kMaxRun);
+  RleCursor at = DecodeUnchecked<CopyRun, FillRun>(block, end, output, kMaxRleRun);
   DecodeCarefully(block, end, output, at);
   return {static_cast<std::int32_t>(at.out), at.fillRuns};
 }
@@ -189,9 +189,9 @@ RleDecoding DecodeRleWild(std::span<const std::uint8_t> block, std::int32_t data
   const std::size_t end = StreamEnd(block, dataSize);
   const std::span<std::uint8_t> countable = CountableOutput(output);
   // Every block a run moves lies inside both buffers: a literal reads at most kWildReach bytes
-  // after its control byte, and a run writes at most kWildReach bytes. A run is at most kMaxRun
+  // after its control byte, and a run writes at most kWildReach bytes. A run is at most kMaxRleRun
   // long, so it is never cut here; the careful loop takes the last runs.
-  static_assert(kWildReach <= kMaxRun + 1);
+  static_assert(kWildReach <= kMaxRleRun + 1);
   RleCursor at = DecodeUnchecked<CopyWild, FillWild>(block, end, countable, kWildReach);
   DecodeCarefully(block, end, countable, at);
   // The blocks of the last runs may have spilled past what the stream produced.

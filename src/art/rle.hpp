@@ -1,9 +1,10 @@
+// The run-length decoder of .ART frames (format in art_file.hpp) and its console progress.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
-#include "image/console.hpp"
+#include "io/console.hpp"
 
 namespace vostrel {
 
@@ -29,11 +30,12 @@ RleDecoding DecodeRleWild(std::span<const std::uint8_t> block, std::int32_t data
                           std::span<std::uint8_t> output);
 
 // The progress of a decoding that met fillRuns fill runs: a mark for every 50th, then "Done"
-// and a line end.
+// and a line end. Decoding and announcing are apart so that a frame decoded once can be
+// announced again for each of its palettes, exactly as if it had been decoded each time.
 void WriteRleProgress(Console& console, std::uint64_t fillRuns);
 
 // DecodeRleWild, then its progress; returns the number of bytes produced.
 std::int32_t DecodeRle(std::span<const std::uint8_t> block, std::int32_t dataSize,
-                       std::span<std::uint8_t> output, Console& console = StandardConsole());
+                       std::span<std::uint8_t> output, Console& console);
 
 }  // namespace vostrel

@@ -1,12 +1,14 @@
+// The run-length encoder of .ART frames (for vostrel-pack).
 #include "art/rle_encode.hpp"
 
 #include <algorithm>
+
+#include "art/rle_format.hpp"
 
 namespace vostrel {
 
 namespace {
 
-constexpr std::uint8_t kLiteralBit = 0x80;
 // A fill run costs two bytes; two equal bytes cost no more inside a literal run, where breaking
 // the literal for them would add a control byte.
 constexpr std::size_t kMinFillRun = 3;
@@ -21,7 +23,7 @@ std::vector<std::uint8_t> EncodeRle(std::span<const std::uint8_t> pixels) {
   const auto flushLiteral = [&](std::size_t end) {
     while (literalStart < end) {
       const std::size_t count = std::min(kMaxRleRun, end - literalStart);
-      out.push_back(static_cast<std::uint8_t>(kLiteralBit | count));
+      out.push_back(static_cast<std::uint8_t>(kRleLiteralBit | count));
       const auto from = pixels.begin() + static_cast<std::ptrdiff_t>(literalStart);
       out.insert(out.end(), from, from + static_cast<std::ptrdiff_t>(count));
       literalStart += count;

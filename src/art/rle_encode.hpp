@@ -1,3 +1,4 @@
+// The run-length encoder of .ART frames, the decoder's inverse (for vostrel-pack).
 #pragma once
 
 #include <cstdint>
@@ -5,9 +6,6 @@
 #include <vector>
 
 namespace vostrel {
-
-// The longest run a control byte can announce: its low seven bits.
-inline constexpr std::size_t kMaxRleRun = 0x7F;
 
 // Encodes pixels as the run-length stream that DecodeRleSilently reads back: a fill run for
 // every repeat of three or more equal bytes (two bytes for up to 127 pixels), literal runs for

@@ -1,12 +1,12 @@
+// The BMP writer: the one place the bytes of an output BMP are put together.
 #include "bmp/bmp_file.hpp"
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <limits>
+#include <memory>
 
-#include "image/checked.hpp"
-#include "image/le_bytes.hpp"
+#include "io/checked.hpp"
+#include "io/le_bytes.hpp"
 
 namespace vostrel {
 
@@ -24,9 +24,6 @@ constexpr std::array<std::uint8_t, 12> kWatermark{'p', 'a', 'l', 'o', 'm', 'e',
 constexpr std::array<std::uint8_t, 3> kPadLetters{'Q', 'Z', 'V'};
 constexpr int kRowsPerMark = 15;
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
-// Pictures whose padded rows take up to this many bytes are laid out once in memory for all their
-// palettes; larger ones are encoded piece by piece, so their plane is never held twice.
-constexpr std::uint64_t kLaidOutRowsLimit = std::uint64_t{4} << 20;
 
 }  // namespace
 
@@ -84,6 +81,7 @@ std::optional<BmpFile::Layout> BmpFile::CheckLayout() const {
   layout.height = height;
   layout.rowBytes = static_cast<std::uint64_t>(width);
   layout.pad = RowPadding(width);
+  // Width and height are below 2^31 here, so their products stay below 2^63.
   const std::uint64_t planeBytes = layout.rowBytes * static_cast<std::uint64_t>(height);
   if (blocks.empty() || blocks[0].empty() || blocks[0][0].size() < planeBytes) {
     return std::nullopt;
@@ -115,26 +113,6 @@ void BmpFile::WriteRowMarks(const Layout& layout) {
   // out, so they are written at once, which also spares walking the rows of a picture no pixel
   // wide: a damaged header can announce two billion of them.
   console().Marks(static_cast<std::uint64_t>(layout.height) / kRowsPerMark);
-}
-
-std::span<std::uint8_t> BmpFile::LaidOutRows(const Layout& layout) {
-  const std::uint64_t stride = layout.rowBytes + layout.pad;
-  const std::uint64_t wholeBytes = kBmpDataOffset + stride * layout.rowsCount();
-  if (rowsVersion != blocksVersion || rowsLayout.rowBytes != layout.rowBytes ||
-      rowsLayout.height != layout.height || rows.size() != wholeBytes) {
-    rows.resize(static_cast<std::size_t>(wholeBytes));
-    const std::span<const std::uint8_t> plane = blocks[0][0];
-    auto at = rows.begin() + static_cast<std::ptrdiff_t>(kBmpDataOffset);
-    for (std::int64_t r = static_cast<std::int64_t>(layout.height) - 1; r >= 0; --r) {
-      const auto row =
-          plane.subspan(static_cast<std::size_t>(r) * layout.rowBytes, layout.rowBytes);
-      at = std::copy(row.begin(), row.end(), at);
-      at = std::copy_n(kPadLetters.begin(), layout.pad, at);
-    }
-    rowsVersion = blocksVersion;
-    rowsLayout = layout;
-  }
-  return rows;
 }
 
 bool BmpFile::Encode(const ByteSink& sink) {
@@ -173,7 +151,9 @@ bool BmpFile::Encode(const ByteSink& sink) {
   const std::span<const std::uint8_t> plane = blocks[0][0];
   const std::span<const std::uint8_t> padding(kPadLetters.data(), pad);
   for (std::int64_t r = static_cast<std::int64_t>(layout->height) - 1; r >= 0; --r) {
-    const auto row = plane.subspan(static_cast<std::size_t>(r) * rowBytes, rowBytes);
+    const auto row =
+        plane.subspan(static_cast<std::size_t>(static_cast<std::uint64_t>(r) * rowBytes),
+                      static_cast<std::size_t>(rowBytes));
     if (used + rowBytes + pad > out.size() && !handOn()) {
       return false;
     }
@@ -190,42 +170,28 @@ bool BmpFile::Encode(const ByteSink& sink) {
   return handOn();
 }
 
-bool BmpFile::WriteTo(platform::OutputFile& file) {
-  const std::optional<Layout> layout = CheckLayout();
-  if (!layout) {
+bool BmpFile::WriteFile() {
+  const std::unique_ptr<FileWriter> file = files().Create(fullPath);
+  if (!file) {
     return false;
   }
-  const std::uint64_t rowsBytes = (layout->rowBytes + layout->pad) * layout->rowsCount();
-  if (rowsBytes > kLaidOutRowsLimit) {
-    return Encode([&file](std::span<const std::uint8_t> bytes) {
-      const std::array pieces{bytes};
-      return file.Write(pieces);
-    });
+  const bool encoded = Encode([&file](std::span<const std::uint8_t> bytes) {
+    const std::array pieces{bytes};
+    return file->Write(pieces);
+  });
+  // Closing is part of the write: its failure means the bytes may not all be there.
+  const bool closed = file->Close();
+  if (encoded && closed) {
+    return true;
   }
-  // A sprite's rows are laid out once for all the palettes it is saved with; its head goes in
-  // front of them, so that the file goes out in one piece (a write, rather than a writev of two
-  // that costs the system more).
-  const std::span<std::uint8_t> whole = LaidOutRows(*layout);
-  AssembleHead(*layout, whole.first(kBmpDataOffset));
-  WriteRowMarks(*layout);
-  const std::array pieces{std::span<const std::uint8_t>(whole)};
-  return file.Write(pieces);
+  // Leave no truncated file behind looking like a good one (but never remove a device such as
+  // a full disk's special file that the path may name).
+  files().RemoveFile(fullPath);
+  return false;
 }
 
 bool BmpFile::Save() {
-  bool written = false;
-  if (std::optional<platform::OutputFile> file = platform::OutputFile::Create(fullPath)) {
-    const bool encoded = WriteTo(*file);
-    // Closing is part of the write: its failure means the bytes may not all be there.
-    written = file->Close() && encoded;
-    std::error_code ignored;
-    if (!written && std::filesystem::is_regular_file(fullPath, ignored)) {
-      // Leave no truncated file behind looking like a good one (but never remove a device
-      // such as a full disk's special file that the path may name).
-      std::remove(fullPath.c_str());
-    }
-  }
-  if (!written) {
+  if (!WriteFile()) {
     console().EndLine(Stream::kErr);
     console().Err("Could not write BMP file");
     console().EndLine(Stream::kErr);

@@ -1,3 +1,4 @@
+// The BMP writer (BmpFile): one uncompressed 8-bit, bottom-up BMP from a palette and a plane.
 #pragma once
 
 #include <array>
@@ -9,17 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "bmp/bmp_format.hpp"
 #include "image/image_file.hpp"
-#include "platform/platform.hpp"
 
 namespace vostrel {
-
-inline constexpr std::size_t kBmpFileHeaderSize = 14;
-inline constexpr std::size_t kBmpInfoHeaderSize = 40;
-inline constexpr std::size_t kBmpColourTableSize =
-    static_cast<std::size_t>(kPaletteEntries) * kPaletteEntryBytes;
-inline constexpr std::uint32_t kBmpDataOffset =
-    kBmpFileHeaderSize + kBmpInfoHeaderSize + kBmpColourTableSize;
 
 // Receives the bytes of a BMP in file order; returns false when they could not be stored.
 using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
@@ -28,10 +22,11 @@ using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
 std::uint32_t RowPadding(std::int32_t width);
 
 // Writes one uncompressed 8-bit, bottom-up BMP from palette 0 and the pixel plane in block
-// [0][0] (rows of width bytes, top row first). It only writes: Load does nothing.
+// [0][0] (rows of width bytes, top row first). It only writes: Load does nothing. Save writes
+// exactly the bytes that Encode produces, through the Files it was given.
 class BmpFile : public ImageFile {
  public:
-  explicit BmpFile(Console& console = StandardConsole()) : ImageFile(console) {}
+  BmpFile(Console& console, Files& files) : ImageFile(console, files) {}
 
   bool Save() override;
   bool SaveAs(const std::string& path) override;
@@ -47,10 +42,12 @@ class BmpFile : public ImageFile {
                      std::uint32_t verticalResolution, std::uint32_t coloursUsed,
                      std::uint32_t importantColours);
 
-  // Produces the whole file into sink, in as few pieces as a buffer of a megabyte allows, with
-  // a progress mark before every 15th row. Returns false, having produced nothing, when the
-  // info header, palette or plane cannot make a valid file, and false as soon as sink refuses
-  // bytes.
+  // Produces the whole file into sink, in as few pieces as a buffer of a megabyte allows (a
+  // sprite in one), with its progress marks: one for every 15th row, all written before the
+  // rows, as nothing flushes the console while they go out. Rows that hold no bytes (a picture
+  // 0 wide) cost nothing, however many there are. Returns false, having produced nothing, when
+  // the info header, palette or plane cannot make a valid file, and false as soon as sink
+  // refuses bytes.
   bool Encode(const ByteSink& sink);
 
   const std::array<std::uint8_t, kBmpFileHeaderSize>& FileHeader() const { return fileHeader; }
@@ -63,24 +60,19 @@ class BmpFile : public ImageFile {
     std::uint64_t rowBytes = 0;
     std::uint32_t pad = 0;
     std::uint64_t fileSize = 0;
-    std::uint64_t rowsCount() const { return static_cast<std::uint64_t>(height); }
   };
   std::optional<Layout> CheckLayout() const;
   // Fills the file header, then puts both headers and the 256-entry colour table into out.
   void AssembleHead(const Layout& layout, std::span<std::uint8_t> out);
   void WriteRowMarks(const Layout& layout);
-  // Room for the head, then the plane's rows bottom-up with their padding: the whole file, so
-  // that it goes out in one piece. The rows are laid out again only when the plane changed.
-  std::span<std::uint8_t> LaidOutRows(const Layout& layout);
-  bool WriteTo(platform::OutputFile& file);
+  // Saves to fullPath; false unless every byte was written and the file closed.
+  bool WriteFile();
 
   std::array<std::uint8_t, kBmpFileHeaderSize> fileHeader{};
   std::array<std::uint8_t, kBmpInfoHeaderSize> infoHeader{};
   // The bytes of the file being produced; kept between saves so that its storage is reused.
+  // Nothing else is kept: every Encode reads the plane afresh.
   std::vector<std::uint8_t> fileBytes;
-  std::vector<std::uint8_t> rows;
-  std::uint64_t rowsVersion = 0;
-  Layout rowsLayout;
 };
 
 }  // namespace vostrel

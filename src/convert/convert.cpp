@@ -1,3 +1,4 @@
+// The conversion of one .ART file into its BMPs, with the console lines of each.
 #include "convert/convert.hpp"
 
 #include <array>
@@ -6,10 +7,11 @@
 #include <string_view>
 
 #include "art/art_file.hpp"
+#include "art/picture_names.hpp"
 #include "art/rle.hpp"
 #include "bmp/bmp_file.hpp"
-#include "image/checked.hpp"
-#include "image/path.hpp"
+#include "io/checked.hpp"
+#include "io/path.hpp"
 
 namespace vostrel {
 
@@ -19,30 +21,16 @@ constexpr std::int32_t kBitDepth = 8;
 constexpr std::string_view kRawLine = "Standard RAW data detected, decoding";
 constexpr std::string_view kRleLine = "Standard RLE data detected, decoding";
 
-void AppendDecimal(std::string& text, std::int32_t value) {
-  std::array<char, std::numeric_limits<std::int32_t>::digits10 + 2> digits{};
-  const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-  text.append(digits.data(), end);
-}
-
-// The output paths of one .ART file: destDir, the file's name without its last extension, then
-// "_picture_frame_palette.bmp" with 0-based indices. One string is reused for every path.
+// The output paths of one .ART file: destDir, then the pictures' names. One string is reused
+// for every path.
 class OutputPaths {
  public:
-  OutputPaths(const std::string& destDir, const std::string& artFileName) {
-    std::string stem = artFileName;
-    CutAtLastDot(stem);
-    prefix_ = destDir + stem + '_';
-  }
+  OutputPaths(const std::string& destDir, const std::string& artFileName)
+      : prefix_(destDir + PictureStem(artFileName)) {}
 
   const std::string& For(std::int32_t picture, std::int32_t frame, std::int32_t palette) {
     path_.assign(prefix_);
-    AppendDecimal(path_, picture);
-    path_ += '_';
-    AppendDecimal(path_, frame);
-    path_ += '_';
-    AppendDecimal(path_, palette);
-    path_ += ".bmp";
+    AppendPictureSuffix(path_, picture, frame, palette, ".bmp");
     return path_;
   }
 
@@ -173,14 +161,15 @@ bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console&
   return allStored;
 }
 
-bool ConvertArtFile(const std::string& artPath, const std::string& destDir, Console& console) {
+bool ConvertArtFile(const std::string& artPath, const std::string& destDir, Console& console,
+                    Files& files) {
   try {
     console.Out(artPath);
     console.EndLine(Stream::kOut);
     console.Out("Opening");
-    ArtFile art(console);
+    ArtFile art(console, files);
     const bool loaded = art.Load(artPath);
-    BmpFile bmp(console);
+    BmpFile bmp(console, files);
     DirectoryTarget target(destDir, art.FileName());
     const bool converted = ConvertFrames(art, bmp, target, console);
     return loaded && converted;

@@ -1,10 +1,12 @@
+// The conversion of one .ART file into its BMPs: the loop over pictures, frames and palettes.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "image/console.hpp"
+#include "io/console.hpp"
+#include "io/files.hpp"
 
 namespace vostrel {
 
@@ -49,8 +51,9 @@ bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console&
 
 // Converts one .ART file into a BMP per picture, frame and palette in destDir (which ends with
 // the separator). Every combination is tried; the result is false when the file could not be
-// loaded, a frame could not be placed, or any BMP could not be written.
-bool ConvertArtFile(const std::string& artPath, const std::string& destDir,
-                    Console& console = StandardConsole());
+// loaded, a frame could not be placed, or any BMP could not be written. The file is read and
+// the BMPs are written through files.
+bool ConvertArtFile(const std::string& artPath, const std::string& destDir, Console& console,
+                    Files& files);
 
 }  // namespace vostrel

@@ -1,3 +1,4 @@
+// The command line of vostrel: banner, usage, arguments, destination, single-file and batch runs.
 #include "frontend/cli.hpp"
 
 #include <charconv>
@@ -10,9 +11,9 @@
 
 #include "convert/convert.hpp"
 #include "frontend/batch.hpp"
-#include "image/console.hpp"
-#include "image/file_io.hpp"
-#include "image/path.hpp"
+#include "io/console.hpp"
+#include "io/path.hpp"
+#include "platform/file_io.hpp"
 #include "platform/platform.hpp"
 
 namespace vostrel {
@@ -28,6 +29,18 @@ constexpr int kMaxArgc = 4;
 constexpr std::string_view kBatchArgument = "*";
 constexpr std::string_view kArtExtension = ".art";
 constexpr const char* kWorkersVariable = "VOSTREL_WORKERS";
+constexpr std::string_view kVersionArgument = "--version";
+
+// What asks for the usage when it is the only argument: the usual options, and on Windows the
+// usual switch. A file of such a name is still reached as ./--help.
+bool AsksForHelp(std::string_view argument) {
+#ifdef _WIN32
+  if (argument == "/?") {
+    return true;
+  }
+#endif
+  return argument == "--help" || argument == "-h";
+}
 
 // The one failure that ends a whole run with a message of its own.
 class RunError : public std::runtime_error {
@@ -35,22 +48,26 @@ class RunError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The front end owns the process's console: everything below it writes to the console it is
+// handed, which in a batch is a file's lane rather than this one.
+Console& TheConsole() { return platform::StandardConsole(); }
+
 void WriteLines(std::initializer_list<std::string_view> lines) {
   for (const std::string_view line : lines) {
-    StandardConsole().Out(line);
-    StandardConsole().EndLine(Stream::kOut);
+    TheConsole().Out(line);
+    TheConsole().EndLine(Stream::kOut);
   }
 }
 
 void ReportOnError(std::string_view text) {
-  Console& console = StandardConsole();
+  Console& console = TheConsole();
   console.EndLine(Stream::kErr);
   console.Err(text);
   console.EndLine(Stream::kErr);
 }
 
 void ReportListFailure(std::string_view what) {
-  Console& console = StandardConsole();
+  Console& console = TheConsole();
   console.Err("Could not " + std::string(what) + " the input list " + platform::kInputListName +
               " in the current directory");
   console.EndLine(Stream::kErr);
@@ -103,15 +120,17 @@ void PrintUsage() {
 }
 
 void OnOutOfMemory() {
-  // Straight to the stream: this may run on any thread, and holds no lock.
+  // Straight to the stream, not through the console: this may run on any thread, at any point
+  // of a write through the console (even inside a batch's lock), and must neither allocate nor
+  // wait; standard error is unbuffered, so the text is out before the process ends.
   std::cerr << "\nMemory exhausted! Abnormal program termination";
   std::cerr.flush();
   std::exit(kExitAbnormal);
 }
 
 platform::InputListResult BuildInputList() {
-  StandardConsole().Out("Building input list...");
-  StandardConsole().EndLine(Stream::kOut);
+  TheConsole().Out("Building input list...");
+  TheConsole().EndLine(Stream::kOut);
   return platform::WriteInputList();
 }
 
@@ -167,13 +186,13 @@ int RunBatch(const std::string& destDir, bool useModuleDirectory) {
   if (!useModuleDirectory || !platform::ErrorMessagesWaitForTheUser()) {
     workers = WorkerCount();
   }
-  bool anyFailed = !ConvertBatch(files, destDir, useModuleDirectory, workers, StandardConsole(),
-                                 platform::ShowErrorMessage);
+  bool anyFailed = !ConvertBatch(files, destDir, useModuleDirectory, workers, TheConsole(),
+                                 platform::SystemFiles(), platform::ShowErrorMessage);
   if (listFailed) {
     ReportListFailure("read");
     anyFailed = true;
   } else if (files.empty()) {
-    Console& console = StandardConsole();
+    Console& console = TheConsole();
     console.EndLine(Stream::kOut);
     console.Out("I could not found any .ART files");
     console.EndLine(Stream::kOut);
@@ -186,9 +205,18 @@ int RunBatch(const std::string& destDir, bool useModuleDirectory) {
 int Run(int argc, const char* const* argv) {
   std::set_new_handler(OnOutOfMemory);
   try {
+    if (argc == 2 && argv[1] == kVersionArgument) {
+      TheConsole().Out(std::string("vostrel ") + VOSTREL_VERSION);
+      TheConsole().EndLine(Stream::kOut);
+      return kExitSuccess;
+    }
     PrintBanner();
+    if (argc == 2 && AsksForHelp(argv[1])) {
+      PrintUsage();
+      return kExitSuccess;
+    }
     if (argc > kMaxArgc) {
-      StandardConsole().Out("Wrong arguments");
+      TheConsole().Out("Wrong arguments");
       PrintUsage();
       return kExitFailure;
     }
@@ -211,8 +239,8 @@ int Run(int argc, const char* const* argv) {
         case platform::InputListResult::kWritten:
           break;
         case platform::InputListResult::kCannotList:
-          StandardConsole().Err("Could not list the .art files of the current directory");
-          StandardConsole().EndLine(Stream::kErr);
+          TheConsole().Err("Could not list the .art files of the current directory");
+          TheConsole().EndLine(Stream::kErr);
           return kExitFailure;
         case platform::InputListResult::kCannotWrite:
           ReportListFailure("write");
@@ -234,9 +262,9 @@ int Run(int argc, const char* const* argv) {
     if (!ContainsSeparator(firstArgument)) {
       artPath = destDir + artPath;
     }
-    if (!ConvertArtFile(artPath, destDir)) {
-      StandardConsole().Err("Could not convert " + artPath + " to " + destDir);
-      StandardConsole().EndLine(Stream::kErr);
+    if (!ConvertArtFile(artPath, destDir, TheConsole(), platform::SystemFiles())) {
+      TheConsole().Err("Could not convert " + artPath + " to " + destDir);
+      TheConsole().EndLine(Stream::kErr);
       return kExitFailure;
     }
     return kExitSuccess;

@@ -1,3 +1,4 @@
+// The command line of vostrel, in pieces the tests can reach.
 #pragma once
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// vostrel's entry point.
 #include <iostream>
 
 #include "frontend/cli.hpp"

@@ -1,3 +1,4 @@
+// The console of a batch: a lane per file, replayed in list order.
 #include "frontend/ordered_console.hpp"
 
 #include <utility>
@@ -9,12 +10,12 @@ class OrderedConsole::LaneConsole : public Console {
   LaneConsole(OrderedConsole& owner, std::size_t index) : owner_(owner), index_(index) {}
 
   void Write(Stream stream, std::string_view text) override {
-    owner_.Put(index_, Entry::Kind::kText, stream, text, 0);
+    owner_.Put(index_, Kind::kText, stream, text, 0);
   }
   void Marks(std::uint64_t count) override {
-    owner_.Put(index_, Entry::Kind::kMarks, Stream::kOut, {}, count);
+    owner_.Put(index_, Kind::kMarks, Stream::kOut, {}, count);
   }
-  void EndLine(Stream stream) override { owner_.Put(index_, Entry::Kind::kEndLine, stream, {}, 0); }
+  void EndLine(Stream stream) override { owner_.Put(index_, Kind::kEndLine, stream, {}, 0); }
 
  private:
   OrderedConsole& owner_;
@@ -38,7 +39,7 @@ OrderedConsole::~OrderedConsole() = default;
 Console& OrderedConsole::Lane(std::size_t index) { return *lanes_.at(index).console; }
 
 void OrderedConsole::ShowMessage(std::size_t index, const std::string& text) {
-  Put(index, Entry::Kind::kMessage, Stream::kErr, text, 0);
+  Put(index, Kind::kMessage, Stream::kErr, text, 0);
 }
 
 void OrderedConsole::Close(std::size_t index) {
@@ -52,7 +53,7 @@ void OrderedConsole::Close(std::size_t index) {
       LaneState& next = lanes_[first_];
       const std::lock_guard lock(next.mutex);
       for (const HeldEntry& entry : next.held) {
-        Emit({entry.kind, entry.stream, entry.text, entry.marks});
+        Emit(entry.kind, entry.stream, entry.text, entry.marks);
       }
       std::vector<HeldEntry>().swap(next.held);
       next.live = true;
@@ -60,23 +61,23 @@ void OrderedConsole::Close(std::size_t index) {
   }
 }
 
-void OrderedConsole::Put(std::size_t index, Entry::Kind kind, Stream stream, std::string_view text,
+void OrderedConsole::Put(std::size_t index, Kind kind, Stream stream, std::string_view text,
                          std::uint64_t marks) {
   LaneState& lane = lanes_.at(index);
   const std::lock_guard lock(lane.mutex);
   if (lane.live) {
-    Emit({kind, stream, text, marks});
+    Emit(kind, stream, text, marks);
     return;
   }
   // Held text is kept compact: a run of marks is one count (a damaged header can ask for
   // millions), and text written between line ends is joined.
   std::vector<HeldEntry>& held = lane.held;
   if (!held.empty() && held.back().kind == kind && held.back().stream == stream) {
-    if (kind == Entry::Kind::kMarks) {
+    if (kind == Kind::kMarks) {
       held.back().marks += marks;
       return;
     }
-    if (kind == Entry::Kind::kText) {
+    if (kind == Kind::kText) {
       held.back().text += text;
       return;
     }
@@ -84,19 +85,19 @@ void OrderedConsole::Put(std::size_t index, Entry::Kind kind, Stream stream, std
   held.push_back({kind, stream, std::string(text), marks});
 }
 
-void OrderedConsole::Emit(const Entry& entry) {
-  switch (entry.kind) {
-    case Entry::Kind::kText:
-      console_.Write(entry.stream, entry.text);
+void OrderedConsole::Emit(Kind kind, Stream stream, std::string_view text, std::uint64_t marks) {
+  switch (kind) {
+    case Kind::kText:
+      console_.Write(stream, text);
       break;
-    case Entry::Kind::kMarks:
-      console_.Marks(entry.marks);
+    case Kind::kMarks:
+      console_.Marks(marks);
       break;
-    case Entry::Kind::kEndLine:
-      console_.EndLine(entry.stream);
+    case Kind::kEndLine:
+      console_.EndLine(stream);
       break;
-    case Entry::Kind::kMessage:
-      showMessage_(std::string(entry.text));
+    case Kind::kMessage:
+      showMessage_(std::string(text));
       break;
   }
 }

@@ -1,3 +1,4 @@
+// The console of a batch that converts several files at once (OrderedConsole).
 #pragma once
 
 #include <cstddef>
@@ -9,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "image/console.hpp"
+#include "io/console.hpp"
 
 namespace vostrel {
 
@@ -36,15 +37,10 @@ class OrderedConsole {
   void Close(std::size_t index);
 
  private:
-  struct Entry {
-    enum class Kind { kText, kMarks, kEndLine, kMessage };
-    Kind kind;
-    Stream stream;
-    std::string_view text;
-    std::uint64_t marks;
-  };
+  enum class Kind { kText, kMarks, kEndLine, kMessage };
+  // What a lane behind the first holds until its turn.
   struct HeldEntry {
-    Entry::Kind kind;
+    Kind kind;
     Stream stream;
     std::string text;
     std::uint64_t marks;
@@ -61,10 +57,9 @@ class OrderedConsole {
   };
 
   // Writes the entry at once when lane index is live, else holds it.
-  void Put(std::size_t index, Entry::Kind kind, Stream stream, std::string_view text,
-           std::uint64_t marks);
+  void Put(std::size_t index, Kind kind, Stream stream, std::string_view text, std::uint64_t marks);
   // Runs with the mutex of the live lane held: only one thread writes to the console at a time.
-  void Emit(const Entry& entry);
+  void Emit(Kind kind, Stream stream, std::string_view text, std::uint64_t marks);
 
   Console& console_;
   std::function<void(const std::string&)> showMessage_;

@@ -1,9 +1,10 @@
+// The image model's palette and block tables, and its path strings.
 #include "image/image_file.hpp"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "image/path.hpp"
+#include "io/path.hpp"
 
 namespace vostrel {
 
@@ -63,7 +64,6 @@ void ImageFile::AllocateBlocks(std::int32_t rows, std::int32_t columns, std::siz
     }
   }
   blocks = std::move(table);
-  ++blocksVersion;
 }
 
 void ImageFile::SetPlane(std::span<const std::uint8_t> source) {
@@ -74,13 +74,9 @@ void ImageFile::SetPlane(std::span<const std::uint8_t> source) {
     throw std::invalid_argument("plane too small");
   }
   std::copy(source.begin(), source.end(), blocks[0][0].begin());
-  ++blocksVersion;
 }
 
-void ImageFile::ReleaseBlocks() {
-  BlockTable().swap(blocks);
-  ++blocksVersion;
-}
+void ImageFile::ReleaseBlocks() { BlockTable().swap(blocks); }
 
 void ImageFile::ReleasePalettes() { std::vector<Block>().swap(palettes); }
 

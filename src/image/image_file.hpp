@@ -1,3 +1,4 @@
+// The image model that the .ART reader and the BMP writer share (ImageFile).
 #pragma once
 
 #include <cstddef>
@@ -6,16 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "image/console.hpp"
+#include "image/palette.hpp"
+#include "io/console.hpp"
+#include "io/files.hpp"
 
 namespace vostrel {
 
 using Block = std::vector<std::uint8_t>;
 using BlockTable = std::vector<std::vector<Block>>;
 
-// Bytes of one colour-table entry: blue, green, red and a fourth byte.
-inline constexpr std::int32_t kPaletteEntryBytes = 4;
-inline constexpr std::int32_t kPaletteEntries = 256;
 // A palette buffer keeps four spare bytes past its entries.
 inline constexpr std::int32_t kPaletteSlack = 4;
 
@@ -23,8 +23,9 @@ inline constexpr std::int32_t kPaletteSlack = 4;
 // blocks and the three strings of the file's path.
 class ImageFile {
  public:
-  // console receives the object's progress and failure texts; it must outlive the object.
-  explicit ImageFile(Console& console = StandardConsole()) : console_(&console) {}
+  // console receives the object's progress and failure texts, and Load and Save reach their
+  // files through files; both must outlive the object.
+  ImageFile(Console& console, Files& files) : console_(&console), files_(&files) {}
   virtual ~ImageFile() = default;
   ImageFile(const ImageFile&) = delete;
   ImageFile& operator=(const ImageFile&) = delete;
@@ -55,11 +56,7 @@ class ImageFile {
   std::int32_t PaletteEntries() const { return paletteEntries; }
   const std::vector<Block>& Palettes() const { return palettes; }
   const BlockTable& Blocks() const { return blocks; }
-  // Handing the table out for writing counts as a change of the plane.
-  BlockTable& Blocks() {
-    ++blocksVersion;
-    return blocks;
-  }
+  BlockTable& Blocks() { return blocks; }
   std::int32_t BlockRows() const { return blockRows; }
   std::int32_t BlockColumns() const { return blockColumns; }
   const std::string& FileName() const { return fileName; }
@@ -68,15 +65,13 @@ class ImageFile {
 
  protected:
   Console& console() const { return *console_; }
+  Files& files() const { return *files_; }
 
   std::int32_t paletteEntries = 0;
   // Empty when the object has no palette table.
   std::vector<Block> palettes;
   // Empty when the object has no block table.
   BlockTable blocks;
-  // Goes up whenever the block table may have changed through this class's operations, so that
-  // what a subclass derives from the blocks can tell whether it is still current.
-  std::uint64_t blocksVersion = 0;
   std::int32_t blockRows = 1;
   std::int32_t blockColumns = 1;
   std::string fileName;
@@ -85,6 +80,7 @@ class ImageFile {
 
  private:
   Console* console_;
+  Files* files_;
 };
 
 }  // namespace vostrel

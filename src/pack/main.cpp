@@ -1,3 +1,4 @@
+// vostrel-pack's entry point.
 #include <iostream>
 
 #include "pack/pack_cli.hpp"

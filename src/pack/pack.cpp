@@ -1,3 +1,5 @@
+// The packing of one .ART file: edited pictures mapped to their palettes and put back, and the
+// pictures of the frames replaced brought up to date.
 #include "pack/pack.hpp"
 
 #include <algorithm>
@@ -8,20 +10,22 @@
 #include <limits>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "art/art_file.hpp"
 #include "art/art_save.hpp"
+#include "art/picture_names.hpp"
 #include "art/rle.hpp"
 #include "art/rle_encode.hpp"
-#include "image/checked.hpp"
-#include "image/file_io.hpp"
-#include "image/path.hpp"
-#include "image/replace_file.hpp"
+#include "io/checked.hpp"
+#include "io/console.hpp"
+#include "io/files.hpp"
+#include "pack/picture_names.hpp"
+#include "pack/refresh.hpp"
 #include "picture/colour_map.hpp"
 #include "picture/picture.hpp"
+#include "platform/replace_file.hpp"
 
 namespace vostrel {
 
@@ -29,9 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The names the converter gives a frame's pictures end in ".bmp"; an editor may save the same
-// picture as PNG instead, under the same name.
-constexpr std::array<std::string_view, 2> kPictureExtensions{".bmp", ".png"};
 constexpr auto kMaxDataSize = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 
 // The size of a file holding everything that the header, palettes and frame headers announce.
@@ -50,8 +51,9 @@ std::uint64_t AnnouncedSize(const ArtFile& art) {
   return size;
 }
 
-void LoadOriginal(const std::string& path, ArtFile& art) {
-  ReadResult file = ReadWholeFile(path);
+// Loads the file into art and returns its bytes.
+std::vector<std::uint8_t> LoadOriginal(Files& files, const std::string& path, ArtFile& art) {
+  ReadResult file = ReadWholeFile(files, path);
   if (file.status != ReadStatus::kOk) {
     throw PackError(path + ": cannot be read; check its name and that you may read it");
   }
@@ -68,6 +70,7 @@ void LoadOriginal(const std::string& path, ArtFile& art) {
                     std::to_string(announced - file.bytes.size()) +
                     " bytes; give a complete copy of the file");
   }
+  return std::move(file.bytes);
 }
 
 std::string Hex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
@@ -80,39 +83,26 @@ std::string Size(std::int64_t width, std::int64_t height) {
   return std::to_string(width) + " x " + std::to_string(height);
 }
 
-std::string Pixels(std::uint64_t count) {
-  return std::to_string(count) + (count == 1 ? " pixel" : " pixels");
+// Whether the picture listed at path is still there; throws when it is not a file.
+bool StillThere(Files& files, const std::string& path) {
+  const PathStatus status = files.StatusOf(path);
+  switch (status.kind) {
+    case PathKind::kMissing:
+      return false;
+    case PathKind::kUnknown:
+      throw PackError(path + ": cannot be looked at (" + status.reason +
+                      "); check that you may read the pictures' directory");
+    case PathKind::kRegularFile:
+      return true;
+    case PathKind::kDirectory:
+    case PathKind::kOther:
+      break;
+  }
+  throw PackError(path + ": is not a file; move it out of the way");
 }
 
-std::string At(std::uint64_t x, std::uint64_t y) {
-  return "x " + std::to_string(x) + ", y " + std::to_string(y);
-}
-
-// A picture file present for one palette of a frame.
-struct FoundPicture {
-  std::string path;
-  std::size_t palette = 0;
-};
-
-std::optional<std::string> PicturePath(const fs::path& dir, const std::string& name) {
-  const fs::path path = dir / name;
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (status.type() == fs::file_type::not_found) {
-    return std::nullopt;
-  }
-  if (error) {
-    throw PackError(path.string() + ": cannot be looked at (" + error.message() +
-                    "); check that you may read the pictures' directory");
-  }
-  if (!fs::is_regular_file(status)) {
-    throw PackError(path.string() + ": is not a file; move it out of the way");
-  }
-  return path.string();
-}
-
-RgbPicture ReadPicture(const std::string& path) {
-  const ReadResult file = ReadWholeFile(path, static_cast<std::uint64_t>(INT_MAX));
+RgbPicture ReadPicture(Files& files, const std::string& path) {
+  const ReadResult file = ReadWholeFile(files, path, static_cast<std::uint64_t>(INT_MAX));
   if (file.status == ReadStatus::kTooLarge) {
     throw PackError(path + ": is too large a file for a picture (more than 2 GiB)");
   }
@@ -122,7 +112,7 @@ RgbPicture ReadPicture(const std::string& path) {
   try {
     return DecodePicture(file.bytes);
   } catch (const PictureError& error) {
-    throw PackError(path + ": " + error.what() + "; save it again as BMP or PNG");
+    throw PackError(path + ": " + error.what());
   }
 }
 
@@ -175,32 +165,46 @@ void CheckAgreement(const EditedFrame& first, const EditedFrame& other,
     const auto width = static_cast<std::size_t>(other.width);
     const auto pixel =
         otherPicture.Bytes().subspan(firstAt * static_cast<std::size_t>(otherPicture.channels), 3);
-    throw PackError(other.path + ": has " + Pixels(differing) + " unlike " + first.path +
-                    ", also edited, the first at " + At(firstAt % width, firstAt / width) + " (" +
+    throw PackError(other.path + ": has " + PixelsText(differing) + " unlike " + first.path +
+                    ", also edited, the first at " +
+                    PositionText(firstAt % width, firstAt / width) + " (" +
                     Hex(pixel[0], pixel[1], pixel[2]) + ")" + advice);
   }
 }
 
 class Packer {
  public:
-  Packer(const PackJob& job, const PackWarning& warn)
-      : job_(job), warn_(warn), picturesDir_(job.picturesDir) {
-    LoadOriginal(job.original, art_);
-    std::string stem = fs::path(job.original).filename().string();
-    CutAtLastDot(stem);
-    stem_ = stem;
-    std::error_code error;
-    if (!fs::is_directory(picturesDir_, error)) {
+  Packer(const PackJob& job, const PackReport& report, Files& files)
+      : job_(job),
+        report_(report),
+        warn_(report.warn),
+        files_(files),
+        art_(silent_, files),
+        picturesDir_(job.picturesDir),
+        stem_(PictureStem(fs::path(job.original).filename().string())) {
+    originalBytes_ = LoadOriginal(files_, job.original, art_);
+    if (files_.StatusOf(job.picturesDir).kind != PathKind::kDirectory) {
       throw PackError(job.picturesDir +
                       ": is not a directory; give the directory that holds the pictures");
     }
+    if (files_.StatusOf(job.output).kind == PathKind::kDirectory) {
+      throw PackError(job.output +
+                      ": is a directory; give the name of the .ART file to write, such as " +
+                      (fs::path(job.output) / fs::path(job.original).filename()).string());
+    }
+    std::optional<PictureNames> names = PictureNames::List(job.picturesDir, stem_);
+    if (!names) {
+      throw PackError(job.picturesDir +
+                      ": cannot be listed; check that you may read the pictures' directory");
+    }
+    names_ = std::move(*names);
   }
 
   PackOutcome Run() {
     PackOutcome outcome;
-    frameHeaders_ = art_.FrameHeaders();
-    for (std::size_t p = 0; p < frameHeaders_.size(); ++p) {
-      for (std::size_t f = 0; f < frameHeaders_[p].size(); ++f) {
+    RefuseWithoutPictures();
+    for (std::size_t p = 0; p < art_.FrameHeaders().size(); ++p) {
+      for (std::size_t f = 0; f < art_.FrameHeaders()[p].size(); ++f) {
         ++outcome.frames;
         if (PackFrame(p, f)) {
           ++outcome.replaced;
@@ -209,28 +213,71 @@ class Packer {
     }
     const auto palettes =
         std::span(art_.Palettes()).first(static_cast<std::size_t>(art_.PaletteCount()));
+    // With nothing replaced, OUTPUT is a copy: packing in place then leaves the file alone.
     const std::vector<std::uint8_t> bytes =
-        SerializeArt(StoredHeader(art_), palettes, frameHeaders_, art_.Blocks());
-    if (const auto failure = ReplaceFileWith(job_.output, bytes)) {
-      throw PackError(job_.output + ": cannot be written (" + *failure +
+        outcome.replaced == 0 ? std::move(originalBytes_) : SerializeArt(art_);
+    // OUTPUT is made complete beside itself first, then the pictures are brought up to date,
+    // and only then is it put in place: however the run ends, the pictures never show a
+    // frame older than the file, which a later pack would take for an edit. (Pictures ahead of
+    // the file merely carry the edit again.)
+    const bool alreadyThere = FileHolds(files_, job_.output, bytes);
+    std::string failure;
+    std::optional<StagedFile> staged =
+        alreadyThere ? std::optional<StagedFile>() : StagedFile::Stage(job_.output, bytes, failure);
+    if (!alreadyThere && !staged) {
+      throw PackError(job_.output + ": cannot be written (" + failure +
                       "); check that its directory exists and that you may write there");
+    }
+    const std::vector<std::string> updated =
+        RefreshPictures(replaced_, palettes, job_.picturesDir, job_.output, warn_, files_);
+    if (staged) {
+      if (const auto reason = staged->Commit()) {
+        throw PackError(job_.output + ": cannot be written (" + *reason +
+                        "); check that you may write there, then pack again");
+      }
+    }
+    if (report_.written) {
+      report_.written(outcome);
+    }
+    for (const std::string& path : updated) {
+      if (report_.updated) {
+        report_.updated(path);
+      }
     }
     return outcome;
   }
 
  private:
   std::vector<FoundPicture> FindPictures(std::size_t p, std::size_t f) const {
-    std::vector<FoundPicture> found;
-    const std::string base = stem_ + "_" + std::to_string(p) + "_" + std::to_string(f) + "_";
-    for (std::size_t k = 0; k < static_cast<std::size_t>(art_.PaletteCount()); ++k) {
-      for (const std::string_view extension : kPictureExtensions) {
-        if (auto path =
-                PicturePath(picturesDir_, base + std::to_string(k) + std::string(extension))) {
-          found.push_back({std::move(*path), k});
+    std::vector<FoundPicture> found =
+        names_.Of(p, f, static_cast<std::size_t>(art_.PaletteCount()));
+    std::erase_if(
+        found, [this](const FoundPicture& picture) { return !StillThere(files_, picture.path); });
+    return found;
+  }
+
+  // A directory without a single picture of the original's names is the wrong one (or the
+  // original was renamed since): packing from it would only copy the file.
+  void RefuseWithoutPictures() const {
+    const auto pictures = static_cast<std::size_t>(art_.PictureCount());
+    const auto frames = static_cast<std::size_t>(art_.FramesPerPicture());
+    const auto palettes = static_cast<std::size_t>(art_.PaletteCount());
+    for (std::size_t p = 0; p < pictures; ++p) {
+      for (std::size_t f = 0; f < frames; ++f) {
+        if (!names_.Of(p, f, palettes).empty()) {
+          return;
         }
       }
     }
-    return found;
+    const auto upTo = [](const char* letter, std::size_t count) {
+      return std::string(letter) +
+             (count == 0 ? " none" : " from 0 to " + std::to_string(count - 1));
+    };
+    throw PackError(job_.picturesDir + ": holds no picture of " + job_.original + ": looked for " +
+                    stem_ + "_P_F_K.bmp or .png (" + upTo("P", pictures) + ", " +
+                    upTo("F", frames) + ", " + upTo("K", palettes) +
+                    "; the extension in any case); give the directory its pictures were "
+                    "extracted into");
   }
 
   // Replaces frame f of picture p by its edited pictures, if it has any; true if it did.
@@ -239,42 +286,50 @@ class Packer {
     if (found.empty()) {
       return false;
     }
-    ArtFrameHeader& frame = frameHeaders_[p][f];
+    const ArtFrameHeader& frame = art_.FrameHeaders()[p][f];
     const std::optional<std::int32_t> pixels = PixelCount(frame);
     if (!pixels) {
       const std::string what = frame.width == 0 || frame.height == 0
                                    ? "has no pixels"
                                    : "has a size that makes no picture";
       for (const FoundPicture& picture : found) {
-        warn_(picture.path + ": ignored: frame " + std::to_string(f) + " of picture " +
-              std::to_string(p) + " in " + job_.original + " " + what + " (" +
-              Size(frame.width, frame.height) + "), so it is copied unchanged");
+        // The picture's name says which frame; numbers of its own here could be read against
+        // the converter's, which count from 1.
+        warn_(picture.path + ": ignored: its frame in " + job_.original + " " + what + " (" +
+              Size(frame.width, frame.height) + "), so the frame is copied unchanged");
       }
       return false;
     }
-    Block& block = art_.Blocks()[p][f];
+    const Block& block = art_.Blocks()[p][f];
     // Equality alone decides, as in the converter.
     const bool raw = *pixels == frame.dataSize;
-    const Block original = OriginalIndices(frame, block, static_cast<std::size_t>(*pixels), raw);
+    // Decoded only once a picture of the frame's size needs it: a small file may announce a
+    // frame of gigabytes that no picture has.
+    std::optional<Block> original;
 
     std::optional<EditedFrame> edited;
+    std::vector<FoundPicture> untouched;
     for (const FoundPicture& file : found) {
-      const RgbPicture picture = ReadPicture(file.path);
+      const RgbPicture picture = ReadPicture(files_, file.path);
       const bool sameSize = picture.width == frame.width && picture.height == frame.height;
+      if (sameSize && !original) {
+        original = OriginalIndices(frame, block, static_cast<std::size_t>(*pixels), raw);
+      }
       PaletteMapping mapping = MapToPalette(
-          picture.Bytes(), static_cast<std::size_t>(picture.width),
-          static_cast<std::size_t>(picture.channels), PaletteOf(file.palette),
-          sameSize ? std::span<const std::uint8_t>(original) : std::span<const std::uint8_t>());
+          picture, PaletteOf(file.palette),
+          sameSize ? std::span<const std::uint8_t>(*original) : std::span<const std::uint8_t>());
       if (mapping.missing.pixels > 0) {
         const MissingColours& missing = mapping.missing;
-        throw PackError(file.path + ": has " + Pixels(missing.pixels) +
+        throw PackError(file.path + ": has " + PixelsText(missing.pixels) +
                         " in colours that palette " + std::to_string(file.palette) + " of " +
-                        job_.original + " does not hold, the first at " + At(missing.x, missing.y) +
-                        " (" + Hex(missing.red, missing.green, missing.blue) +
+                        job_.original + " does not hold, the first at " +
+                        PositionText(missing.x, missing.y) + " (" +
+                        Hex(missing.red, missing.green, missing.blue) +
                         "); paint only with the palette's colours");
       }
-      if (sameSize && mapping.indices == original) {
-        continue;  // untouched
+      if (sameSize && mapping.indices == *original) {
+        untouched.push_back(file);  // it shows the frame as it was: out of date once replaced
+        continue;
       }
       EditedFrame candidate{file.path, picture.width, picture.height, std::move(mapping.indices)};
       if (edited) {
@@ -290,10 +345,9 @@ class Packer {
     if (data.size() > kMaxDataSize) {
       throw PackError(edited->path + ": is too large for a frame of an .ART file");
     }
-    frame.width = edited->width;
-    frame.height = edited->height;
-    frame.dataSize = static_cast<std::int32_t>(data.size());
-    block = std::move(data);
+    art_.ReplaceFrame(p, f, edited->width, edited->height, std::move(data));
+    replaced_.push_back(
+        {edited->width, edited->height, std::move(edited->indices), std::move(untouched)});
     return true;
   }
 
@@ -302,16 +356,25 @@ class Packer {
   }
 
   const PackJob& job_;
+  const PackReport& report_;
   const PackWarning& warn_;
+  Files& files_;
   // The loader's progress and failure texts are the converter's, not the packer's.
-  ArtFile art_{SilentConsole()};
+  SilentConsole silent_;
+  // The original as loaded; the frames that take an edit are replaced in it, and it is what is
+  // written.
+  ArtFile art_;
   fs::path picturesDir_;
   std::string stem_;
-  std::vector<std::vector<ArtFrameHeader>> frameHeaders_;
+  std::vector<std::uint8_t> originalBytes_;
+  PictureNames names_;
+  std::vector<ReplacedFrame> replaced_;
 };
 
 }  // namespace
 
-PackOutcome PackArt(const PackJob& job, const PackWarning& warn) { return Packer(job, warn).Run(); }
+PackOutcome PackArt(const PackJob& job, const PackReport& report, Files& files) {
+  return Packer(job, report, files).Run();
+}
 
 }  // namespace vostrel

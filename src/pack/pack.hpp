@@ -1,9 +1,12 @@
+// The packing of one .ART file, without its command line.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
+
+#include "io/files.hpp"
 
 namespace vostrel {
 
@@ -27,8 +30,19 @@ struct PackOutcome {
 // Something worth telling the user that does not stop the run.
 using PackWarning = std::function<void(const std::string&)>;
 
+struct PackReport {
+  PackWarning warn;
+  // job.output is complete; the pictures are brought up to date after this.
+  std::function<void(const PackOutcome&)> written;
+  // A picture of a replaced frame rewritten to show the frame as job.output now holds it.
+  std::function<void(const std::string& path)> updated;
+};
+
 // Writes job.output: job.original with every frame whose pictures were edited replaced by
-// them, everything else copied unchanged. Throws PackError, leaving job.output as it was.
-PackOutcome PackArt(const PackJob& job, const PackWarning& warn);
+// them, everything else copied unchanged (job.original byte for byte when no frame was), then
+// rewrites the other pictures of the replaced frames, so that the directory describes
+// job.output. Every file is reached through files. Throws PackError before job.output is
+// written, leaving it as it was; a picture that cannot be rewritten only gives a warning.
+PackOutcome PackArt(const PackJob& job, const PackReport& report, Files& files);
 
 }  // namespace vostrel

@@ -1,3 +1,4 @@
+// The command line of vostrel-pack.
 #include "pack/pack_cli.hpp"
 
 #include <exception>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "pack/pack.hpp"
+#include "platform/platform.hpp"
 
 namespace vostrel {
 
@@ -25,13 +27,16 @@ constexpr std::string_view kHelp =
     "\n"
     "For every picture p, frame f and palette k of ORIGINAL.art, looks in PICTURES_DIR for\n"
     "STEM_p_f_k.bmp and STEM_p_f_k.png, the names vostrel gives its pictures (STEM is the\n"
-    "name of ORIGINAL.art up to its last dot). A frame whose pictures were edited takes the\n"
-    "edit; everything else is copied from ORIGINAL.art unchanged. Colours are mapped to the\n"
-    "palette of the picture's name and must all be in it. Pictures may be BMP (8-bit indexed,\n"
-    "24- or 32-bit) or PNG (indexed, grey, RGB, or RGBA with every pixel opaque).\n"
+    "name of ORIGINAL.art up to its last dot; the extension in any case). A frame whose\n"
+    "pictures were edited takes the edit; everything else is copied from ORIGINAL.art\n"
+    "unchanged. Colours are mapped to the palette of the picture's name and must all be in\n"
+    "it. Pictures may be BMP (8-bit indexed, 24- or 32-bit) or PNG (indexed, grey, RGB, or\n"
+    "RGBA with every pixel opaque).\n"
     "\n"
     "OUTPUT.art is replaced only once it is complete, so it may be ORIGINAL.art itself; after\n"
-    "a failure it is left as it was.\n"
+    "a failure it is left as it was. Then the other pictures of each replaced frame (its\n"
+    "other palettes) are rewritten to show it, each named on an 'updated' line, so that\n"
+    "PICTURES_DIR describes OUTPUT.art and editing and packing in place can go on.\n"
     "\n"
     "Options:\n"
     "  --help     show this help and exit\n"
@@ -82,13 +87,21 @@ int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   }
   const PackJob job{operands[0], operands[1], operands[2]};
   try {
-    const PackOutcome outcome = PackArt(job, [&err](const std::string& warning) {
+    PackReport report;
+    report.warn = [&err](const std::string& warning) {
       err << kProgram << ": warning: " << warning << '\n';
       err.flush();
-    });
-    out << job.output << ": " << outcome.replaced << " of " << outcome.frames
-        << " frames replaced\n";
-    out.flush();
+    };
+    report.written = [&out, &job](const PackOutcome& outcome) {
+      out << job.output << ": " << outcome.replaced << " of " << outcome.frames
+          << " frames replaced\n";
+      out.flush();
+    };
+    report.updated = [&out](const std::string& path) {
+      out << "updated " << path << '\n';
+      out.flush();
+    };
+    PackArt(job, report, platform::SystemFiles());
     return kExitSuccess;
   } catch (const PackError& error) {
     return Failure(err, error.what(), job.output);

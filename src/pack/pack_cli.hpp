@@ -1,3 +1,4 @@
+// The command line of vostrel-pack.
 #pragma once
 
 #include <ostream>

@@ -1,18 +1,21 @@
 #include "picture/colour_map.hpp"
 
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 #include <utility>
+
+#include "image/palette.hpp"
 
 namespace vostrel {
 
 namespace {
 
 // A colour-table entry: blue, green, red, then a byte that means nothing to a colour.
-constexpr std::size_t kEntryBytes = 4;
-constexpr std::size_t kBlueAt = 0;
-constexpr std::size_t kGreenAt = 1;
-constexpr std::size_t kRedAt = 2;
+constexpr auto kEntryBytes = static_cast<std::size_t>(kPaletteEntryBytes);
+constexpr std::size_t kBlueAt = kPaletteBlueAt;
+constexpr std::size_t kGreenAt = kPaletteGreenAt;
+constexpr std::size_t kRedAt = kPaletteRedAt;
 
 std::uint32_t Rgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
   return (std::uint32_t{red} << 16) | (std::uint32_t{green} << 8) | blue;
@@ -92,6 +95,27 @@ PaletteMapping MapToPalette(std::span<const std::uint8_t> pixels, std::size_t wi
     }
   }
   return mapping;
+}
+
+PaletteMapping MapToPalette(const RgbPicture& picture, std::span<const std::uint8_t> palette,
+                            std::span<const std::uint8_t> original) {
+  if (!picture.indices.empty()) {
+    std::array<bool, 256> used{};
+    for (const std::uint8_t index : picture.indices) {
+      used[index] = true;
+    }
+    const std::size_t entries = palette.size() / kEntryBytes;
+    bool agrees = true;
+    for (std::size_t i = 0; i < used.size() && agrees; ++i) {
+      agrees = !used[i] || (i < entries && (i + 1) * kEntryBytes <= picture.colourTable.size() &&
+                            EntryColour(palette, i) == EntryColour(picture.colourTable, i));
+    }
+    if (agrees) {
+      return {picture.indices, {}};
+    }
+  }
+  return MapToPalette(picture.Bytes(), static_cast<std::size_t>(picture.width),
+                      static_cast<std::size_t>(picture.channels), palette, original);
 }
 
 }  // namespace vostrel

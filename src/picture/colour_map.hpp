@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+#include "picture/picture.hpp"
+
 namespace vostrel {
 
 // Colours of a picture that a palette does not hold: how many pixels have one, and the first of
@@ -29,6 +31,13 @@ struct PaletteMapping {
 // index per pixel: the frame's own indices when the picture has the frame's size.
 PaletteMapping MapToPalette(std::span<const std::uint8_t> pixels, std::size_t width,
                             std::size_t channels, std::span<const std::uint8_t> palette,
+                            std::span<const std::uint8_t> original);
+
+// Maps a decoded picture to palette. An indexed picture whose colour table gives, for every
+// index it uses, the colour of palette at that index keeps its indices as they stand (an index
+// painted as a copy of another's colour stays itself); any other picture is mapped by colour,
+// as above.
+PaletteMapping MapToPalette(const RgbPicture& picture, std::span<const std::uint8_t> palette,
                             std::span<const std::uint8_t> original);
 
 }  // namespace vostrel

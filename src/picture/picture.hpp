@@ -1,48 +1,55 @@
+// The decoded form of a picture file that vostrel-pack reads, and the one entry point that
+// makes it from the file's bytes.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace vostrel {
 
 // The most pixels a picture may have: a frame's width x height is a 32-bit signed product.
 inline constexpr std::uint64_t kMaxPicturePixels = 0x7FFFFFFF;
 
-// Frees pixels that the picture decoder allocated.
-struct DecodedPixelsFree {
-  void operator()(std::uint8_t* pixels) const noexcept;
-};
-
 // A decoded picture: width x height pixels of `channels` bytes each (red, green, blue, and
-// alpha when there are four), rows top first, no padding.
+// alpha when there are four), rows top first, no padding. An indexed picture (a BMP of 8 bits
+// or fewer, a PNG with a palette) also keeps what it was made of: an index per pixel, in the
+// same order, and its colour table in 4-byte entries (blue, green, red, 0), the layout of a
+// palette. Every index is below the table's entry count.
 struct RgbPicture {
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int32_t channels = 0;
-  std::unique_ptr<std::uint8_t, DecodedPixelsFree> pixels;
+  std::vector<std::uint8_t> pixels;
+  std::vector<std::uint8_t> indices;      // empty unless indexed
+  std::vector<std::uint8_t> colourTable;  // empty unless indexed
 
   std::size_t PixelCount() const {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   }
-  std::span<const std::uint8_t> Bytes() const {
-    return {pixels.get(), PixelCount() * static_cast<std::size_t>(channels)};
-  }
+  std::span<const std::uint8_t> Bytes() const { return pixels; }
 };
 
-// Raised for anything that is not a picture we can take; the text says what is wrong with it,
-// to follow the name of the file.
+// "1 pixel", "12 pixels": counts in the messages about pictures.
+std::string PixelsText(std::uint64_t count);
+// "x 4, y 0": a pixel's place in the messages about pictures, from the top left.
+std::string PositionText(std::uint64_t x, std::uint64_t y);
+
+// Raised for anything that is not a picture we can take. The text follows the name of the
+// file: it says what is wrong with it and what to do about it.
 class PictureError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// Decodes a picture from the bytes of its file: BMP (8-bit indexed through its colour table, 24-
-// or 32-bit, bottom-up or top-down; the fourth byte of 32-bit pixels is ignored) or PNG of 8 bits
-// per channel (indexed, grey, RGB, and with alpha when every pixel is opaque). The size is
-// checked against maxPixels and, for a BMP, against the bytes present before anything is
-// allocated for it. Throws PictureError.
+// Decodes a picture from the bytes of its file: BMP (1-, 4- or 8-bit indexed, uncompressed or
+// run-length compressed, through its colour table; 24-bit; 32-bit with or without colour
+// masks of 8 bits each, the fourth byte ignored; bottom-up or top-down) or PNG of up to 8 bits
+// per channel (indexed, grey, RGB, and with alpha or a transparent colour when every pixel is
+// opaque). The size is checked against maxPixels and, for an uncompressed BMP, against the
+// bytes present before anything is allocated for it. Throws PictureError.
 RgbPicture DecodePicture(std::span<const std::uint8_t> bytes,
                          std::uint64_t maxPixels = kMaxPicturePixels);
 

@@ -1,4 +1,5 @@
-// The one source that sees the image library: everything of it stays in this file.
+// Picture files by their signature: BMPs to our own reader, PNGs to the image library, the one
+// source that sees it (everything of it stays in this file).
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -6,9 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "image/checked.hpp"
-#include "image/le_bytes.hpp"
-#include "picture/picture.hpp"
+#include "io/checked.hpp"
+#include "picture/picture_internal.hpp"
 
 namespace vostrel {
 namespace {
@@ -41,9 +41,8 @@ void* LimitedRealloc(void* block, std::size_t size) {
 #define STBI_MALLOC(size) vostrel::LimitedMalloc(size)
 #define STBI_REALLOC(block, size) vostrel::LimitedRealloc(block, size)
 #define STBI_FREE(block) std::free(block)
-// Only the two formats we accept, read from memory; failure texts meant for users.
+// Only PNG (BMPs are ours), read from memory; failure texts meant for users.
 #define STBI_ONLY_PNG
-#define STBI_ONLY_BMP
 #define STBI_NO_STDIO
 #define STBI_NO_LINEAR
 #define STBI_NO_HDR
@@ -54,29 +53,91 @@ void* LimitedRealloc(void* block, std::size_t size) {
 
 namespace vostrel {
 
-void DecodedPixelsFree::operator()(std::uint8_t* pixels) const noexcept { stbi_image_free(pixels); }
+namespace picture_detail {
+
+void Refuse(const std::string& text) { throw PictureError(text); }
+
+void RefuseDamaged(const char* kind, const std::string& what) {
+  Refuse(std::string("is a damaged ") + kind + ": " + what + kSaveAgain);
+}
+
+void CheckPixelCount(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels) {
+  if (width == 0 || height == 0) {
+    Refuse("has no pixels (" + std::to_string(width) + " x " + std::to_string(height) +
+           "); save it again with at least one pixel");
+  }
+  const auto pixels = CheckedMul(width, height);
+  if (!pixels || *pixels > maxPixels) {
+    Refuse("is too large: " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels, more than " + std::to_string(maxPixels) + "; make it smaller");
+  }
+}
+
+void CheckIndices(const char* kind, std::span<const std::uint8_t> indices, std::size_t width,
+                  std::size_t entries) {
+  std::uint64_t outside = 0;
+  std::size_t first = 0;
+  for (std::size_t i = 0; i < indices.size(); ++i) {
+    if (indices[i] >= entries && outside++ == 0) {
+      first = i;
+    }
+  }
+  if (outside > 0) {
+    RefuseDamaged(kind, PixelsText(outside) + " past its colour table of " +
+                            std::to_string(entries) + (entries == 1 ? " entry" : " entries") +
+                            ", the first at " + PositionText(first % width, first / width) +
+                            " (index " + std::to_string(indices[first]) + ")");
+  }
+}
+
+void RefuseTransparent(std::uint64_t transparent, std::size_t first, std::size_t width) {
+  Refuse("has " + PixelsText(transparent) + " not fully opaque (alpha below 255), the first at " +
+         PositionText(first % width, first / width) + "; make every pixel opaque");
+}
+
+std::vector<std::uint8_t> ColourTable(std::span<const std::uint8_t> entries, std::size_t count,
+                                      std::size_t entryBytes, bool rgbOrder) {
+  std::vector<std::uint8_t> table(count * 4, 0);
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto entry = entries.subspan(i * entryBytes, 3);
+    for (std::size_t c = 0; c < 3; ++c) {
+      table[i * 4 + c] = entry[rgbOrder ? 2 - c : c];
+    }
+  }
+  return table;
+}
+
+void ColourIndexed(RgbPicture& picture) {
+  picture.channels = 3;
+  picture.pixels.resize(picture.indices.size() * 3);
+  for (std::size_t i = 0; i < picture.indices.size(); ++i) {
+    const auto entry =
+        std::span(picture.colourTable).subspan(std::size_t{picture.indices[i]} * 4, 3);
+    for (std::size_t c = 0; c < 3; ++c) {
+      picture.pixels[i * 3 + c] = entry[2 - c];
+    }
+  }
+}
+
+}  // namespace picture_detail
 
 namespace {
+
+using namespace picture_detail;
 
 constexpr std::array<std::uint8_t, 8> kPngSignature{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr std::array<std::uint8_t, 2> kBmpSignature{'B', 'M'};
 
-// BMP file header: 14 bytes, the offset of the pixel rows at byte 10, then the info header,
-// whose first word is its own size.
-constexpr std::size_t kBmpFileHeaderSize = 14;
-constexpr std::size_t kBmpPixelOffsetAt = 10;
-constexpr std::size_t kBmpHeaderSizeAt = 14;
-// The 40-byte info header and its longer successors: 32-bit signed width and height (a negative
-// height stores the rows top first), bits per pixel at byte 28, 4-byte colour-table entries.
-// The old 12-byte header, with 16-bit sizes and 3-byte entries, is not taken: no editor of
-// today writes it, and the library sizes its colour table wrongly.
-constexpr std::uint32_t kBmpInfoHeaderSize = 40;
-constexpr std::size_t kBmpWidthAt = 18;
-constexpr std::size_t kBmpHeightAt = 22;
-constexpr std::size_t kBmpInfoBitsAt = 28;
-constexpr std::size_t kBmpInfoEntryBytes = 4;
-// Rows are padded to a multiple of four bytes.
-constexpr std::uint64_t kBmpRowAlignBits = 32;
+// A PNG chunk: 32-bit big-endian length of its data, 4-byte type, the data, a 32-bit CRC.
+constexpr std::size_t kChunkOverhead = 12;
+constexpr std::size_t kChunkDataAt = 8;
+// IHDR's data: width, height, bit depth, then the colour type at byte 9.
+constexpr std::size_t kIhdrColourTypeAt = 9;
+constexpr std::uint8_t kPngIndexed = 3;
+// PLTE: 3-byte entries, red, green, blue; at most 256.
+constexpr std::size_t kPlteEntryBytes = 3;
+constexpr std::size_t kMaxPlteEntries = 256;
+
 constexpr std::uint8_t kOpaque = 255;
 constexpr std::int32_t kRgb = 3;
 constexpr std::int32_t kRgba = 4;
@@ -88,152 +149,84 @@ bool StartsWith(std::span<const std::uint8_t> bytes, const std::array<std::uint8
   return bytes.size() >= N && std::equal(prefix.begin(), prefix.end(), bytes.begin());
 }
 
-std::string Xy(std::uint64_t x, std::uint64_t y) {
-  return "x " + std::to_string(x) + ", y " + std::to_string(y);
+std::uint32_t ReadBe32(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
+         (std::uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
 }
 
-std::string Pixels(std::uint64_t count) {
-  return std::to_string(count) + (count == 1 ? " pixel" : " pixels");
+// What a PNG says before its pixels, as far as it can be read: the library is left to refuse
+// whatever is wrong with it.
+struct PngChunks {
+  std::uint8_t colourType = 0;
+  std::size_t plteAt = 0;  // where the PLTE chunk starts; 0 when there is none
+  std::span<const std::uint8_t> plte;
+  std::span<const std::uint8_t> trns;
+  bool hasTrns = false;
+};
+
+PngChunks ReadPngChunks(std::span<const std::uint8_t> bytes) {
+  PngChunks chunks;
+  std::size_t at = kPngSignature.size();
+  while (bytes.size() - at >= kChunkOverhead) {
+    const std::uint32_t length = ReadBe32(bytes, at);
+    const auto type = bytes.subspan(at + 4, 4);
+    if (length > bytes.size() - at - kChunkOverhead) {
+      break;
+    }
+    const auto data = bytes.subspan(at + kChunkDataAt, length);
+    const auto is = [&](const char* name) { return std::equal(type.begin(), type.end(), name); };
+    if (is("IDAT") || is("IEND")) {
+      break;
+    }
+    if (is("IHDR") && length > kIhdrColourTypeAt) {
+      chunks.colourType = data[kIhdrColourTypeAt];
+    } else if (is("PLTE")) {
+      chunks.plteAt = at;
+      chunks.plte = data;
+    } else if (is("tRNS")) {
+      chunks.trns = data;
+      chunks.hasTrns = true;
+    }
+    at += kChunkOverhead + length;
+  }
+  return chunks;
 }
 
-[[noreturn]] void Refuse(const std::string& text) { throw PictureError(text); }
-
-[[noreturn]] void RefuseDamaged(const char* kind) {
+[[noreturn]] void RefuseUnreadablePng() {
   if (allocationRefused) {
-    Refuse(std::string("is a damaged ") + kind + ": its data unpacks to more than its pixels need");
+    RefuseDamaged("PNG", "its data unpacks to more than its pixels need");
   }
-  Refuse(std::string("cannot be read as a ") + kind + " (" + stbi_failure_reason() + ")");
+  // The library does not give a reason for every failure.
+  const char* reason = stbi_failure_reason();
+  Refuse(std::string("cannot be read as a PNG") +
+         (reason != nullptr ? std::string(" (") + reason + ")" : std::string()) + kSaveAgain);
 }
 
-void CheckPixelCount(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels) {
-  if (width == 0 || height == 0) {
-    Refuse("has no pixels (" + std::to_string(width) + " x " + std::to_string(height) + ")");
-  }
-  const auto pixels = CheckedMul(width, height);
-  if (!pixels || *pixels > maxPixels) {
-    Refuse("is too large: " + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels, more than " + std::to_string(maxPixels));
-  }
-}
-
-// What the image library takes on trust in a BMP: it reads bytes past the end of the file as
-// zeros, takes the magnitude of the height without checking it, and looks up indices past the
-// colour table in memory it never filled. So the header's sizes are checked against the bytes
-// present, and the indices of an 8-bit picture against its table, before it decodes anything.
-void CheckBmp(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels) {
-  if (bytes.size() < kBmpFileHeaderSize + 4) {
-    Refuse("is a damaged BMP: the file ends inside its header");
-  }
-  const std::uint32_t offset = ReadLe32(bytes, kBmpPixelOffsetAt);
-  const std::uint32_t headerSize = ReadLe32(bytes, kBmpHeaderSizeAt);
-  if (headerSize < kBmpInfoHeaderSize) {
-    Refuse("is a BMP with an old or unknown header; save it as a current BMP or as PNG");
-  }
-  if (bytes.size() < kBmpFileHeaderSize + kBmpInfoHeaderSize) {
-    Refuse("is a damaged BMP: the file ends inside its header");
-  }
-  const std::int64_t width = ReadLe32Signed(bytes, kBmpWidthAt);
-  const std::int64_t height = ReadLe32Signed(bytes, kBmpHeightAt);
-  const std::uint16_t bits = ReadLe16(bytes, kBmpInfoBitsAt);
-  if (bits != 8 && bits != 24 && bits != 32) {
-    Refuse("is a BMP of " + std::to_string(bits) +
-           " bits per pixel; save it as an 8-bit indexed, 24- or 32-bit BMP, or as PNG");
-  }
-  if (width < 0 || height == INT_MIN) {
-    Refuse("is a damaged BMP: impossible size in its header");
-  }
-  const bool topDown = height < 0;
-  const auto columns = static_cast<std::uint64_t>(width);
-  const auto rows = static_cast<std::uint64_t>(topDown ? -height : height);
-  CheckPixelCount(columns, rows, maxPixels);
-
-  // The width is bounded by the pixel count checked above, so the stride cannot overflow.
-  const std::uint64_t stride = (columns * bits + kBmpRowAlignBits - 1) / kBmpRowAlignBits * 4;
-  const auto rowBytes = CheckedMul(stride, rows);
-  const auto needed = rowBytes ? CheckedAdd(std::uint64_t{offset}, *rowBytes) : std::nullopt;
-  if (!needed || *needed > bytes.size()) {
-    Refuse("ends early: its header announces more pixel rows than the file holds");
-  }
-
-  const std::uint64_t tableStart = kBmpFileHeaderSize + headerSize;
-  if (bits != 8 || offset <= tableStart) {
-    return;  // no colour table: the library refuses an 8-bit picture without one
-  }
-  const std::uint64_t entries = (offset - tableStart) / kBmpInfoEntryBytes;
-  if (entries >= 256) {
-    return;  // every index has an entry (and the library refuses more than 256)
-  }
-  std::uint64_t outside = 0;
-  std::uint64_t firstX = 0;
-  std::uint64_t firstY = 0;
-  std::uint8_t firstIndex = 0;
-  for (std::uint64_t y = 0; y < rows; ++y) {
-    const std::uint64_t fileRow = topDown ? y : rows - 1 - y;
-    const auto row = bytes.subspan(static_cast<std::size_t>(offset + fileRow * stride),
-                                   static_cast<std::size_t>(columns));
-    for (std::uint64_t x = 0; x < columns; ++x) {
-      if (row[static_cast<std::size_t>(x)] >= entries && outside++ == 0) {
-        firstX = x;
-        firstY = y;
-        firstIndex = row[static_cast<std::size_t>(x)];
-      }
-    }
-  }
-  if (outside > 0) {
-    Refuse("is a damaged BMP with " + Pixels(outside) + " past its colour table of " +
-           std::to_string(entries) + " entries, the first at " + Xy(firstX, firstY) + " (index " +
-           std::to_string(firstIndex) + ")");
-  }
-}
-
-void CheckOpaque(const RgbPicture& picture) {
-  const auto bytes = picture.Bytes();
-  std::uint64_t transparent = 0;
-  std::size_t first = 0;
-  for (std::size_t i = 0; i < picture.PixelCount(); ++i) {
-    if (bytes[i * kRgba + kRgb] != kOpaque && transparent++ == 0) {
-      first = i;
-    }
-  }
-  if (transparent > 0) {
-    const auto width = static_cast<std::size_t>(picture.width);
-    Refuse("has " + Pixels(transparent) + " not fully opaque (alpha below 255), the first at " +
-           Xy(first % width, first / width) + "; make every pixel opaque or save it without alpha");
-  }
-}
-
-}  // namespace
-
-RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels) {
-  const bool png = StartsWith(bytes, kPngSignature);
-  if (!png && !StartsWith(bytes, kBmpSignature)) {
-    Refuse("is not a BMP or PNG picture");
-  }
-  const char* const kind = png ? "PNG" : "BMP";
-  if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
-    Refuse("is too large a file to read (more than 2 GiB)");
-  }
+// Decodes a PNG to `wanted` channels (0: as the library's header scan tells, RGB or RGBA).
+RgbPicture LoadPng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels, int wanted) {
   const auto length = static_cast<int>(bytes.size());
-  if (!png) {
-    CheckBmp(bytes, maxPixels);
-  } else if (stbi_is_16_bit_from_memory(bytes.data(), length) != 0) {
+  if (stbi_is_16_bit_from_memory(bytes.data(), length) != 0) {
     Refuse("is a PNG of 16 bits per channel; save it with 8 bits per channel");
   }
   int width = 0;
   int height = 0;
   int channels = 0;
+  // The library keeps its last failure's reason until the next one, and gives none for some:
+  // cleared before each call, so that an earlier one is never told as this one's.
+  stbi__g_failure_reason = nullptr;
   if (stbi_info_from_memory(bytes.data(), length, &width, &height, &channels) == 0) {
-    RefuseDamaged(kind);
+    RefuseUnreadablePng();
   }
-  // A top-down BMP tells its height negative here; CheckBmp has made sure it has a magnitude.
-  CheckPixelCount(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(std::abs(height)),
-                  maxPixels);
+  CheckPixelCount(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height), maxPixels);
+  if (wanted == 0) {
+    wanted = channels == kGreyAlpha || channels == kRgba ? kRgba : kRgb;
+  }
 
   // Twice (buffers grow by doubling) the larger of the file and its pixels unpacked (four bytes
   // each and a byte a row), with room for the library's small tables.
   const std::uint64_t pixels =
-      static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(std::abs(height));
-  const std::uint64_t unpacked = pixels * kRgba + static_cast<std::uint64_t>(std::abs(height));
+      static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+  const std::uint64_t unpacked = pixels * kRgba + static_cast<std::uint64_t>(height);
   allocationLimit =
       static_cast<std::size_t>(2 * std::max<std::uint64_t>(bytes.size(), unpacked) + kLibrarySlack);
   allocationRefused = false;
@@ -241,20 +234,88 @@ RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxP
     ~LimitEnd() { allocationLimit = SIZE_MAX; }
   } limitEnd;
 
-  // Only a PNG's alpha means anything: the fourth byte of a 32-bit BMP is ignored, as in a
-  // colour table.
-  const int wanted = png && (channels == kGreyAlpha || channels == kRgba) ? kRgba : kRgb;
-  RgbPicture picture;
-  picture.pixels.reset(
-      stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, wanted));
-  if (!picture.pixels) {
-    RefuseDamaged(kind);
+  stbi__g_failure_reason = nullptr;
+  stbi_uc* const loaded =
+      stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, wanted);
+  if (loaded == nullptr) {
+    RefuseUnreadablePng();
   }
+  struct Free {
+    stbi_uc* block;
+    ~Free() { stbi_image_free(block); }
+  } release{loaded};
+  RgbPicture picture;
   picture.width = width;
   picture.height = height;
   picture.channels = wanted;
-  if (wanted == kRgba) {
-    CheckOpaque(picture);
+  picture.pixels.assign(loaded, loaded + pixels * static_cast<std::uint64_t>(wanted));
+  return picture;
+}
+
+// The library gives an indexed PNG's colours, not its indices, and reads an index past the
+// palette from memory it never filled. So it is given the file with a palette of all 256
+// entries whose red is the entry's own index: the red it gives back is each pixel's index.
+RgbPicture DecodeIndexedPng(std::span<const std::uint8_t> bytes, const PngChunks& chunks,
+                            std::uint64_t maxPixels) {
+  const std::size_t entries = chunks.plte.size() / kPlteEntryBytes;
+  std::vector<std::uint8_t> recoloured(bytes.begin(),
+                                       bytes.begin() + static_cast<std::ptrdiff_t>(chunks.plteAt));
+  const std::uint32_t plteLength = kMaxPlteEntries * kPlteEntryBytes;
+  for (const int shift : {24, 16, 8, 0}) {
+    recoloured.push_back(static_cast<std::uint8_t>(plteLength >> shift));
+  }
+  recoloured.insert(recoloured.end(), {'P', 'L', 'T', 'E'});
+  for (std::size_t i = 0; i < kMaxPlteEntries; ++i) {
+    recoloured.insert(recoloured.end(), {static_cast<std::uint8_t>(i), 0, 0});
+  }
+  // The library does not check chunks' CRCs; this one is never seen by anything else.
+  recoloured.insert(recoloured.end(), {0, 0, 0, 0});
+  const std::size_t rest = chunks.plteAt + kChunkOverhead + chunks.plte.size();
+  recoloured.insert(recoloured.end(), bytes.begin() + static_cast<std::ptrdiff_t>(rest),
+                    bytes.end());
+  if (recoloured.size() > static_cast<std::size_t>(INT_MAX)) {
+    Refuse("is too large a file to read (more than 2 GiB); make it smaller");
+  }
+
+  RgbPicture picture = LoadPng(recoloured, maxPixels, kRgb);
+  picture.indices.resize(picture.PixelCount());
+  for (std::size_t i = 0; i < picture.indices.size(); ++i) {
+    picture.indices[i] = picture.pixels[i * kRgb];
+  }
+  const auto width = static_cast<std::size_t>(picture.width);
+  CheckIndices("PNG", picture.indices, width, entries);
+  CheckOpaque(picture.indices.size(), width, [&](std::size_t i) {
+    const std::uint8_t index = picture.indices[i];
+    return index < chunks.trns.size() ? chunks.trns[index] : kOpaque;
+  });
+  picture.colourTable = ColourTable(chunks.plte, entries, kPlteEntryBytes, true);
+  ColourIndexed(picture);
+  return picture;
+}
+
+}  // namespace
+
+RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels) {
+  if (StartsWith(bytes, kBmpSignature)) {
+    return DecodeBmp(bytes, maxPixels);
+  }
+  if (!StartsWith(bytes, kPngSignature)) {
+    Refuse("is not a BMP or PNG picture; save it as BMP or PNG");
+  }
+  if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
+    Refuse("is too large a file to read (more than 2 GiB); make it smaller");
+  }
+  const PngChunks chunks = ReadPngChunks(bytes);
+  if (chunks.colourType == kPngIndexed && chunks.plteAt != 0 &&
+      chunks.plte.size() % kPlteEntryBytes == 0 &&
+      chunks.plte.size() <= kMaxPlteEntries * kPlteEntryBytes) {
+    return DecodeIndexedPng(bytes, chunks, maxPixels);
+  }
+  // A transparent colour (tRNS of a grey or RGB picture) is alpha like any other.
+  RgbPicture picture = LoadPng(bytes, maxPixels, chunks.hasTrns ? kRgba : 0);
+  if (picture.channels == kRgba) {
+    CheckOpaque(picture.PixelCount(), static_cast<std::size_t>(picture.width),
+                [&](std::size_t i) { return picture.pixels[i * kRgba + kRgb]; });
   }
   return picture;
 }

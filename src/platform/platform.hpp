@@ -1,3 +1,4 @@
+// What the programs ask of the operating system (see the namespace below).
 #pragma once
 
 #include <cstddef>
@@ -7,10 +8,25 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <system_error>
 #include <utility>
+#include <vector>
 
-// Everything the program asks of the operating system. One source per platform implements it.
+namespace vostrel {
+class Console;
+class Files;
+}  // namespace vostrel
+
+// Everything the programs ask of the operating system. One source per platform (posix.cpp,
+// windows.cpp) implements what differs; the rest of this directory is written once for both.
 namespace vostrel::platform {
+
+// The process's standard output and standard error. Only the front ends take it; everything
+// below them writes to the console it is handed.
+Console& StandardConsole();
+
+// The file system, as the image classes reach it (io/files.hpp).
+Files& SystemFiles();
 
 // The name of the list of .ART files that batch mode builds in the current directory.
 inline constexpr const char* kInputListName = "art0101.lst";
@@ -36,6 +52,9 @@ class OutputFile {
  public:
   // Creates path, or truncates it, for writing; nothing when it cannot be opened.
   static std::optional<OutputFile> Create(const std::string& path);
+  // Creates path for writing only if nothing of that name exists (O_CREAT | O_EXCL), so that
+  // two writers never share a temporary file; nothing, with the reason in error, otherwise.
+  static std::optional<OutputFile> CreateNew(const std::string& path, std::error_code& error);
 
   OutputFile(OutputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
   OutputFile& operator=(OutputFile&& other) = delete;
@@ -47,12 +66,29 @@ class OutputFile {
   bool Write(std::span<const std::span<const std::uint8_t>> pieces);
   // Closes the file; false when that fails (the last bytes may not have reached it).
   bool Close();
+  // Flushes what was written to the disk itself, so that a rename after it never exposes an
+  // empty or partial file after a crash; false when that fails.
+  bool Sync();
+  // Gives the file the permission bits of PermissionBits; false when that fails.
+  bool SetPermissionBits(std::uint32_t bits);
 
  private:
   explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
   static constexpr std::intptr_t kClosed = -1;
   std::intptr_t handle_;  // a file descriptor, or a C stream on Windows
 };
+
+// The permission bits of the file at path (symbolic links followed), where the system has them
+// and the file exists.
+std::optional<std::uint32_t> PermissionBits(const std::string& path);
+
+// The file that path finally names once every symbolic link on its last component is followed
+// (a link's relative target is taken from the link's own directory); path itself when it is no
+// link, or when the links cannot be followed.
+std::string FollowLinks(const std::string& path);
+
+// The names in directory dir, without "." and ".."; nothing when it cannot be read through.
+std::optional<std::vector<std::string>> ListDirectory(const std::string& dir);
 
 // Asks the C library's allocator to keep memory freed between .ART files for the next one,
 // rather than hand it back to the system after each. Where a page fault is dear (a virtual
@@ -95,8 +131,9 @@ void ShowErrorMessage(const std::string& text);
 // error are both terminals; on Windows always, as its message box does.
 bool ErrorMessagesWaitForTheUser();
 
-// The number of CPUs this process may run on (at least 1): its affinity mask where the system
-// has one, else the processors present.
+// The number of CPUs this process may run on (at least 1): on Linux its affinity mask; on
+// Windows every active processor of the system, whatever the process's affinity; elsewhere the
+// processors online.
 std::size_t UsableCpuCount();
 
 }  // namespace vostrel::platform

@@ -1,3 +1,4 @@
+// The POSIX build's side of the operating system.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
@@ -99,6 +100,77 @@ std::optional<OutputFile> OutputFile::Create(const std::string& path) {
     return std::nullopt;
   }
   return OutputFile(fd);
+}
+
+std::optional<OutputFile> OutputFile::CreateNew(const std::string& path, std::error_code& error) {
+  const int fd =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666);
+  if (fd < 0) {
+    error = std::error_code(errno, std::generic_category());
+    return std::nullopt;
+  }
+  error.clear();
+  return OutputFile(fd);
+}
+
+bool OutputFile::Sync() { return handle_ != kClosed && fsync(static_cast<int>(handle_)) == 0; }
+
+bool OutputFile::SetPermissionBits(std::uint32_t bits) {
+  return handle_ != kClosed && fchmod(static_cast<int>(handle_), static_cast<mode_t>(bits)) == 0;
+}
+
+std::optional<std::uint32_t> PermissionBits(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(status.st_mode & 07777);
+}
+
+std::string FollowLinks(const std::string& path) {
+  // As many links as the system itself follows in one path before it gives up (ELOOP).
+  constexpr int kMaxLinks = 40;
+  std::string current = path;
+  for (int i = 0; i < kMaxLinks; ++i) {
+    struct stat status {};
+    if (lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+      return current;
+    }
+    std::string target = ResolveLink(current.c_str());
+    if (target.empty()) {
+      return current;
+    }
+    if (target.front() != '/') {
+      const std::size_t slash = current.rfind('/');
+      if (slash != std::string::npos) {
+        target.insert(0, current, 0, slash + 1);
+      }
+    }
+    current = std::move(target);
+  }
+  return path;
+}
+
+std::optional<std::vector<std::string>> ListDirectory(const std::string& dir) {
+  std::unique_ptr<DIR, DirCloser> stream(opendir(dir.c_str()));
+  if (!stream) {
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(stream.get());
+    if (entry == nullptr) {
+      if (errno != 0) {
+        return std::nullopt;
+      }
+      return names;
+    }
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") {
+      names.emplace_back(name);
+    }
+  }
 }
 
 bool OutputFile::Write(std::span<const std::span<const std::uint8_t>> pieces) {
@@ -206,23 +278,14 @@ std::string CurrentDirectory() {
 // out, in the order of their names regardless of case; nothing when the directory cannot be read
 // through (an empty batch would pass a failure off as success).
 std::optional<std::vector<std::string>> ListArtFiles() {
-  std::unique_ptr<DIR, DirCloser> dir(opendir("."));
-  if (!dir) {
+  std::optional<std::vector<std::string>> entries = ListDirectory(".");
+  if (!entries) {
     return std::nullopt;
   }
   std::vector<std::string> names;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = readdir(dir.get());
-    if (entry == nullptr) {
-      if (errno != 0) {
-        return std::nullopt;
-      }
-      break;
-    }
-    const std::string_view name = entry->d_name;
-    if (!name.empty() && name.front() != '.' && EndsWithArt(name)) {
-      names.emplace_back(name);
+  for (std::string& name : *entries) {
+    if (name.front() != '.' && EndsWithArt(name)) {
+      names.push_back(std::move(name));
     }
   }
   std::sort(names.begin(), names.end(), LessIgnoringCase);
@@ -260,6 +323,9 @@ bool ErrorMessagesWaitForTheUser() {
 }
 
 void ShowErrorMessage(const std::string& text) {
+  // The POSIX stand-in for Windows' message box, so it writes to standard error itself, as the
+  // box does not go through the console either. Its turn is kept all the same: the batch's
+  // OrderedConsole calls it in list order, between the texts of the files around it.
   std::cerr << "Error: " << text;
   std::cerr.put('\n');
   std::cerr.flush();

@@ -7,6 +7,8 @@
 #define NOMINMAX  // keeps <windows.h> from defining min and max over std::min and std::max
 #endif
 #include <direct.h>
+#include <fcntl.h>
+#include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <windows.h>
@@ -14,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +58,82 @@ std::optional<OutputFile> OutputFile::Create(const std::string& path) {
   // Unbuffered: each piece goes out with one call, without a copy into the stream's buffer.
   std::setvbuf(file, nullptr, _IONBF, 0);
   return OutputFile(reinterpret_cast<std::intptr_t>(file));
+}
+
+std::optional<OutputFile> OutputFile::CreateNew(const std::string& path, std::error_code& error) {
+  const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                       _S_IREAD | _S_IWRITE);
+  if (fd < 0) {
+    error = std::error_code(errno, std::generic_category());
+    return std::nullopt;
+  }
+  std::FILE* file = _fdopen(fd, "wb");
+  if (file == nullptr) {
+    error = std::error_code(errno, std::generic_category());
+    _close(fd);
+    return std::nullopt;
+  }
+  error.clear();
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  return OutputFile(reinterpret_cast<std::intptr_t>(file));
+}
+
+bool OutputFile::Sync() {
+  if (handle_ == kClosed) {
+    return false;
+  }
+  auto* const file = reinterpret_cast<std::FILE*>(handle_);
+  return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+}
+
+// A Windows file has no permission bits beyond its read-only attribute, which a file being
+// written cannot carry.
+bool OutputFile::SetPermissionBits(std::uint32_t /*bits*/) { return handle_ != kClosed; }
+
+std::optional<std::uint32_t> PermissionBits(const std::string& /*path*/) { return std::nullopt; }
+
+std::string FollowLinks(const std::string& path) {
+  constexpr int kMaxLinks = 40;
+  namespace fs = std::filesystem;
+  fs::path current = path;
+  for (int i = 0; i < kMaxLinks; ++i) {
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(current, error)) || error) {
+      return current.string();
+    }
+    fs::path target = fs::read_symlink(current, error);
+    if (error) {
+      return current.string();
+    }
+    current = target.is_absolute() ? target : current.parent_path() / target;
+  }
+  return path;
+}
+
+std::optional<std::vector<std::string>> ListDirectory(const std::string& dir) {
+  std::string pattern = dir;
+  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') {
+    pattern += '\\';
+  }
+  pattern += '*';
+  WIN32_FIND_DATAA found{};
+  const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  do {
+    const std::string_view name = found.cFileName;
+    if (name != "." && name != "..") {
+      names.emplace_back(name);
+    }
+  } while (FindNextFileA(search, &found) != 0);
+  const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+  FindClose(search);
+  if (!complete) {
+    return std::nullopt;
+  }
+  return names;
 }
 
 bool OutputFile::Write(std::span<const std::span<const std::uint8_t>> pieces) {

@@ -1,11 +1,13 @@
+// The .ART loader: layouts, palettes, frame tables, and the reason for each refused file.
 #include "art/art_file.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "platform/platform.hpp"
 #include "support/art_writer.hpp"
-#include "support/console_capture.hpp"
+#include "support/recording_console.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vostrel {
@@ -23,10 +25,15 @@ struct LoadOutcome {
   std::string err;
 };
 
-LoadOutcome LoadFromBytes(ArtFile& art, const Bytes& bytes) {
-  test::ConsoleCapture console;
-  const bool loaded = art.LoadBytes(bytes);
-  return {loaded, console.Out(), console.Err()};
+// An .ART file loaded from bytes, with what it wrote on its console.
+struct Loaded {
+  test::RecordingConsole console;
+  ArtFile art{console, platform::SystemFiles()};
+};
+
+LoadOutcome LoadFromBytes(Loaded& loaded, const Bytes& bytes) {
+  const bool result = loaded.art.LoadBytes(bytes);
+  return {result, loaded.console.Out(), loaded.console.Err()};
 }
 
 struct PaletteCase {
@@ -44,8 +51,9 @@ TEST_P(PaletteCountTest, HighestPresenceWordDecidesAndThatManyPalettesAreRead) {
     sprite.palettes.push_back(test::MakePalette(static_cast<std::uint8_t>(k + 1)));
   }
   sprite.frames.push_back({2, 1, {7, 8}});
-  ArtFile art;
-  ASSERT_TRUE(LoadFromBytes(art, test::WriteArt(sprite)).loaded);
+  Loaded loaded;
+  const ArtFile& art = loaded.art;
+  ASSERT_TRUE(LoadFromBytes(loaded, test::WriteArt(sprite)).loaded);
   EXPECT_EQ(art.PaletteCount(), GetParam().expected);
   ASSERT_EQ(art.Palettes().size(), static_cast<std::size_t>(GetParam().expected));
   for (std::size_t k = 0; k < sprite.palettes.size(); ++k) {
@@ -87,15 +95,17 @@ TEST_P(LayoutTest, FlagsPickTheFrameTableShape) {
   for (std::int32_t n = 0; n < c.pictures * c.framesPerPicture; ++n) {
     sprite.frames.push_back({1, 1, {static_cast<std::uint8_t>(n)}});
   }
-  ArtFile art;
-  const LoadOutcome outcome = LoadFromBytes(art, test::WriteArt(sprite));
+  Loaded loaded;
+  const ArtFile& art = loaded.art;
+  const LoadOutcome outcome = LoadFromBytes(loaded, test::WriteArt(sprite));
   ASSERT_TRUE(outcome.loaded);
   EXPECT_EQ(art.PictureCount(), c.pictures);
   EXPECT_EQ(art.FramesPerPicture(), c.framesPerPicture);
   EXPECT_EQ(art.BlockRows(), c.pictures);
   EXPECT_EQ(art.BlockColumns(), c.framesPerPicture);
+  // The header stays as the file holds it, whatever the layout.
   ASSERT_TRUE(art.Header().has_value());
-  EXPECT_EQ(art.Header()->frameCount, c.pictures);
+  EXPECT_EQ(art.Header()->frameCount, c.frameCount);
   // Picture-major order: frame f of picture p is the (p * frames + f)-th block of the file.
   for (std::int32_t p = 0; p < c.pictures; ++p) {
     for (std::int32_t f = 0; f < c.framesPerPicture; ++f) {
@@ -116,16 +126,18 @@ INSTANTIATE_TEST_SUITE_P(Flags, LayoutTest,
 TEST(ArtFileTest, OneFrameLayoutKeepsHeaderAsRead) {
   ArtSpec sprite = test::OneFrameLayout(1, {{1, 1, {0}}, {1, 1, {1}}, {1, 1, {2}}});
   sprite.fillerWords[20] = 12345;
-  ArtFile art;
-  ASSERT_TRUE(LoadFromBytes(art, test::WriteArt(sprite)).loaded);
+  Loaded loaded;
+  const ArtFile& art = loaded.art;
+  ASSERT_TRUE(LoadFromBytes(loaded, test::WriteArt(sprite)).loaded);
   EXPECT_EQ(art.Header()->frameCount, 3);
   EXPECT_EQ(art.Header()->unknown3[11], 12345);
 }
 
 TEST(ArtFileTest, EmptyFrameGetsEmptyBlockAndUsesNoData) {
   ArtSpec sprite = test::OneFrameLayout(1, {{4, 4, {}}, {1, 2, {5, 6}}});
-  ArtFile art;
-  ASSERT_TRUE(LoadFromBytes(art, test::WriteArt(sprite)).loaded);
+  Loaded loaded;
+  const ArtFile& art = loaded.art;
+  ASSERT_TRUE(LoadFromBytes(loaded, test::WriteArt(sprite)).loaded);
   EXPECT_TRUE(art.Blocks()[0][0].empty());
   EXPECT_EQ(art.Blocks()[1][0], (Bytes{5, 6}));
 }
@@ -134,8 +146,9 @@ TEST(ArtFileTest, FileEndingInsideFrameDataLoadsWithZeroFill) {
   ArtSpec sprite = test::OneFrameLayout(1, {{2, 2, {1, 2, 3, 4}}, {2, 2, {5, 6, 7, 8}}});
   Bytes bytes = test::WriteArt(sprite);
   bytes.resize(bytes.size() - 3);
-  ArtFile art;
-  const LoadOutcome outcome = LoadFromBytes(art, bytes);
+  Loaded loaded;
+  const ArtFile& art = loaded.art;
+  const LoadOutcome outcome = LoadFromBytes(loaded, bytes);
   ASSERT_TRUE(outcome.loaded);
   EXPECT_EQ(art.Blocks()[0][0], (Bytes{1, 2, 3, 4}));
   EXPECT_EQ(art.Blocks()[1][0], (Bytes{5, 0, 0, 0}));
@@ -145,8 +158,10 @@ TEST(ArtFileTest, FileEndingInsideFrameDataLoadsWithZeroFill) {
 TEST(ArtFileTest, MissingFileReportsOpenAndLoadFailure) {
   test::TempDir dir;
   const std::string path = dir.File("missing.art");
-  test::ConsoleCapture console;
-  const ArtFile art(path);
+  test::RecordingConsole console;
+  ArtFile art(console, platform::SystemFiles());
+  EXPECT_FALSE(art.Load(path));
+  EXPECT_EQ(art.LoadError(), ArtLoadError::kCannotOpen);
   EXPECT_EQ(console.Out(), ".Could not open " + path + "\n");
   EXPECT_EQ(console.Err(), "\nCould not load ART file\n");
   EXPECT_EQ(art.PictureCount(), 0);
@@ -158,8 +173,8 @@ TEST(ArtFileTest, DirectoryNamedLikeAFileCannotBeOpened) {
   test::TempDir dir;
   const std::string path = dir.File("folder.art");
   std::filesystem::create_directory(path);
-  test::ConsoleCapture console;
-  ArtFile art;
+  test::RecordingConsole console;
+  ArtFile art(console, platform::SystemFiles());
   EXPECT_FALSE(art.Load(path));
   EXPECT_EQ(console.Out(), ".Could not open " + path + "\n");
   EXPECT_EQ(console.Err(), "\nCould not load ART file\n");
@@ -173,10 +188,10 @@ TEST(ArtFileTest, LoadsFromDiskLikeFromBytes) {
   const Bytes file = test::WriteArt(test::OneFrameLayout(
       2, {{3, 1, {9, 8, 7}}, {400, 300, large}, {2, 2, test::EncodeRle(Bytes(4, 5))}}));
   test::WriteFile(path, file);
-  test::ConsoleCapture console;
-  ArtFile fromDisk;
+  test::RecordingConsole console;
+  ArtFile fromDisk(console, platform::SystemFiles());
   ASSERT_TRUE(fromDisk.Load(path));
-  ArtFile fromBytes;
+  ArtFile fromBytes(console, platform::SystemFiles());
   ASSERT_TRUE(fromBytes.LoadBytes(file));
   EXPECT_EQ(fromDisk.Blocks(), fromBytes.Blocks());
   EXPECT_EQ(fromDisk.Blocks()[0][0], (Bytes{9, 8, 7}));
@@ -192,15 +207,18 @@ struct DamageCase {
   const char* name;
   std::function<Bytes()> make;
   std::string expectedOut;
+  ArtLoadError reason;
   friend void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class DamagedFileTest : public ::testing::TestWithParam<DamageCase> {};
 
 TEST_P(DamagedFileTest, FailsAsALoadFailureAndLeavesNoPictures) {
-  ArtFile art;
-  const LoadOutcome outcome = LoadFromBytes(art, GetParam().make());
+  Loaded loaded;
+  const ArtFile& art = loaded.art;
+  const LoadOutcome outcome = LoadFromBytes(loaded, GetParam().make());
   EXPECT_FALSE(outcome.loaded);
+  EXPECT_EQ(art.LoadError(), GetParam().reason) << ArtLoadErrorText(art.LoadError());
   EXPECT_EQ(outcome.out, GetParam().expectedOut);
   EXPECT_EQ(outcome.err, "\nCould not load ART file\n");
   EXPECT_EQ(art.PictureCount(), 0);
@@ -237,15 +255,23 @@ Bytes Truncated(std::size_t size) {
 INSTANTIATE_TEST_SUITE_P(
     Damage, DamagedFileTest,
     ::testing::Values(
-        DamageCase{"Empty", [] { return Bytes{}; }, "."},
-        DamageCase{"ShorterThanHeader", [] { return Truncated(131); }, "."},
-        DamageCase{"EndsInsidePalette", [] { return Truncated(132 + 1023); }, ".."},
-        DamageCase{"EndsInsideFrameTable", [] { return Truncated(132 + 1024 + 28 + 27); }, "..."},
-        DamageCase{"NegativeFrameCountOneFrameLayout", [] { return WithFrameCount(1, -1); }, "..."},
-        DamageCase{"NegativeFrameCountEightPictures", [] { return WithFrameCount(0, -5); }, "..."},
-        DamageCase{"HugeFrameCount", [] { return WithFrameCount(2, 0x7FFFFFFF); }, "..."},
-        DamageCase{"NegativeDataSize", [] { return WithDataSize(-4); }, "...."},
-        DamageCase{"DataSizeOverFileSize", [] { return WithDataSize(0x7FFFFFFF); }, "...."},
+        DamageCase{"Empty", [] { return Bytes{}; }, ".", ArtLoadError::kShortHeader},
+        DamageCase{"ShorterThanHeader", [] { return Truncated(131); }, ".",
+                   ArtLoadError::kShortHeader},
+        DamageCase{"EndsInsidePalette", [] { return Truncated(132 + 1023); }, "..",
+                   ArtLoadError::kShortPalettes},
+        DamageCase{"EndsInsideFrameTable", [] { return Truncated(132 + 1024 + 28 + 27); }, "...",
+                   ArtLoadError::kShortFrameTable},
+        DamageCase{"NegativeFrameCountOneFrameLayout", [] { return WithFrameCount(1, -1); }, "...",
+                   ArtLoadError::kNegativeFrameCount},
+        DamageCase{"NegativeFrameCountEightPictures", [] { return WithFrameCount(0, -5); }, "...",
+                   ArtLoadError::kNegativeFrameCount},
+        DamageCase{"HugeFrameCount", [] { return WithFrameCount(2, 0x7FFFFFFF); }, "...",
+                   ArtLoadError::kShortFrameTable},
+        DamageCase{"NegativeDataSize", [] { return WithDataSize(-4); }, "....",
+                   ArtLoadError::kNegativeDataSize},
+        DamageCase{"DataSizeOverFileSize", [] { return WithDataSize(0x7FFFFFFF); }, "....",
+                   ArtLoadError::kDataExceedsFile},
         DamageCase{"DataSizesTogetherOverFileSize",
                    [] {
                      ArtSpec sprite = test::OneFrameLayout(1, {});
@@ -254,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(
                      }
                      return test::WriteArt(sprite);
                    },
-                   "......"}),
+                   "......", ArtLoadError::kDataExceedsFile}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

@@ -1,3 +1,4 @@
+// The run-length decoder: every escape and bound, by table, and its progress marks.
 #include "art/rle.hpp"
 
 #include <gtest/gtest.h>
@@ -5,7 +6,7 @@
 #include <algorithm>
 
 #include "support/art_writer.hpp"
-#include "support/console_capture.hpp"
+#include "support/recording_console.hpp"
 
 namespace vostrel {
 namespace {
@@ -28,8 +29,8 @@ class DecodeRleTest : public ::testing::TestWithParam<RleCase> {};
 TEST_P(DecodeRleTest, ProducesOutputResultAndMarks) {
   const RleCase& c = GetParam();
   Bytes output(c.outputSize, 0);
-  test::ConsoleCapture console;
-  const std::int32_t result = DecodeRle(c.block, c.dataSize, output);
+  test::RecordingConsole console;
+  const std::int32_t result = DecodeRle(c.block, c.dataSize, output, console);
   EXPECT_EQ(result, c.expectedResult);
   EXPECT_EQ(output, c.expectedOutput);
   EXPECT_EQ(console.Out(), c.expectedMarks + "Done\n");
@@ -99,8 +100,8 @@ TEST(DecodeRleTest, RoundTripsTheTestEncoder) {
   const Bytes pixels = Concat(Concat(Bytes(300, 4), test::MakePixels(17, 9, 3)), Bytes(5, 1));
   const Bytes block = test::EncodeRle(pixels);
   Bytes output(pixels.size(), 0xEE);
-  test::ConsoleCapture console;
-  EXPECT_EQ(DecodeRle(block, static_cast<std::int32_t>(block.size()), output),
+  SilentConsole console;
+  EXPECT_EQ(DecodeRle(block, static_cast<std::int32_t>(block.size()), output, console),
             static_cast<std::int32_t>(pixels.size()));
   EXPECT_EQ(output, pixels);
 }
@@ -118,9 +119,9 @@ TEST(DecodeRleTest, EveryRunLengthRoundTripsWithinItsOutput) {
   const Bytes block = test::EncodeRle(pixels);
   constexpr std::size_t kGuard = 32;
   Bytes output(pixels.size() + kGuard, 0xEE);
-  test::ConsoleCapture console;
+  SilentConsole console;
   EXPECT_EQ(DecodeRle(block, static_cast<std::int32_t>(block.size()),
-                      std::span(output).first(pixels.size())),
+                      std::span(output).first(pixels.size()), console),
             static_cast<std::int32_t>(pixels.size()));
   EXPECT_EQ(Bytes(output.begin(), output.end() - kGuard), pixels);
   EXPECT_EQ(Bytes(output.end() - kGuard, output.end()), Bytes(kGuard, 0xEE));

@@ -1,11 +1,14 @@
+// The BMP writer: its bytes read back field by field, its marks, and its failures.
 #include "bmp/bmp_file.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "io/memory_files.hpp"
+#include "platform/platform.hpp"
 #include "support/art_writer.hpp"
-#include "support/console_capture.hpp"
+#include "support/recording_console.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vostrel {
@@ -47,9 +50,9 @@ TEST_P(BmpLayoutTest, WritesHeadersTableAndPaddedBottomUpRows) {
   const auto [width, height, pad] = GetParam();
   const Bytes plane = test::MakePixels(width, height, 5);
   const Bytes palette = test::MakePalette(3);
-  BmpFile bmp;
+  test::RecordingConsole console;
+  BmpFile bmp(console, platform::SystemFiles());
   Prepare(bmp, width, height, plane, palette);
-  test::ConsoleCapture console;
   const Bytes file = EncodeToMemory(bmp);
 
   const std::size_t stride = static_cast<std::size_t>(width) + pad.size();
@@ -91,9 +94,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, BmpLayoutTest,
                                            SizeCase{1048577, 2, "QZV"}));
 
 TEST(BmpFileTest, SpriteIsHandedOnInOnePiece) {
-  BmpFile bmp;
+  test::RecordingConsole console;
+  BmpFile bmp(console, platform::SystemFiles());
   Prepare(bmp, 161, 161, test::MakePixels(161, 161, 2), test::MakePalette(2));
-  test::ConsoleCapture console;
   std::size_t pieces = 0;
   EXPECT_TRUE(bmp.Encode([&pieces](std::span<const std::uint8_t> /*bytes*/) {
     ++pieces;
@@ -103,9 +106,9 @@ TEST(BmpFileTest, SpriteIsHandedOnInOnePiece) {
 }
 
 TEST(BmpFileTest, OneByOneFileIsTenEightyTwoBytes) {
-  BmpFile bmp;
+  test::RecordingConsole console;
+  BmpFile bmp(console, platform::SystemFiles());
   Prepare(bmp, 1, 1, {0x2A}, test::MakePalette(0));
-  test::ConsoleCapture console;
   const Bytes file = EncodeToMemory(bmp);
   ASSERT_EQ(file.size(), 1082u);
   EXPECT_EQ(std::string(file.begin() + 1078, file.end()), "*QZV");
@@ -114,9 +117,9 @@ TEST(BmpFileTest, OneByOneFileIsTenEightyTwoBytes) {
 TEST(BmpFileTest, SaveAsWritesFileAndEndsTheLineTwice) {
   test::TempDir dir;
   const std::string path = dir.File("x_0_0_0.bmp");
-  BmpFile bmp;
+  test::RecordingConsole console;
+  BmpFile bmp(console, platform::SystemFiles());
   Prepare(bmp, 2, 15, test::MakePixels(2, 15, 1), test::MakePalette(1));
-  test::ConsoleCapture console;
   EXPECT_TRUE(bmp.SaveAs(path));
   EXPECT_EQ(console.Out(), ".\n\n");
   EXPECT_EQ(console.Err(), "");
@@ -126,9 +129,9 @@ TEST(BmpFileTest, SaveAsWritesFileAndEndsTheLineTwice) {
 
 TEST(BmpFileTest, SaveIntoMissingDirectoryFailsWithMessage) {
   test::TempDir dir;
-  BmpFile bmp;
+  test::RecordingConsole console;
+  BmpFile bmp(console, platform::SystemFiles());
   Prepare(bmp, 2, 2, test::MakePixels(2, 2, 1), test::MakePalette(1));
-  test::ConsoleCapture console;
   EXPECT_FALSE(bmp.SaveAs((dir.Path() / "missing" / "x.bmp").string()));
   EXPECT_EQ(console.Out(), "");
   EXPECT_EQ(console.Err(), "\nCould not write BMP file\n");
@@ -145,9 +148,9 @@ class BmpIncompleteTest : public ::testing::TestWithParam<MissingCase> {};
 TEST_P(BmpIncompleteTest, FailsWithoutLeavingAFile) {
   test::TempDir dir;
   const std::string path = dir.File("x.bmp");
-  BmpFile bmp;
+  test::RecordingConsole console;
+  BmpFile bmp(console, platform::SystemFiles());
   GetParam().prepare(bmp);
-  test::ConsoleCapture console;
   EXPECT_FALSE(bmp.SaveAs(path));
   EXPECT_EQ(console.Err(), "\nCould not write BMP file\n");
   EXPECT_FALSE(std::filesystem::exists(path));
@@ -173,10 +176,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(BmpFileTest, EncodeStopsWhenSinkRefuses) {
-  BmpFile bmp;
+  test::RecordingConsole console;
+  BmpFile bmp(console, platform::SystemFiles());
   Prepare(bmp, 4, 4, test::MakePixels(4, 4, 0), test::MakePalette(0));
   std::size_t accepted = 0;
-  test::ConsoleCapture console;
   EXPECT_FALSE(bmp.Encode([&accepted](std::span<const std::uint8_t> bytes) {
     if (accepted + bytes.size() > 1080) {
       return false;
@@ -188,14 +191,55 @@ TEST(BmpFileTest, EncodeStopsWhenSinkRefuses) {
 
 #ifdef __linux__
 TEST(BmpFileTest, FullDiskIsAFailureNotASuccess) {
-  BmpFile bmp;
+  test::RecordingConsole console;
+  BmpFile bmp(console, platform::SystemFiles());
   Prepare(bmp, 64, 64, test::MakePixels(64, 64, 0), test::MakePalette(0));
-  test::ConsoleCapture console;
   EXPECT_FALSE(bmp.SaveAs("/dev/full"));
   EXPECT_EQ(console.Err(), "\nCould not write BMP file\n");
   EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
 #endif
+
+// A save reads the plane as it is at that moment, whatever reference to it was kept: a change
+// made between two saves through the table handed out before the first shows in the second.
+TEST(BmpFileTest, EverySaveWritesThePlaneAsItIsThen) {
+  SilentConsole console;
+  MemoryFiles files;
+  BmpFile bmp(console, files);
+  Prepare(bmp, 3, 2, Bytes{1, 2, 3, 4, 5, 6}, test::MakePalette(0));
+  BlockTable& blocks = bmp.Blocks();
+  ASSERT_TRUE(bmp.SaveAs("first.bmp"));
+  blocks[0][0][0] = 9;
+  ASSERT_TRUE(bmp.SaveAs("second.bmp"));
+  const Bytes& first = files.Contents().at("first.bmp");
+  const Bytes& second = files.Contents().at("second.bmp");
+  // Rows bottom-up: the top row, which holds the changed pixel, is the last in the file.
+  EXPECT_EQ(first[1078 + 4], 1);
+  EXPECT_EQ(second[1078 + 4], 9);
+  EXPECT_EQ(second, EncodeToMemory(bmp));
+}
+
+// Counts progress marks without keeping them: a damaged header can ask for a hundred million.
+class MarkCounter : public SilentConsole {
+ public:
+  void Marks(std::uint64_t count) override { marks += count; }
+  std::uint64_t marks = 0;
+};
+
+// A picture no pixel wide whose header announces the most rows there can be: the rows hold no
+// bytes, so writing it costs no time for them (a loop over its rows ran for seconds, and for
+// many such frames, minutes), and its marks are still one for every 15th row.
+TEST(BmpFileTest, ZeroWidthPictureOfMaximalHeightHasNoRowsToWrite) {
+  MarkCounter console;
+  MemoryFiles files;
+  BmpFile bmp(console, files);
+  for (int save = 0; save < 20; ++save) {
+    Prepare(bmp, 0, 0x7FFFFFFF, Bytes{}, test::MakePalette(1));
+    ASSERT_TRUE(bmp.SaveAs("tall.bmp"));
+    ASSERT_EQ(files.Contents().at("tall.bmp").size(), 1078u);
+  }
+  EXPECT_EQ(console.marks, 20 * (0x7FFFFFFFull / 15));
+}
 
 }  // namespace
 }  // namespace vostrel

@@ -1,3 +1,4 @@
+// The conversion of one .ART file on disk: its BMPs and its console lines.
 #include "convert/convert.hpp"
 
 #include <gtest/gtest.h>
@@ -5,9 +6,10 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/platform.hpp"
 #include "support/art_writer.hpp"
-#include "support/console_capture.hpp"
 #include "support/paths.hpp"
+#include "support/recording_console.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vostrel {
@@ -28,8 +30,8 @@ class ConvertTest : public ::testing::Test {
   }
 
   bool Convert(const std::string& artPath) {
-    test::ConsoleCapture console;
-    const bool result = ConvertArtFile(artPath, Dest());
+    test::RecordingConsole console;
+    const bool result = ConvertArtFile(artPath, Dest(), console, platform::SystemFiles());
     out_ = console.Out();
     err_ = console.Err();
     return result;
@@ -169,8 +171,9 @@ TEST_F(ConvertTest, MissingFileIsAFailure) {
 
 TEST_F(ConvertTest, UnwritableDestinationTriesEveryCombinationThenFails) {
   const std::string path = WriteArtFile("door.art", test::OneFrameLayout(2, {{1, 1, {0}}}));
-  test::ConsoleCapture console;
-  EXPECT_FALSE(ConvertArtFile(path, Dest() + test::Native("missing/")));
+  test::RecordingConsole console;
+  EXPECT_FALSE(
+      ConvertArtFile(path, Dest() + test::Native("missing/"), console, platform::SystemFiles()));
   EXPECT_NE(console.Out().find("Palette 2"), std::string::npos);
   EXPECT_EQ(console.Err(), "\nCould not write BMP file\n\nCould not write BMP file\n");
 }

@@ -1,12 +1,13 @@
 // Runs the built converter end to end on every damaged file of this directory and checks the
 // outcome its MANIFEST line gives: the console text, the exit status and exactly which BMPs are
-// left, each of them whole.
+// left, each of them whole; and loads each through the loader for the check that refuses it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -17,7 +18,9 @@
 #include <sys/resource.h>
 #endif
 
-#include "image/path.hpp"
+#include "art/art_file.hpp"
+#include "io/memory_files.hpp"
+#include "io/path.hpp"
 #include "support/art_writer.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
@@ -33,6 +36,7 @@ constexpr std::size_t kBmpDataOffset = 1078;
 struct CorpusCase {
   std::string name;
   std::string outcome;  // "unloadable", "converts PxFxK" or "stops PxFxK@p.f"
+  std::string check;    // of an unloadable file, the loader's check that refuses it
   std::string reason;
   friend void PrintTo(const CorpusCase& c, std::ostream* os) { *os << c.name << ": " << c.reason; }
 };
@@ -63,7 +67,9 @@ std::vector<CorpusCase> ReadManifest() {
     std::istringstream fields(line);
     CorpusCase c;
     fields >> c.name >> c.outcome;
-    if (c.outcome != "unloadable") {
+    if (c.outcome == "unloadable") {
+      fields >> c.check;
+    } else {
       std::string shape;
       fields >> shape;
       c.outcome += ' ' + shape;
@@ -250,6 +256,34 @@ std::string CaseName(const ::testing::TestParamInfo<CorpusCase>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Manifest, CorpusTest, ::testing::ValuesIn(ReadManifest()), CaseName);
+
+// The loader's reason code of each file, by its MANIFEST name.
+ArtLoadError CheckNamed(const std::string& check) {
+  static const std::map<std::string, ArtLoadError> kChecks = {
+      {"", ArtLoadError::kNone},
+      {"short-header", ArtLoadError::kShortHeader},
+      {"short-palettes", ArtLoadError::kShortPalettes},
+      {"negative-frame-count", ArtLoadError::kNegativeFrameCount},
+      {"short-frame-table", ArtLoadError::kShortFrameTable},
+      {"negative-data-size", ArtLoadError::kNegativeDataSize},
+      {"data-exceeds-file", ArtLoadError::kDataExceedsFile},
+  };
+  const auto at = kChecks.find(check);
+  return at == kChecks.end() ? ArtLoadError::kCannotRead : at->second;
+}
+
+class CorpusLoadTest : public ::testing::TestWithParam<CorpusCase> {};
+
+TEST_P(CorpusLoadTest, LoaderRefusesForTheListedReason) {
+  const CorpusCase& c = GetParam();
+  SilentConsole console;
+  MemoryFiles files;
+  ArtFile art(console, files);
+  art.LoadBytes(test::ReadFile((CorpusDir() / c.name).string()));
+  EXPECT_EQ(art.LoadError(), CheckNamed(c.check)) << ArtLoadErrorText(art.LoadError());
+}
+
+INSTANTIATE_TEST_SUITE_P(Manifest, CorpusLoadTest, ::testing::ValuesIn(ReadManifest()), CaseName);
 
 TEST(CorpusManifestTest, ListsEveryFileOnceAndNoOther) {
   std::multiset<std::string> listed;

@@ -1,10 +1,11 @@
+// The shipped sample sprite is what its generator makes.
 #include "door_sprite.hpp"
 
 #include <gtest/gtest.h>
 
 #include "art/art_file.hpp"
+#include "io/memory_files.hpp"
 #include "support/art_writer.hpp"
-#include "support/console_capture.hpp"
 #include "support/run_program.hpp"
 
 namespace vostrel {
@@ -16,8 +17,9 @@ TEST(DoorSpriteTest, ShippedSampleIsWhatTheGeneratorMakes) {
 }
 
 TEST(DoorSpriteTest, SampleHoldsEightDirectionsOfTwoFramesInTwoPalettes) {
-  ArtFile art;
-  test::ConsoleCapture console;
+  SilentConsole console;
+  MemoryFiles files;
+  ArtFile art(console, files);
   ASSERT_TRUE(art.LoadBytes(examples::MakeDoorArt()));
   EXPECT_EQ(art.PictureCount(), 8);
   EXPECT_EQ(art.FramesPerPicture(), 2);

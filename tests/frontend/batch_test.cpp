@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "image/path.hpp"
+#include "io/path.hpp"
 #include "support/art_writer.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"

@@ -10,7 +10,7 @@
 #include <unistd.h>
 #endif
 
-#include "image/path.hpp"
+#include "io/path.hpp"
 #include "support/art_writer.hpp"
 #include "support/cli_texts.hpp"
 #include "support/run_program.hpp"
@@ -79,6 +79,36 @@ TEST_F(CliTest, FourArgumentsAreRefusedBeforeAnythingHappens) {
   EXPECT_EQ(run.out, kBanner + "Wrong arguments" + kUsage);
   EXPECT_FALSE(fs::exists(root_.Path() / "made"));
   EXPECT_FALSE(fs::exists(bin_ / kListName));
+}
+
+// The options work only as the one argument; anything else keeps its meaning, and a file of
+// such a name is reached with a directory in front.
+TEST_F(CliTest, HelpAndVersionAloneAnswerAndExit) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+  };
+  PutArt(bin_ / "--help", 1);
+  const std::string version = std::string("vostrel ") + VOSTREL_VERSION + "\n";
+  const std::vector<Case> cases{
+      {{"--help"}, 0, kBanner + kUsage},
+      {{"-h"}, 0, kBanner + kUsage},
+#ifdef _WIN32
+      {{"/?"}, 0, kBanner + kUsage},
+#endif
+      {{"--version"}, 0, version},
+      {{"--version", "x", "y", "z"}, 1, kBanner + "Wrong arguments" + kUsage},
+      {{std::string(".") + kPathSeparator + "--help"},
+       0,
+       kBanner + ConversionOut(std::string(".") + kPathSeparator + "--help", 1)},
+  };
+  for (const Case& c : cases) {
+    const RunResult run = Run(c.args);
+    EXPECT_EQ(run.status, c.status) << c.args[0];
+    EXPECT_EQ(run.out, c.out) << c.args[0];
+    EXPECT_EQ(run.err, "") << c.args[0];
+  }
 }
 
 TEST_F(CliTest, BareNameGetsExtensionAndIsConvertedBesideTheProgram) {

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "frontend/cli.hpp"
-#include "image/file_io.hpp"
+#include "platform/file_io.hpp"
 #include "support/art_writer.hpp"
 #include "support/temp_dir.hpp"
 

@@ -1,7 +1,9 @@
+// The image model's palette and block tables and its path strings.
 #include "image/image_file.hpp"
 
 #include <gtest/gtest.h>
 
+#include "io/memory_files.hpp"
 #include "support/art_writer.hpp"
 #include "support/paths.hpp"
 
@@ -10,8 +12,15 @@ namespace {
 
 using test::Native;
 
-class PlainImage : public ImageFile {
+// The base alone, with nothing to load or save.
+struct Unused {
+  SilentConsole console;
+  MemoryFiles files;
+};
+
+class PlainImage : private Unused, public ImageFile {
  public:
+  PlainImage() : ImageFile(Unused::console, Unused::files) {}
   bool Save() override { return true; }
   bool SaveAs(const std::string& /*path*/) override { return true; }
   bool Load(const std::string& /*path*/) override { return true; }

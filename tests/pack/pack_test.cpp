@@ -7,6 +7,11 @@
 #include <map>
 #include <regex>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "picture/picture.hpp"
 #include "support/art_writer.hpp"
 #include "support/picture_writer.hpp"
 #include "support/run_program.hpp"
@@ -116,9 +121,10 @@ class PackTest : public ::testing::Test {
  public:
   // Writes the sprite as sprite.art and converts it into pictures/. The packed file goes to
   // out/ under the same name, so that its pictures are named alike.
-  void Prepare(const ArtSpec& sprite) {
+  void Prepare(const ArtSpec& sprite) { Prepare(WriteSprite(sprite)); }
+  void Prepare(const Bytes& sprite) {
     fs::create_directory(root_.Path() / "out");
-    original_ = WriteSprite(sprite);
+    original_ = sprite;
     test::WriteFile(Art(), original_);
     extracted_ = Convert(Art(), "pictures");
   }
@@ -143,6 +149,50 @@ class PackTest : public ::testing::Test {
 
   test::IndexedPicture Extracted(const std::string& name) {
     return test::ReadBmp8(extracted_[name]);
+  }
+
+  void Edit(const std::string& name, const test::IndexedPicture& picture) {
+    test::WriteFile(Picture(name), test::WriteBmp8(picture));
+  }
+
+  // Packs into output and checks that it succeeded, that standard output is the summary and
+  // one line for each picture the pack rewrote, and that afterwards every picture describes
+  // output: it shows the colours the converter gives, and one rewritten as BMP is exactly what
+  // the converter writes.
+  void PackAndCheckPictures(const std::string& output, int replaced, int frames = 16) {
+    const Files before = ReadAll(Pictures());
+    const RunResult run = Pack(output);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const Files after = ReadAll(Pictures());
+    std::string expected = output + ": " + std::to_string(replaced) + " of " +
+                           std::to_string(frames) + " frames replaced\n";
+    const std::vector<std::string> rewritten = Differences(before, after);
+    for (const std::string& name : rewritten) {
+      expected += "updated " + Picture(name) + "\n";
+    }
+    EXPECT_EQ(run.out, expected);
+
+    Files fresh = Convert(output, "fresh");
+    fs::remove_all(root_.Path() / "fresh");
+    // The tests' outputs have the original's name, so their pictures' names are alike.
+    for (const auto& [name, bytes] : after) {
+      const std::string bmp = fs::path(name).stem().string() + ".bmp";
+      ASSERT_TRUE(fresh.contains(bmp)) << name;
+      const bool rewrittenBmp =
+          fs::path(name).extension() == ".bmp" &&
+          std::find(rewritten.begin(), rewritten.end(), name) != rewritten.end();
+      if (rewrittenBmp) {
+        EXPECT_EQ(bytes, fresh[bmp]) << name;
+      }
+      const test::IndexedPicture shown = test::ReadBmp8(fresh[bmp]);
+      const RgbPicture picture = DecodePicture(bytes);
+      EXPECT_EQ(picture.width, shown.width) << name;
+      const Bytes colours = test::Colours(shown.indices, shown.table, picture.channels);
+      EXPECT_TRUE(std::equal(colours.begin(), colours.end(), picture.Bytes().begin(),
+                             picture.Bytes().end()))
+          << name;
+    }
   }
 
   test::TempDir root_;
@@ -209,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
                         sprite.frames[5] = {0, 0, {}};
                         return WithPalettes(sprite, 4);
                       },
-                      "sprite_5_0_3.bmp: ignored: frame 0 of picture 5 in "},
+                      "sprite_5_0_3.bmp: ignored: its frame in "},
         RoundTripCase{"DuplicateColours", DuplicateColours, ""}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
@@ -219,6 +269,7 @@ struct EditCase {
   int picture;
   int frame;
   std::function<test::IndexedPicture(PackTest&, const std::string& stem)> edit;
+  bool door = false;  // the sample sprite instead of EightPictures
   friend void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -237,17 +288,47 @@ test::IndexedPicture Resized(const test::IndexedPicture& picture, std::int32_t w
   return {width, height, Stripes(width, height, 9), picture.table};
 }
 
+// A part of a picture, as an editor crops it.
+test::IndexedPicture Crop(const test::IndexedPicture& picture, std::int32_t x, std::int32_t y,
+                          std::int32_t width, std::int32_t height) {
+  test::IndexedPicture part{width, height, {}, picture.table};
+  for (std::int32_t row = y; row < y + height; ++row) {
+    const auto from = picture.indices.begin() + row * picture.width + x;
+    part.indices.insert(part.indices.end(), from, from + width);
+  }
+  return part;
+}
+
+// A picture of fixtures/, made by a real tool from sprite_3_1_0.bmp of the sample sprite (see
+// fixtures/MANIFEST), as the edited palette-0 picture of frame 0 of picture 1: the frame must
+// show the part of sprite_3_1_0.bmp it was cut from.
+EditCase FromFixture(const char* name, const char* file, std::array<std::int32_t, 4> cut) {
+  return {name, 1, 0,
+          [file, cut](PackTest& self, const std::string& stem) {
+            const std::string extension = fs::path(file).extension().string();
+            fs::copy_file(test::SourcePath(std::string("tests/pack/fixtures/") + file),
+                          self.Picture(stem + "0" + extension),
+                          fs::copy_options::overwrite_existing);
+            if (extension != ".bmp") {
+              fs::remove(self.Picture(stem + "0.bmp"));
+            }
+            return Crop(self.Extracted("sprite_3_1_0.bmp"), cut[0], cut[1], cut[2], cut[3]);
+          },
+          true};
+}
+
 TEST_P(EditedPicturesTest, ChangeExactlyTheEditedFrame) {
-  Prepare(EightPictures());
   const EditCase& c = GetParam();
+  if (c.door) {
+    Prepare(test::ReadFile(test::SourcePath("examples/door.art").string()));
+  } else {
+    Prepare(EightPictures());
+  }
   const std::string stem =
       "sprite_" + std::to_string(c.picture) + "_" + std::to_string(c.frame) + "_";
   const test::IndexedPicture expected = c.edit(*this, stem);
 
-  const RunResult run = Pack(Out());
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, Out() + ": 1 of 16 frames replaced\n");
-  EXPECT_EQ(run.err, "");
+  PackAndCheckPictures(Out(), 1);
   const Files again = Convert(Out(), "again");
   ASSERT_EQ(again.size(), extracted_.size());
   for (const auto& [name, bytes] : again) {
@@ -264,7 +345,8 @@ TEST_P(EditedPicturesTest, ChangeExactlyTheEditedFrame) {
   const Bytes packed = test::ReadFile(Out());
   const std::size_t i = static_cast<std::size_t>(c.picture * 2 + c.frame);
   const auto [width, height, dataSize] = FrameSize(packed, 2, i);
-  EXPECT_EQ(dataSize == width * height, c.frame == 0);
+  const auto [oldWidth, oldHeight, oldDataSize] = FrameSize(original_, 2, i);
+  EXPECT_EQ(dataSize == width * height, oldDataSize == oldWidth * oldHeight);
   const std::size_t wordsAt = kHeaderBytes + 2 * kPaletteBytes + i * kFrameHeaderBytes + 12;
   EXPECT_TRUE(std::equal(packed.begin() + static_cast<std::ptrdiff_t>(wordsAt),
                          packed.begin() + static_cast<std::ptrdiff_t>(wordsAt + 16),
@@ -309,6 +391,14 @@ INSTANTIATE_TEST_SUITE_P(
                                                   test::Colours(edited.indices, edited.table)));
                    return edited;
                  }},
+        EditCase{"SavedAsPngWithItsExtensionInCapitals", 5, 1,
+                 [](PackTest& self, const std::string& stem) {
+                   const auto edited = Changed(self.Extracted(stem + "1.bmp"));
+                   test::WriteFile(self.Picture(stem + "1.PNG"),
+                                   test::WritePng(edited.width, edited.height, 3,
+                                                  test::Colours(edited.indices, edited.table)));
+                   return edited;
+                 }},
         EditCase{"PaletteReordered", 6, 1,
                  [](PackTest& self, const std::string& stem) {
                    const auto edited = Changed(self.Extracted(stem + "0.bmp"));
@@ -333,15 +423,34 @@ INSTANTIATE_TEST_SUITE_P(
                                    test::WritePng(edited.width, edited.height, 4,
                                                   test::Colours(edited.indices, second.table, 4)));
                    return edited;
-                 }}),
+                 }},
+        FromFixture("RunLengthBmpOfImageMagick", "door-rle8.bmp", {8, 8, 12, 10}),
+        FromFixture("OneBitBmpOfPpmtobmp", "door-1bit.bmp", {8, 8, 12, 10}),
+        FromFixture("FourBitBmpOfPpmtobmp", "door-4bit.bmp", {14, 14, 16, 12}),
+        FromFixture("OneBitPngOfPnmtopng", "door-1bit.png", {8, 8, 12, 10}),
+        FromFixture("TwoBitPngOfPnmtopng", "door-2bit.png", {14, 14, 16, 12}),
+        FromFixture("FourBitPngOfImageMagick", "door-4bit.png", {14, 14, 16, 12}),
+        FromFixture("EightBitPngOfImageMagick", "door-8bit.png", {14, 14, 16, 12}),
+        // Black painted at x 5, y 5 with index 100, one of the palette's many copies of black.
+        EditCase{"PaintedWithACopyOfBlack", 1, 0,
+                 [](PackTest& self, const std::string& stem) {
+                   fs::copy_file(test::SourcePath("tests/pack/fixtures/door-index100.bmp"),
+                                 self.Picture(stem + "0.bmp"),
+                                 fs::copy_options::overwrite_existing);
+                   test::IndexedPicture expected = self.Extracted("sprite_3_1_0.bmp");
+                   expected.indices[5 * 32 + 5] = 100;
+                   return expected;
+                 },
+                 true}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // A damage to the pictures or the original, and what the refusal must say.
 struct RefusalCase {
   const char* name;
   std::function<void(PackTest&)> damage;
-  std::vector<std::string> messages;  // parts of standard error
-  bool inPlace = false;               // OUTPUT is ORIGINAL
+  std::vector<std::string> messages;                       // parts of standard error
+  bool inPlace = false;                                    // OUTPUT is ORIGINAL
+  std::function<std::string(PackTest&)> output = nullptr;  // OUTPUT instead, when given
   friend void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -352,7 +461,7 @@ TEST_P(RefusedTest, WritesNothing) {
   const RefusalCase& c = GetParam();
   c.damage(*this);
   const Bytes before = test::ReadFile(Art());
-  const std::string output = c.inPlace ? Art() : Out();
+  const std::string output = c.output ? c.output(*this) : c.inPlace ? Art() : Out();
   const RunResult run = Pack(output);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
@@ -419,7 +528,22 @@ INSTANTIATE_TEST_SUITE_P(
                       bytes.resize(bytes.size() - 5);
                       test::WriteFile(self.Art(), bytes);
                     },
-                    {"sprite.art: ends early: its frame data lacks 5 bytes"}}),
+                    {"sprite.art: ends early: its frame data lacks 5 bytes"}},
+        RefusalCase{"NoPictureOfTheOriginalsNames",
+                    [](PackTest& self) {
+                      // As after the original was renamed from old.art.
+                      for (const std::string& name : test::FilesIn(self.Pictures())) {
+                        fs::rename(self.Pictures() / name, self.Pictures() / ("old" + name));
+                      }
+                    },
+                    {"pictures: holds no picture of ",
+                     "sprite.art: looked for sprite_P_F_K.bmp or .png (P from 0 to 7, F from 0 to "
+                     "1, K from 0 to 1; the extension in any case); give the directory"}},
+        RefusalCase{"OutputIsADirectory",
+                    [](PackTest&) {},
+                    {"out: is a directory; give the name of the .ART file to write, such as "},
+                    false,
+                    [](PackTest& self) { return (self.root_.Path() / "out").string(); }}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(PackTest, ReplacesTheOriginalInPlace) {
@@ -432,6 +556,156 @@ TEST_F(PackTest, ReplacesTheOriginalInPlace) {
             (std::vector<std::string>{"out", "pictures", "sprite.art"}));
   EXPECT_EQ(test::ReadBmp8(Convert(Art(), "again")["sprite_0_0_1.bmp"]).indices, edited.indices);
 }
+
+// The round trip the README invites: edit, pack in place, edit another frame, pack in place
+// again, edit the first picture once more. Every edit stays, and a last pass with nothing
+// edited leaves the file as it is.
+TEST_F(PackTest, PackingInPlaceAgainKeepsEveryEdit) {
+  Prepare(EightPictures());
+  const auto first = Changed(Extracted("sprite_3_1_0.bmp"));
+  Edit("sprite_3_1_0.bmp", first);
+  PackAndCheckPictures(Art(), 1);
+  const auto second = Changed(Extracted("sprite_5_0_0.bmp"));
+  Edit("sprite_5_0_0.bmp", second);
+  PackAndCheckPictures(Art(), 1);
+  auto third = first;
+  third.indices[1] = 5;
+  Edit("sprite_3_1_0.bmp", third);
+  PackAndCheckPictures(Art(), 1);
+
+  Files again = Convert(Art(), "again");
+  EXPECT_EQ(test::ReadBmp8(again["sprite_3_1_1.bmp"]).indices, third.indices);
+  EXPECT_EQ(test::ReadBmp8(again["sprite_5_0_1.bmp"]).indices, second.indices);
+  const Bytes packed = test::ReadFile(Art());
+  PackAndCheckPictures(Art(), 0);
+  EXPECT_EQ(test::ReadFile(Art()), packed);
+}
+
+// A file of a frame announcing 46341 x 46340 pixels (2 GiB) in a two-byte stream, whose
+// picture has another size: nothing is decoded for the frame. Run with a 1 GiB address space
+// where the sanitizers, which reserve far more, are not in the build.
+TEST_F(PackTest, AFrameCostsOnlyWhatItsPicturesNeed) {
+  ArtSpec sprite =
+      WithPalettes(test::OneFrameLayout(0, {Raw(4, 2, 1), {46341, 46340, {0x81, 7}}}), 1);
+  test::WriteFile(Art(), WriteSprite(sprite));
+  fs::create_directory(Pictures());
+  fs::create_directory(root_.Path() / "out");
+  const test::IndexedPicture edited{3, 2, Stripes(3, 2, 4), sprite.palettes[0]};
+  Edit("sprite_1_0_0.bmp", edited);
+  std::vector<std::string> args{Art(), Pictures().string(), Out()};
+#if defined(_WIN32) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  const RunResult run = Pack(args);
+#else
+  args.insert(args.begin(),
+              {"-c", "ulimit -v 1048576 && exec \"$0\" \"$@\"", test::PackerPath().string()});
+  const RunResult run = test::RunProgram("/bin/sh", args, root_.Path());
+#endif
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, Out() + ": 1 of 2 frames replaced\n");
+  const auto [width, height, dataSize] = FrameSize(test::ReadFile(Out()), 1, 1);
+  EXPECT_EQ(width * height, 6);
+}
+
+#ifndef _WIN32
+// As a user who may read the pictures but not write their directory: OUTPUT is written, and
+// the picture left showing the old frame is named with what to do. Root writes anywhere, so
+// there the packer runs as an unprivileged user.
+TEST_F(PackTest, PicturesThatCannotBeRewrittenAreNamed) {
+  Prepare(EightPictures());
+  const auto edited = Changed(Extracted("sprite_2_0_0.bmp"));
+  Edit("sprite_2_0_0.bmp", edited);
+  const fs::path packer = root_.Path() / "vostrel-pack";
+  fs::copy_file(test::PackerPath(), packer);
+  fs::permissions(root_.Path() / "out", fs::perms::all);
+  fs::permissions(Pictures(), fs::perms::owner_read | fs::perms::owner_exec |
+                                  fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  const std::vector<std::string> args{Art(), Pictures().string(), Out()};
+  RunResult run;
+  if (geteuid() == 0) {
+    std::vector<std::string> asNobody{
+        "-c", "exec setpriv --reuid=nobody --regid=nogroup --clear-groups \"$0\" \"$@\"",
+        packer.string()};
+    asNobody.insert(asNobody.end(), args.begin(), args.end());
+    run = test::RunProgram("/bin/sh", asNobody, root_.Path());
+  } else {
+    run = test::RunProgram(packer, args, root_.Path());
+  }
+  fs::permissions(Pictures(), fs::perms::owner_all);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, Out() + ": 1 of 16 frames replaced\n");
+  const std::string expected = "vostrel-pack: warning: " + Picture("sprite_2_0_1.bmp") +
+                               ": out of date: it cannot be rewritten \\(cannot create a file "
+                               "there: [^\n]*\\), so it still shows the frame as it was before; "
+                               "extract " +
+                               Out() + " again before packing from " + Pictures().string() + "\n";
+  EXPECT_TRUE(std::regex_match(run.err, std::regex(expected))) << run.err;
+  EXPECT_EQ(test::ReadBmp8(Convert(Out(), "again")["sprite_2_0_1.bmp"]).indices, edited.indices);
+}
+
+// What an OUTPUT that exists already, or has a long name, must stay or become.
+struct OutputCase {
+  const char* name;
+  std::function<std::string(const fs::path& dir)> prepare;  // gives OUTPUT
+  std::function<void(const fs::path& dir, const std::string& output)> check;
+  friend void PrintTo(const OutputCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class OutputFileTest : public PackTest, public ::testing::WithParamInterface<OutputCase> {};
+
+TEST_P(OutputFileTest, TakesThePackedBytes) {
+  Prepare(EightPictures());
+  Edit("sprite_4_0_1.bmp", Changed(Extracted("sprite_4_0_1.bmp")));
+  ASSERT_EQ(Pack(Out()).status, 0);
+  const Bytes packed = test::ReadFile(Out());
+  const fs::path dir = root_.Path() / "out";
+  const std::string output = GetParam().prepare(dir);
+  const RunResult run = Pack(output);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, output + ": 1 of 16 frames replaced\n");
+  EXPECT_EQ(test::ReadFile(output), packed);
+  GetParam().check(dir, output);
+  const std::vector<std::string> left = test::FilesIn(dir);
+  EXPECT_TRUE(std::none_of(left.begin(), left.end(),
+                           [](const std::string& name) { return name.front() == '.'; }));
+}
+
+std::string LongName(const fs::path& dir, std::size_t length) {
+  return (dir / (std::string(length - 4, 'n') + ".art")).string();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, OutputFileTest,
+    ::testing::Values(
+        OutputCase{"SymbolicLinkIsFollowedAndStays",
+                   [](const fs::path& dir) {
+                     test::WriteFile((dir / "real.art").string(), Bytes{1, 2, 3});
+                     fs::create_symlink("real.art", dir / "link.art");
+                     return (dir / "link.art").string();
+                   },
+                   [](const fs::path& dir, const std::string&) {
+                     EXPECT_TRUE(fs::is_symlink(dir / "link.art"));
+                     EXPECT_EQ(fs::read_symlink(dir / "link.art"), "real.art");
+                   }},
+        OutputCase{"PermissionBitsAreKept",
+                   [](const fs::path& dir) {
+                     const fs::path output = dir / "kept.art";
+                     test::WriteFile(output.string(), Bytes{1, 2, 3});
+                     fs::permissions(output, fs::perms::owner_read | fs::perms::owner_write |
+                                                 fs::perms::others_read);
+                     return output.string();
+                   },
+                   [](const fs::path&, const std::string& output) {
+                     EXPECT_EQ(fs::status(output).permissions(), fs::perms::owner_read |
+                                                                     fs::perms::owner_write |
+                                                                     fs::perms::others_read);
+                   }},
+        OutputCase{"NameOf240Bytes", [](const fs::path& dir) { return LongName(dir, 240); },
+                   [](const fs::path&, const std::string&) {}},
+        OutputCase{"NameOf255Bytes", [](const fs::path& dir) { return LongName(dir, 255); },
+                   [](const fs::path&, const std::string&) {}}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+#endif
 
 TEST_F(PackTest, CommandLineFollowsTheConventions) {
   struct Case {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/art_writer.hpp"
+#include "support/picture_writer.hpp"
 
 namespace vostrel {
 namespace {
@@ -54,6 +55,25 @@ TEST(MapToPaletteTest, TakesTheOriginalIndexOrElseTheLowestThatHoldsTheColour) {
       EXPECT_EQ(mapping.missing.green, 2) << c.name;
       EXPECT_EQ(mapping.missing.blue, 3) << c.name;
     }
+  }
+}
+
+TEST(MapToPaletteTest, KeepsTheIndicesOfAPictureWhoseTableAgreesWhereItIsUsed) {
+  struct Case {
+    const char* name;
+    Bytes table;  // the picture's colour table
+    Bytes indices;
+    Bytes expected;
+  };
+  const Case cases[] = {
+      // Index 2, a copy of black, stays 2; entry 3 differs but is not used.
+      {"AgreesWhereUsed", {0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 0, 0, 9, 9, 9, 0}, {2, 1}, {2, 1}},
+      // Entry 2 is white in the picture: mapped by colour, white is missing, black is index 0.
+      {"DisagreesWhereUsed", {0, 0, 0, 0, 0, 0, 255, 0, 255, 255, 255, 0}, {0, 2}, {0, 0}},
+  };
+  for (const Case& c : cases) {
+    RgbPicture picture{2, 1, 3, test::Colours(c.indices, c.table), c.indices, c.table};
+    EXPECT_EQ(MapToPalette(picture, kPalette, {}).indices, c.expected) << c.name;
   }
 }
 

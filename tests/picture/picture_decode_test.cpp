@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "picture/bmp_rle.hpp"
+
 #include "picture/picture.hpp"
 #include "support/picture_writer.hpp"
 
@@ -27,6 +29,9 @@ Bytes Cut(Bytes bytes, std::size_t by) {
   return bytes;
 }
 
+// The picture with 2 rows of 3 pixels of the given indices (top first) in kTable.
+test::IndexedPicture Indexed(Bytes indices) { return {3, 2, std::move(indices), kTable}; }
+
 Bytes WithAlpha(std::uint8_t lastAlpha) {
   Bytes rgba = test::Colours(kIndices, kTable, 4);
   rgba.back() = lastAlpha;
@@ -36,36 +41,90 @@ Bytes WithAlpha(std::uint8_t lastAlpha) {
 struct DecodeCase {
   const char* name;
   Bytes file;
-  std::string error;  // a part of the refusal; empty when the picture is kRgb
+  std::string error;   // a part of the refusal; empty when the picture decodes
+  Bytes indices = {};  // of an indexed picture, whose colours are then these in kTable
   std::uint64_t maxPixels = kMaxPicturePixels;
 };
 
 TEST(DecodePictureTest, ReadsWhatEditorsSaveAndRefusesTheRest) {
   const Bytes grey = {0, 50, 100, 150, 200, 250};
+  const Bytes twoColours = {0, 1, 1, 1, 0, 0};
   const DecodeCase cases[] = {
-      {"Bmp8BottomUp", test::WriteBmp8(Indexed()), ""},
-      {"Bmp8TopDown", test::WriteBmp8(Indexed(), true), ""},
+      {"Bmp8BottomUp", test::WriteBmp8(Indexed()), "", kIndices},
+      {"Bmp8TopDown", test::WriteBmp8(Indexed(), true), "", kIndices},
+      {"Bmp4", test::WriteBmpIndexed(Indexed(), 4), "", kIndices},
+      {"Bmp1", test::WriteBmpIndexed(Indexed(twoColours), 1), "", twoColours},
+      // Bottom row: an absolute run of 3 (padded); top row: 1, 0, 3 through runs and a delta,
+      // which leaves its pixel 0.
+      {"BmpRle8",
+       test::WriteBmpRle(Indexed(), 8, Bytes{0, 3, 3, 3, 2, 0, 0, 0, 1, 1, 0, 2, 1, 0, 1, 3, 0, 1}),
+       "", Bytes{1, 0, 3, 3, 3, 2}},
+      {"BmpRle4", test::WriteBmpRle(Indexed(), 4, Bytes{3, 0x10, 0, 0, 0, 3, 0x23, 0x10, 0, 1}), "",
+       Bytes{2, 3, 1, 1, 0, 1}},
       {"Bmp24", test::WriteBmpRgb(3, 2, kRgb, 24), ""},
       {"Bmp32TopDownFourthByteIgnored", test::WriteBmpRgb(3, 2, kRgb, 32, true, 0x55), ""},
+      {"Bmp32Masks40", test::WriteBmpMasked(3, 2, kRgb, 40), ""},
+      {"Bmp32Masks52", test::WriteBmpMasked(3, 2, kRgb, 52), ""},
+      {"Bmp32Masks56", test::WriteBmpMasked(3, 2, kRgb, 56), ""},
+      {"Bmp32Masks124", test::WriteBmpMasked(3, 2, kRgb, 124), ""},
+      {"Bmp32MaskNot8Bits", Patched(test::WriteBmpMasked(3, 2, kRgb, 52), 54, {0xFF, 0x01}),
+       "with colour masks other than 8 bits a colour"},
       {"PngRgb", test::WritePng(3, 2, 3, kRgb), ""},
       {"PngRgbaOpaque", test::WritePng(3, 2, 4, WithAlpha(255)), ""},
+      {"PngIndexed", test::WritePalettePng(Indexed(), 4), "", kIndices},
       {"PngTranslucent", test::WritePng(3, 2, 4, WithAlpha(254)),
-       "has 1 pixel not fully opaque (alpha below 255), the first at x 2, y 1"},
+       "has 1 pixel not fully opaque (alpha below 255), the first at x 2, y 1; make every pixel "
+       "opaque"},
+      // Transparency told by a tRNS chunk: per palette entry, or a grey or RGB colour key (here
+      // the colour of index 3, at x 0, y 1).
+      {"PngIndexedTransparentEntry",
+       test::WithPngChunk(test::WritePalettePng(Indexed(), 4), "tRNS", Bytes{255, 255, 255, 0}),
+       "has 1 pixel not fully opaque (alpha below 255), the first at x 0, y 1"},
+      {"PngRgbColourKey",
+       test::WithPngChunk(test::WritePng(3, 2, 3, kRgb), "tRNS", Bytes{0, 3, 0, 2, 0, 1}),
+       "has 1 pixel not fully opaque (alpha below 255), the first at x 0, y 1"},
+      {"PngGreyColourKey", test::WithPngChunk(test::WritePng(3, 2, 1, grey), "tRNS", Bytes{0, 150}),
+       "has 1 pixel not fully opaque (alpha below 255), the first at x 0, y 1"},
+      {"PngIndexPastPalette", test::WritePalettePng(Indexed(), 2),
+       "is a damaged PNG: 2 pixels past its colour table of 2 entries, the first at x 2, y 0 "
+       "(index 2); save it again as BMP or PNG"},
+      // The library fails on it without a reason.
+      {"PngDataChunkOf2GiB",
+       test::WithPngChunkLength(test::WritePng(3, 2, 3, kRgb), "IDAT", 0x80000000),
+       "cannot be read as a PNG; save it again as BMP or PNG"},
       {"BmpCutShort", Cut(test::WriteBmp8(Indexed()), 1), "ends early"},
       {"BmpIndexPastTable",
        test::WriteBmp8({3, 2, kIndices, Bytes(kTable.begin(), kTable.begin() + 8)}),
-       "with 2 pixels past its colour table of 2 entries, the first at x 2, y 0 (index 2)"},
-      {"Bmp4Bits", Patched(test::WriteBmp8(Indexed()), 28, {4}), "BMP of 4 bits per pixel"},
+       "is a damaged BMP: 2 pixels past its colour table of 2 entries, the first at x 2, y 0 "
+       "(index 2); save it again as BMP or PNG"},
+      {"BmpRleOverrun", test::WriteBmpRle(Indexed(), 8, Bytes{4, 1, 0, 1}),
+       "is a damaged BMP: its compressed data runs past the end of a row"},
+      {"BmpPixelsInsideHeaders", Patched(test::WriteBmp8(Indexed()), 10, {40}),
+       "is a damaged BMP: its pixel data is said to start at byte 40, inside its headers, which "
+       "end at byte 54"},
+      {"BmpNoColourTable", test::WriteBmp8({3, 2, kIndices, {}}),
+       "indexed but has no colour table"},
+      {"Bmp16Bits", Patched(test::WriteBmp8(Indexed()), 28, {16}),
+       "is a BMP of 16 bits per pixel, which is not read; save it as PNG or as an uncompressed "
+       "BMP of 8 (indexed), 24 or 32 bits per pixel"},
+      {"Bmp24Rle", Patched(test::WriteBmpRgb(3, 2, kRgb, 24), 30, {1}),
+       "is a BMP of 24 bits per pixel and compression 1, which is not read"},
+      {"BmpCoreHeader", Patched(test::WriteBmp8(Indexed()), 14, {12}), "old or unknown header"},
       {"BmpHugeHeader", Patched(test::WriteBmp8(Indexed()), 18, {0, 0, 1, 0, 0, 0, 1, 0}),
        "too large: 65536 x 65536 pixels"},
       {"BmpNoPixels", Patched(test::WriteBmp8(Indexed()), 18, {0, 0, 0, 0}), "has no pixels"},
-      {"OverTheLimit", test::WritePng(3, 2, 3, kRgb), "too large: 3 x 2 pixels, more than 5", 5},
-      {"PngCutShort", Cut(test::WritePng(3, 2, 3, kRgb), 20), "cannot be read as a PNG"},
+      {"OverTheLimit",
+       test::WritePng(3, 2, 3, kRgb),
+       "too large: 3 x 2 pixels, more than 5",
+       {},
+       5},
+      {"PngCutShort", Cut(test::WritePng(3, 2, 3, kRgb), 20), "cannot be read as a PNG ("},
       // 1000 x 1000 zeros told to be 10 x 10: its data unpacks far past what the size needs.
       {"PngUnpackingPastItsPixels",
        Patched(test::WritePng(1000, 1000, 1, Bytes(1000000, 0)), 16, {0, 0, 0, 10, 0, 0, 0, 10}),
        "is a damaged PNG: its data unpacks to more than its pixels need"},
-      {"NotAPicture", Bytes{'G', 'I', 'F', '8'}, "is not a BMP or PNG picture"},
+      {"NotAPicture", Bytes{'G', 'I', 'F', '8'},
+       "is not a BMP or PNG picture; save it as BMP or PNG"},
   };
   for (const DecodeCase& c : cases) {
     try {
@@ -79,7 +138,14 @@ TEST(DecodePictureTest, ReadsWhatEditorsSaveAndRefusesTheRest) {
         rgb.insert(rgb.end(), picture.Bytes().begin() + static_cast<std::ptrdiff_t>(i),
                    picture.Bytes().begin() + static_cast<std::ptrdiff_t>(i + 3));
       }
-      EXPECT_EQ(rgb, kRgb) << c.name;
+      EXPECT_EQ(rgb, c.indices.empty() ? kRgb : test::Colours(c.indices, kTable)) << c.name;
+      EXPECT_EQ(picture.indices, c.indices) << c.name;
+      if (!c.indices.empty()) {
+        EXPECT_EQ(picture.colourTable,
+                  Bytes(kTable.begin(),
+                        kTable.begin() + static_cast<std::ptrdiff_t>(picture.colourTable.size())))
+            << c.name;
+      }
     } catch (const PictureError& error) {
       EXPECT_NE(std::string(error.what()).find(c.error), std::string::npos)
           << c.name << ": " << error.what();
@@ -93,6 +159,70 @@ TEST(DecodePictureTest, ReadsWhatEditorsSaveAndRefusesTheRest) {
     expected.insert(expected.end(), {level, level, level});
   }
   EXPECT_EQ(Bytes(picture.Bytes().begin(), picture.Bytes().end()), expected);
+}
+
+struct RleCase {
+  const char* name;
+  unsigned bits;
+  std::size_t width;
+  std::size_t height;
+  Bytes stream;
+  Bytes indices;      // top row first
+  std::string error;  // a part of the refusal, or empty
+};
+
+TEST(DecodeBmpRleTest, FollowsEveryEscapeAndRefusesEveryOverrun) {
+  const char* pastBitmap = "runs past the end of the bitmap";
+  const char* endsEarly = "ends before its end-of-bitmap mark";
+  const RleCase cases[] = {
+      {"Runs", 8, 4, 2, {3, 7, 1, 8, 0, 0, 4, 9, 0, 1}, {9, 9, 9, 9, 7, 7, 7, 8}, ""},
+      {"RunOf4BitsAlternates", 4, 5, 1, {5, 0x12, 0, 1}, {1, 2, 1, 2, 1}, ""},
+      {"AbsoluteRunPadded", 8, 4, 1, {0, 3, 1, 2, 3, 0, 1, 4, 0, 1}, {1, 2, 3, 4}, ""},
+      {"AbsoluteRunOf4BitsPadded", 4, 5, 1, {0, 5, 0x12, 0x34, 0x50, 0, 0, 1}, {1, 2, 3, 4, 5}, ""},
+      {"AbsoluteRunOf4BitsUnpadded",
+       4,
+       5,
+       1,
+       {0, 3, 0x12, 0x30, 2, 0x55, 0, 1},
+       {1, 2, 3, 5, 5},
+       ""},
+      {"DeltaSkipsAsZeros", 8, 3, 2, {1, 9, 0, 2, 1, 1, 1, 8, 0, 1}, {0, 0, 8, 9, 0, 0}, ""},
+      {"EndOfLineLeavesZeros", 8, 3, 2, {1, 5, 0, 0, 2, 6, 0, 1}, {6, 6, 0, 5, 0, 0}, ""},
+      {"EndOfBitmapLeavesZeros", 8, 2, 2, {1, 5, 0, 1}, {0, 0, 5, 0}, ""},
+      {"EndOfLineAfterTheLastRow", 8, 1, 1, {1, 5, 0, 0, 0, 1}, {5}, ""},
+      {"RunPastTheRow",
+       8,
+       2,
+       1,
+       {3, 1, 0, 1},
+       {},
+       "runs past the end of a row: 3 pixels from x 0, y 0 in a row of 2"},
+      {"AbsoluteRunPastTheRow",
+       8,
+       2,
+       1,
+       {1, 1, 0, 3, 1, 2, 3, 0, 0, 1},
+       {},
+       "3 pixels from x 1, y 0"},
+      {"RunPastTheBitmap", 8, 1, 1, {1, 1, 0, 0, 1, 1, 0, 1}, {}, pastBitmap},
+      {"EndOfLinePastTheBitmap", 8, 1, 1, {0, 0, 0, 0, 0, 1}, {}, pastBitmap},
+      {"DeltaPastTheLastRow", 8, 2, 2, {0, 2, 0, 2, 0, 1}, {}, pastBitmap},
+      {"DeltaPastTheRowEnd", 8, 2, 2, {0, 2, 3, 0, 0, 1}, {}, pastBitmap},
+      {"NoEndOfBitmap", 8, 2, 1, {1, 1}, {}, endsEarly},
+      {"AbsoluteRunCutShort", 8, 4, 1, {0, 4, 1, 2}, {}, endsEarly},
+      {"DeltaCutShort", 8, 4, 1, {0, 2, 1}, {}, endsEarly},
+      {"Empty", 8, 1, 1, {}, {}, endsEarly},
+  };
+  for (const RleCase& c : cases) {
+    try {
+      EXPECT_EQ(DecodeBmpRle(c.stream, c.width, c.height, c.bits), c.indices) << c.name;
+      EXPECT_EQ(c.error, "") << c.name << " decoded";
+    } catch (const PictureError& error) {
+      const std::string what = error.what();
+      EXPECT_NE(what.find(c.error), std::string::npos) << c.name << ": " << what;
+      EXPECT_FALSE(c.error.empty()) << c.name << ": " << what;
+    }
+  }
 }
 
 }  // namespace

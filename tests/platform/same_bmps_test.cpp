@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "image/path.hpp"
+#include "io/path.hpp"
 #include "platform/sha256.hpp"
 #include "support/art_writer.hpp"
 #include "support/run_program.hpp"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "image/path.hpp"
+#include "io/path.hpp"
 
 namespace vostrel::test {
 

@@ -1,6 +1,8 @@
 #include "support/picture_writer.hpp"
 
+#include <algorithm>
 #include <stdexcept>
+#include <string>
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -11,6 +13,17 @@ namespace vostrel::test {
 namespace {
 
 constexpr std::size_t kHeadersSize = 54;
+constexpr std::size_t kCompressionAt = 30;
+constexpr std::size_t kMasksSize = 12;
+// A PNG's signature and header chunk, after which a chunk may be added.
+constexpr std::size_t kPngHeaderEnd = 33;
+constexpr std::size_t kPngColourTypeAt = 25;
+
+void PutBe32(Bytes& out, std::uint32_t value) {
+  for (const int shift : {24, 16, 8, 0}) {
+    out.push_back(static_cast<std::uint8_t>(value >> shift));
+  }
+}
 
 void PutLe16(Bytes& out, std::uint16_t value) {
   out.push_back(static_cast<std::uint8_t>(value & 0xFFu));
@@ -58,6 +71,51 @@ Bytes WriteBmp8(const IndexedPicture& picture, bool topDown) {
   return out;
 }
 
+Bytes WriteBmpIndexed(const IndexedPicture& picture, int bits) {
+  const auto rowBytes =
+      (static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(bits) + 7) / 8;
+  Bytes out =
+      BmpHeaders(picture.width, picture.height, bits, picture.table.size(), rowBytes, false);
+  out.insert(out.end(), picture.table.begin(), picture.table.end());
+  Bytes packed(rowBytes * static_cast<std::size_t>(picture.height), 0);
+  const auto perByte = static_cast<std::size_t>(8 / bits);
+  for (std::size_t i = 0; i < picture.indices.size(); ++i) {
+    const std::size_t x = i % static_cast<std::size_t>(picture.width);
+    const std::size_t row = i / static_cast<std::size_t>(picture.width);
+    const auto shift = static_cast<unsigned>(8 - bits * static_cast<int>(x % perByte + 1));
+    packed[row * rowBytes + x / perByte] |= static_cast<std::uint8_t>(picture.indices[i] << shift);
+  }
+  PutRows(out, packed, picture.height, rowBytes, false);
+  return out;
+}
+
+Bytes WriteBmpRle(const IndexedPicture& picture, int bits, std::span<const std::uint8_t> stream) {
+  Bytes out = BmpHeaders(picture.width, picture.height, bits, picture.table.size(), 0, false);
+  out[kCompressionAt] = bits == 8 ? 1 : 2;
+  out.insert(out.end(), picture.table.begin(), picture.table.end());
+  out.insert(out.end(), stream.begin(), stream.end());
+  return out;
+}
+
+Bytes WriteBmpMasked(std::int32_t width, std::int32_t height, std::span<const std::uint8_t> rgb,
+                     std::uint32_t headerSize) {
+  const std::size_t maskRoom = std::max<std::size_t>(kMasksSize, headerSize - 40);
+  const auto rowBytes = static_cast<std::size_t>(width) * 4;
+  Bytes out = BmpHeaders(width, height, 32, maskRoom, rowBytes, false);
+  out[14] = static_cast<std::uint8_t>(headerSize);
+  out[kCompressionAt] = 3;
+  for (const std::int32_t mask : {0xFF, 0xFF00, 0xFF0000}) {
+    PutLe32(out, mask);
+  }
+  out.resize(kHeadersSize + maskRoom, 0);
+  Bytes rgbx;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+    rgbx.insert(rgbx.end(), {rgb[i], rgb[i + 1], rgb[i + 2], 0x77});
+  }
+  PutRows(out, rgbx, height, rowBytes, false);
+  return out;
+}
+
 Bytes WriteBmpRgb(std::int32_t width, std::int32_t height, std::span<const std::uint8_t> rgb,
                   int bits, bool topDown, std::uint8_t fourth) {
   const std::size_t pixelBytes = bits == 32 ? 4 : 3;
@@ -86,6 +144,46 @@ Bytes WritePng(std::int32_t width, std::int32_t height, int channels,
     throw std::runtime_error("cannot encode a PNG");
   }
   return out;
+}
+
+Bytes WritePalettePng(const IndexedPicture& picture, std::size_t entries) {
+  // An 8-bit grey PNG stores its pixels exactly as an 8-bit indexed one: a byte each.
+  Bytes grey = WritePng(picture.width, picture.height, 1, picture.indices);
+  grey[kPngColourTypeAt] = 3;
+  // The header's CRC, over its type and data, again.
+  const auto crcAt = static_cast<std::ptrdiff_t>(kPngHeaderEnd - 4);
+  Bytes crc;
+  PutBe32(crc, stbiw__crc32(grey.data() + 12, 17));
+  std::copy(crc.begin(), crc.end(), grey.begin() + crcAt);
+  Bytes plte;
+  for (std::size_t i = 0; i < entries; ++i) {
+    plte.insert(plte.end(),
+                {picture.table[i * 4 + 2], picture.table[i * 4 + 1], picture.table[i * 4]});
+  }
+  return WithPngChunk(grey, "PLTE", plte);
+}
+
+Bytes WithPngChunk(std::span<const std::uint8_t> png, const char* type,
+                   std::span<const std::uint8_t> data) {
+  const std::string text(png.begin(), png.end());
+  const auto at = static_cast<std::ptrdiff_t>(text.find("IDAT") - 4);
+  Bytes out(png.begin(), png.begin() + at);
+  PutBe32(out, static_cast<std::uint32_t>(data.size()));
+  Bytes chunk(type, type + 4);
+  chunk.insert(chunk.end(), data.begin(), data.end());
+  out.insert(out.end(), chunk.begin(), chunk.end());
+  PutBe32(out, stbiw__crc32(chunk.data(), static_cast<int>(chunk.size())));
+  out.insert(out.end(), png.begin() + at, png.end());
+  return out;
+}
+
+Bytes WithPngChunkLength(Bytes png, const char* type, std::uint32_t length) {
+  const std::string text(png.begin(), png.end());
+  Bytes field;
+  PutBe32(field, length);
+  std::copy(field.begin(), field.end(),
+            png.begin() + static_cast<std::ptrdiff_t>(text.find(type) - 4));
+  return png;
 }
 
 IndexedPicture ReadBmp8(std::span<const std::uint8_t> file) {

@@ -18,12 +18,29 @@ struct IndexedPicture {
 };
 
 Bytes WriteBmp8(const IndexedPicture& picture, bool topDown = false);
+// bits 1, 4 or 8, the indices packed high bits first; the whole table is written.
+Bytes WriteBmpIndexed(const IndexedPicture& picture, int bits);
+// A compressed BMP (bits 8: BI_RLE8, 4: BI_RLE4) of the picture's size and table, with the
+// given stream as its pixel data; the picture's indices are not used.
+Bytes WriteBmpRle(const IndexedPicture& picture, int bits, std::span<const std::uint8_t> stream);
+// A 32-bit BMP with colour masks (red in the first byte of a pixel, then green, blue) and an
+// info header of headerSize bytes, the masks inside it or, for 40, after it.
+Bytes WriteBmpMasked(std::int32_t width, std::int32_t height, std::span<const std::uint8_t> rgb,
+                     std::uint32_t headerSize);
 // rgb: 3 bytes a pixel, top row first; bits 24 or 32 (the fourth byte written as fourth).
 Bytes WriteBmpRgb(std::int32_t width, std::int32_t height, std::span<const std::uint8_t> rgb,
                   int bits, bool topDown = false, std::uint8_t fourth = 0);
 // pixels: channels bytes a pixel (1 grey, 2 grey and alpha, 3 RGB, 4 RGBA), top row first.
 Bytes WritePng(std::int32_t width, std::int32_t height, int channels,
                std::span<const std::uint8_t> pixels);
+
+// An 8-bit indexed PNG of the picture whose palette has the first `entries` entries of its table.
+Bytes WritePalettePng(const IndexedPicture& picture, std::size_t entries);
+// The PNG with a chunk of the given type and data added before its first data chunk.
+Bytes WithPngChunk(std::span<const std::uint8_t> png, const char* type,
+                   std::span<const std::uint8_t> data);
+// The PNG with the length field of its first chunk of the given type set to length.
+Bytes WithPngChunkLength(Bytes png, const char* type, std::uint32_t length);
 
 // Reads an 8-bit bottom-up BMP such as the converter writes.
 IndexedPicture ReadBmp8(std::span<const std::uint8_t> file);

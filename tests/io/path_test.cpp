@@ -1,4 +1,5 @@
-#include "image/path.hpp"
+// The path helpers.
+#include "io/path.hpp"
 
 #include <gtest/gtest.h>
 

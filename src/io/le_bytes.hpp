@@ -1,3 +1,4 @@
+// Little-endian numbers read from and written to bytes in memory.
 #pragma once
 
 #include <cstddef>

@@ -1,8 +1,10 @@
-#include "image/console.hpp"
+// The console of the process: its standard output and standard error.
+#include "io/console.hpp"
+#include "platform/platform.hpp"
 
 #include <iostream>
 
-namespace vostrel {
+namespace vostrel::platform {
 
 namespace {
 
@@ -28,13 +30,6 @@ class StandardStreams : public Console {
   }
 };
 
-class Silent : public Console {
- public:
-  void Write(Stream /*stream*/, std::string_view /*text*/) override {}
-  void Marks(std::uint64_t /*count*/) override {}
-  void EndLine(Stream /*stream*/) override {}
-};
-
 }  // namespace
 
 Console& StandardConsole() {
@@ -42,9 +37,4 @@ Console& StandardConsole() {
   return console;
 }
 
-Console& SilentConsole() {
-  static Silent console;
-  return console;
-}
-
-}  // namespace vostrel
+}  // namespace vostrel::platform

@@ -1,3 +1,4 @@
+// Sums and products of sizes that are refused, not wrapped, on overflow.
 #pragma once
 
 #include <cstdint>
@@ -5,8 +6,10 @@
 
 namespace vostrel {
 
-// The one place where sizes taken from untrusted files are combined. Every product or sum that
-// feeds an allocation, an index or a file offset goes through these and is refused on overflow.
+// For sizes taken from untrusted files. A sum or product of such sizes that could overflow goes
+// through these; where the operands were bounded first (a width and height each below 2^31, a
+// count of frames no larger than the file), the plain operation is used and a comment there
+// says why it cannot overflow.
 template <typename T>
 std::optional<T> CheckedMul(T a, T b) {
   T result{};

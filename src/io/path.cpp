@@ -1,4 +1,9 @@
-#include "image/path.hpp"
+// Path and name helpers.
+#include "io/path.hpp"
+
+#include <array>
+#include <charconv>
+#include <limits>
 
 namespace vostrel {
 
@@ -22,6 +27,12 @@ void CutAtLastDot(std::string& text) {
 }
 
 void AppendText(std::string_view suffix, std::string& target) { target.append(suffix); }
+
+void AppendDecimal(std::string& text, std::int32_t value) {
+  std::array<char, std::numeric_limits<std::int32_t>::digits10 + 2> digits{};
+  const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+  text.append(digits.data(), end);
+}
 
 bool ContainsSeparator(std::string_view text) {
   return text.find(kPathSeparator) != std::string_view::npos;

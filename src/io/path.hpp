@@ -1,5 +1,7 @@
+// Path and name helpers: the platform's separator, cutting paths apart, appending text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,9 @@ void StripDirectory(std::string& text);
 void CutAtLastDot(std::string& text);
 
 void AppendText(std::string_view suffix, std::string& target);
+
+// Appends value in decimal, with a '-' when negative.
+void AppendDecimal(std::string& text, std::int32_t value);
 
 bool ContainsSeparator(std::string_view text);
 

@@ -1,0 +1,24 @@
+// How the pictures of an .ART file are named.
+#include "art/picture_names.hpp"
+
+#include "io/path.hpp"
+
+namespace vostrel {
+
+std::string PictureStem(std::string_view artFileName) {
+  const auto dot = artFileName.rfind('.');
+  return std::string(dot == std::string_view::npos ? artFileName : artFileName.substr(0, dot));
+}
+
+void AppendPictureSuffix(std::string& name, std::int32_t picture, std::int32_t frame,
+                         std::int32_t palette, std::string_view extension) {
+  name += '_';
+  AppendDecimal(name, picture);
+  name += '_';
+  AppendDecimal(name, frame);
+  name += '_';
+  AppendDecimal(name, palette);
+  name += extension;
+}
+
+}  // namespace vostrel

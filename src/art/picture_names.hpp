@@ -1,0 +1,20 @@
+// How the pictures of an .ART file are named: its stem, then the picture, frame and palette
+// indices from 0 ("door.art" gives "door_3_1_0.bmp"). vostrel writes these names and
+// vostrel-pack looks for them, so the rule is written once, here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vostrel {
+
+// The stem of the pictures of an .ART file of that file name (without its directory): the name
+// up to its last dot, or all of it when it has none.
+std::string PictureStem(std::string_view artFileName);
+
+// Appends "_p_f_k" and the extension (such as ".bmp") to name, which holds the stem.
+void AppendPictureSuffix(std::string& name, std::int32_t picture, std::int32_t frame,
+                         std::int32_t palette, std::string_view extension);
+
+}  // namespace vostrel

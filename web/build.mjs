@@ -1,0 +1,56 @@
+// Bundles the browser page into one file: the worker (with the WebAssembly core inside it as
+// bytes) into the page's script, and script and style into index.html.
+// Usage: node build.mjs CORE.js OUTPUT.html VERSION
+import { build } from 'esbuild';
+import { readFile, writeFile } from 'node:fs/promises';
+import path from 'node:path';
+
+const [corePath, outputPath, version] = process.argv.slice(2);
+if (!corePath || !outputPath || !version) {
+  console.error('Usage: node build.mjs CORE.js OUTPUT.html VERSION');
+  process.exit(2);
+}
+const wasmPath = corePath.replace(/\.js$/, '.wasm');
+
+// Resolves the page's own module names to the built core and the bundled worker.
+function modules(workerSource) {
+  return {
+    name: 'vostrel-modules',
+    setup(b) {
+      b.onResolve({ filter: /^vostrel-core$/ }, () => ({ path: path.resolve(corePath) }));
+      b.onResolve({ filter: /^vostrel-core-wasm$/ }, () => ({ path: path.resolve(wasmPath) }));
+      b.onResolve({ filter: /^worker-source$/ }, () => ({ path: 'worker-source', namespace: 'vostrel' }));
+      b.onLoad({ filter: /.*/, namespace: 'vostrel' }, () => ({
+        contents: workerSource ?? '',
+        loader: 'text',
+      }));
+    },
+  };
+}
+
+const common = {
+  bundle: true,
+  write: false,
+  minify: true,
+  format: 'iife',
+  target: ['chrome100', 'firefox100'],
+  legalComments: 'none',
+  // The core's code for node (its benchmark) is never reached in a browser.
+  external: ['fs', 'path', 'crypto'],
+  loader: { '.wasm': 'binary' },
+  logLevel: 'warning',
+};
+const worker = await build({ ...common, entryPoints: ['src/worker.js'], plugins: [modules()] });
+const page = await build({
+  ...common,
+  entryPoints: ['src/main.js'],
+  plugins: [modules(worker.outputFiles[0].text)],
+});
+// Nothing in the script may end the <script> element early.
+const script = page.outputFiles[0].text.replace(/<\/script/gi, '<\\/script');
+const style = await readFile('src/style.css', 'utf8');
+const html = (await readFile('src/index.html', 'utf8'))
+  .replace('@VERSION@', () => version)
+  .replace('/*STYLE*/', () => style)
+  .replace('/*SCRIPT*/', () => script);
+await writeFile(outputPath, html);

@@ -1,0 +1,239 @@
+// The page in headless Chromium with the network blocked: it must write what the native programs
+// write (BMPs, console text, packed .art), make a lossless GIF, survive damaged and oversized
+// files, and make no request at all. Also takes the README's screenshot.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync, spawnSync } from 'node:child_process';
+import { createHash } from 'node:crypto';
+import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync, copyFileSync, existsSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import { pathToFileURL } from 'node:url';
+import puppeteer from 'puppeteer-core';
+import { unzipSync } from 'fflate';
+import { GifReader } from 'omggif';
+
+const pagePath = process.env.VOSTREL_PAGE;
+const sourceDir = process.env.VOSTREL_SOURCE_DIR;
+const nativeDir = process.env.VOSTREL_NATIVE_DIR;
+const door = path.join(sourceDir, 'examples/door.art');
+const corpus = (name) => path.join(sourceDir, 'tests/corpus', name);
+
+let browser;
+let page;
+let downloads;
+const requests = [];
+
+// What `vostrel ./NAME ./out` writes for a file: standard output and error as one stream, and the
+// BMPs it leaves.
+function nativeConvert(file) {
+  const dir = mkdtempSync(path.join(tmpdir(), 'vostrel-native-'));
+  copyFileSync(file, path.join(dir, path.basename(file)));
+  const run = spawnSync('sh', ['-c', `"$0" "./$1" ./out 2>&1`, path.join(nativeDir, 'vostrel'), path.basename(file)],
+    { cwd: dir, encoding: 'latin1' });
+  const out = path.join(dir, 'out');
+  const bmps = existsSync(out) ? Object.fromEntries(readdirSync(out).map((n) => [n, readFileSync(path.join(out, n))])) : {};
+  rmSync(dir, { recursive: true });
+  return { text: run.stdout, status: run.status, bmps };
+}
+
+async function nextDownload(action) {
+  const before = new Set(readdirSync(downloads));
+  await action();
+  for (let tries = 0; tries < 200; ++tries) {
+    const fresh = readdirSync(downloads).filter((n) => !before.has(n) && !n.endsWith('.crdownload'));
+    if (fresh.length) {
+      const name = fresh[0];
+      const bytes = readFileSync(path.join(downloads, name));
+      rmSync(path.join(downloads, name));
+      return { name, bytes };
+    }
+    await new Promise((resolve) => setTimeout(resolve, 50));
+  }
+  throw new Error('no download arrived');
+}
+
+async function openThroughButton(file) {
+  await page.$eval('#status', (e) => (e.textContent = ''));
+  await (await page.$('#open')).uploadFile(file);
+  await page.waitForFunction(
+    (name) => document.getElementById('status').textContent.startsWith(`${name}:`), {}, path.basename(file));
+}
+
+// Drops a file on the page as a file manager would (a drop event carrying it).
+async function dropOnPage(file) {
+  await page.$eval('#status', (e) => (e.textContent = ''));
+  await page.evaluate((name, bytes) => {
+    const transfer = new DataTransfer();
+    transfer.items.add(new File([new Uint8Array(bytes)], name));
+    document.body.dispatchEvent(new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true }));
+  }, path.basename(file), [...readFileSync(file)]);
+  await page.waitForFunction(
+    (name) => document.getElementById('status').textContent.startsWith(`${name}:`), {}, path.basename(file));
+}
+
+const messages = () => page.$eval('#messages', (e) => e.textContent);
+
+before(async () => {
+  downloads = mkdtempSync(path.join(tmpdir(), 'vostrel-downloads-'));
+  browser = await puppeteer.launch({
+    executablePath: process.env.VOSTREL_CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    userDataDir: mkdtempSync(path.join(tmpdir(), 'vostrel-chromium-')),
+    args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
+      '--disable-sync', '--no-first-run', '--proxy-server=http://127.0.0.1:9', '--host-resolver-rules=MAP * ~NOTFOUND'],
+  });
+  page = await browser.newPage();
+  page.on('request', (request) => requests.push(request.url()));
+  page.on('pageerror', (error) => requests.push(`page error: ${error.message}`));
+  const session = await page.createCDPSession();
+  await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+  await page.setViewport({ width: 1200, height: 900 });
+  await page.goto(pathToFileURL(pagePath).href);
+});
+
+after(async () => {
+  await browser?.close();
+  rmSync(downloads, { recursive: true, force: true });
+});
+
+test('the BMP zip of door.art holds the pinned BMPs, and the messages are the program\'s', async () => {
+  await openThroughButton(door);
+  const native = nativeConvert(door);
+  assert.equal(await messages(), native.text);
+  const zip = await nextDownload(() => page.click('#download-bmps'));
+  assert.equal(zip.name, 'door-bmps.zip');
+  const files = unzipSync(new Uint8Array(zip.bytes));
+  const pinned = readFileSync(path.join(sourceDir, 'tests/platform/door_bmps.sha256'), 'utf8')
+    .trim().split('\n').map((line) => line.split(/\s+/));
+  assert.deepEqual(Object.keys(files).sort(), pinned.map(([, name]) => name).sort());
+  for (const [sum, name] of pinned) {
+    assert.equal(createHash('sha256').update(files[name]).digest('hex'), sum, name);
+  }
+});
+
+// The BMP's colour table (blue, green, red, zero) and its indices, top row first.
+function readBmp(bytes) {
+  const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+  const width = view.getInt32(18, true);
+  const height = view.getInt32(22, true);
+  const offset = view.getUint32(10, true);
+  const stride = (width + 3) & ~3;
+  const rows = [];
+  for (let y = height - 1; y >= 0; --y) rows.push([...bytes.subarray(offset + y * stride, offset + y * stride + width)]);
+  const colours = [];
+  for (let i = 0; i < 256; ++i) colours.push([bytes[54 + i * 4 + 2], bytes[54 + i * 4 + 1], bytes[54 + i * 4]]);
+  return { width, height, rows, colours };
+}
+
+test('the GIF holds each frame\'s indices, the palette, the delay and the disposal', async () => {
+  const bmps = nativeConvert(door).bmps;
+  for (const [picture, palette, fps, transparent] of [[3, 1, 8, null], [0, 0, 30, 0]]) {
+    await page.evaluate((p, k, f, t) => {
+      document.querySelectorAll('#pictures figure')[p].click();
+      document.getElementById('palette').value = String(k);
+      document.getElementById('fps').value = String(f);
+      document.getElementById('transparent').checked = t !== null;
+      document.getElementById('transparent-index').value = String(t ?? 0);
+    }, picture, palette, fps, transparent);
+    const gif = await nextDownload(() => page.click('#download-gif'));
+    assert.equal(gif.name, `door_${picture}_${palette}.gif`);
+    const reader = new GifReader(new Uint8Array(gif.bytes));
+    assert.equal(reader.numFrames(), 2);
+    assert.equal(gif.bytes[10] & 0x87, 0x87, 'a global colour table of 256 entries');
+    const table = gif.bytes.subarray(13, 13 + 256 * 3);
+    for (let f = 0; f < reader.numFrames(); ++f) {
+      const bmp = readBmp(bmps[`door_${picture}_${f}_${palette}.bmp`]);
+      assert.deepEqual([...table], bmp.colours.flat(), 'colour table');
+      const info = reader.frameInfo(f);
+      assert.equal(info.palette_offset, 13, 'the global colour table');
+      assert.equal(info.delay, Math.max(2, Math.round(100 / fps)));
+      assert.equal(info.disposal, transparent === null ? 1 : 2);
+      assert.equal(info.transparent_index, transparent);
+      // The indices as stored: the decoder's LZW output, cut to the frame.
+      const indices = decodeIndices(gif.bytes, f, info.width, info.height);
+      const got = [];
+      for (let y = 0; y < bmp.height; ++y) got.push(indices.slice(y * info.width, y * info.width + bmp.width));
+      assert.deepEqual(got, bmp.rows, `frame ${f}`);
+    }
+  }
+});
+
+// omggif decodes to RGBA only; the indices come back through a global colour table that maps
+// each index to a distinct red.
+function decodeIndices(bytes, f, width, height) {
+  const copy = new Uint8Array(bytes);
+  for (let i = 0; i < 256; ++i) copy.set([i, 0, 0], 13 + i * 3);
+  const reader = new GifReader(copy);
+  const rgba = new Uint8Array(reader.width * reader.height * 4);
+  reader.decodeAndBlitFrameRGBA(f, rgba);
+  const transparent = reader.frameInfo(f).transparent_index;
+  const indices = [];
+  for (let i = 0; i < width * height; ++i) indices.push(rgba[i * 4 + 3] === 0 ? transparent : rgba[i * 4]);
+  return indices;
+}
+
+test('damaged files give the program\'s failure lines and its BMPs, and the page goes on', async () => {
+  for (const [name, how] of [['dims_overflow.art', dropOnPage], ['height_negative_fourth.art', openThroughButton],
+    ['data_cut.art', dropOnPage]]) {
+    await how(corpus(name));
+    const native = nativeConvert(corpus(name));
+    assert.equal(await messages(), native.text, name);
+    const zip = await nextDownload(() => page.click('#download-bmps'));
+    const files = unzipSync(new Uint8Array(zip.bytes));
+    assert.deepEqual(Object.keys(files).sort(), Object.keys(native.bmps).sort(), name);
+    for (const [bmp, bytes] of Object.entries(native.bmps)) assert.ok(Buffer.from(files[bmp]).equals(bytes), bmp);
+  }
+  await openThroughButton(door);
+  assert.match(await messages(), /Saving BMP: Picture 8 Frame 2 Palette 2/);
+  assert.equal(await page.$eval('#files [aria-current=true]', (e) => e.textContent), 'door.art');
+});
+
+test('a file larger than the memory limit gives the out-of-memory text, and the page goes on', async () => {
+  // The corpus file whose two-byte stream announces a 2048 x 2048 picture, raised to 46000 x
+  // 46000: a plane of 2.1 GB, over the page's limit of 1 GiB.
+  const bytes = readFileSync(corpus('big_plane_tiny_stream.art'));
+  const frameHeader = 132 + 1024;
+  bytes.writeInt32LE(46000, frameHeader);
+  bytes.writeInt32LE(46000, frameHeader + 4);
+  const result = await page.evaluate(async (b) => {
+    const r = await window.vostrel.open('huge.art', new Uint8Array(b));
+    return { status: r.status, text: r.text };
+  }, [...bytes]);
+  assert.equal(result.status, -1);
+  assert.ok(result.text.endsWith('\nMemory exhausted! Abnormal program termination'), result.text);
+  const again = await page.evaluate(async () => (await window.vostrel.convert('door.art')).files.length);
+  assert.equal(again, 32);
+});
+
+test('packing an edited picture gives vostrel-pack\'s file and text', async () => {
+  const dir = mkdtempSync(path.join(tmpdir(), 'vostrel-pack-'));
+  const bmpName = 'door_3_1_0.bmp';
+  const edited = Buffer.from(nativeConvert(door).bmps[bmpName]);
+  const offset = edited.readUInt32LE(10);
+  edited[offset] = edited[offset] === 1 ? 2 : 1; // another colour of the palette
+  writeFileSync(path.join(dir, bmpName), edited);
+  copyFileSync(door, path.join(dir, 'door.art'));
+  const native = spawnSync(path.join(nativeDir, 'vostrel-pack'), ['door.art', '.', 'packed.art'], { cwd: dir, encoding: 'latin1' });
+  assert.equal(native.status, 0, native.stderr);
+  await openThroughButton(door);
+  await (await page.$('#pack-pictures')).uploadFile(path.join(dir, bmpName));
+  await page.waitForFunction(() => document.getElementById('pack-count').textContent.startsWith('1 '));
+  const packed = await nextDownload(() => page.click('#download-packed'));
+  assert.equal(packed.name, 'door.art');
+  assert.ok(packed.bytes.equals(readFileSync(path.join(dir, 'packed.art'))));
+  assert.match(await messages(), /\ndoor\.art: 1 of 16 frames replaced\nReplaced: Picture 4 Frame 2\n$/);
+  rmSync(dir, { recursive: true });
+});
+
+test('the screenshot, and no request of any kind', async () => {
+  await openThroughButton(door);
+  await page.evaluate(() => {
+    document.getElementById('zoom').value = '3';
+    document.getElementById('zoom').dispatchEvent(new Event('input'));
+    document.getElementById('details').click();
+  });
+  await page.screenshot({ path: path.join(path.dirname(pagePath), 'vostrel-page.png') });
+  const pageUrl = pathToFileURL(pagePath).href;
+  assert.deepEqual(requests.filter((url) => url !== pageUrl && !url.startsWith('blob:')), []);
+});
