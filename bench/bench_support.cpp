@@ -55,6 +55,25 @@ std::vector<std::uint8_t> SpritePixels(int width, int height, Random& random) {
   return pixels;
 }
 
+std::vector<CorpusSprite> CorpusSprites(int files) {
+  std::vector<CorpusSprite> sprites;
+  Random random(20261207);
+  for (int f = 0; f < files; ++f) {
+    CorpusSprite sprite;
+    sprite.framesPerPicture = random.Between(6, 16);
+    sprite.palettes = random.Between(1, 4);
+    for (int n = 0; n < kCorpusPictures * sprite.framesPerPicture; ++n) {
+      CorpusFrame frame;
+      frame.width = random.Between(32, 160);
+      frame.height = random.Between(32, 160);
+      frame.pixels = SpritePixels(frame.width, frame.height, random);
+      sprite.frames.push_back(std::move(frame));
+    }
+    sprites.push_back(std::move(sprite));
+  }
+  return sprites;
+}
+
 ChildRun RunChild(const std::vector<std::string>& command, const std::string& outputPath,
                   const std::string& workDir) {
   ChildRun run;

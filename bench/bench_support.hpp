@@ -24,6 +24,22 @@ class Random {
 // as game sprites are.
 std::vector<std::uint8_t> SpritePixels(int width, int height, Random& random);
 
+// The frames of the speed benchmark's corpus, file by file: files sprite files in the
+// eight-picture layout, each of 6 to 16 frames per picture and 1 to 4 palettes, frames of
+// 32 x 32 to 160 x 160.
+struct CorpusFrame {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> pixels;
+};
+struct CorpusSprite {
+  int framesPerPicture = 0;
+  int palettes = 0;
+  std::vector<CorpusFrame> frames;  // picture by picture
+};
+inline constexpr int kCorpusPictures = 8;
+std::vector<CorpusSprite> CorpusSprites(int files);
+
 struct ChildRun {
   bool started = false;
   int status = -1;       // exit status, or -1 when the child did not exit normally

@@ -76,6 +76,50 @@ void DecodeSprite(benchmark::State& state) {
 }
 BENCHMARK(DecodeSprite)->Arg(32)->Arg(96)->Arg(160)->Arg(512);
 
+// The run-length frames of the speed benchmark's corpus, decoded in turn as a batch meets them,
+// by the decoder the converter uses and by the careful one that it is checked against.
+using Decoder = vostrel::RleDecoding (*)(std::span<const std::uint8_t>, std::int32_t,
+                                         std::span<std::uint8_t>);
+void DecodeCorpus(benchmark::State& state, Decoder decode) {
+  constexpr int kCorpusFiles = 40;
+  struct Frame {
+    Bytes stream;
+    std::size_t pixels = 0;
+  };
+  std::vector<Frame> frames;
+  std::size_t largest = 0;
+  for (const auto& sprite : vostrel::bench::CorpusSprites(kCorpusFiles)) {
+    // The speed benchmark stores every other frame run-length coded.
+    for (std::size_t n = 0; n < sprite.frames.size(); n += 2) {
+      const Bytes& pixels = sprite.frames[n].pixels;
+      frames.push_back({vostrel::test::EncodeRle(pixels), pixels.size()});
+      largest = std::max(largest, pixels.size());
+      Bytes output(pixels.size());
+      const Bytes& stream = frames.back().stream;
+      decode(stream, static_cast<std::int32_t>(stream.size()), output);
+      if (output != pixels) {
+        state.SkipWithError("a decoded frame differs from its sprite");
+        return;
+      }
+    }
+  }
+  Bytes output(largest);
+  std::size_t next = 0;
+  std::int64_t produced = 0;
+  for (auto _ : state) {
+    const Frame& frame = frames[next];
+    const auto decoding = decode(frame.stream, static_cast<std::int32_t>(frame.stream.size()),
+                                 std::span(output).first(frame.pixels));
+    benchmark::DoNotOptimize(decoding);
+    benchmark::ClobberMemory();
+    produced += static_cast<std::int64_t>(frame.pixels);
+    next = (next + 1) % frames.size();
+  }
+  state.SetBytesProcessed(produced);
+}
+BENCHMARK_CAPTURE(DecodeCorpus, wild, &vostrel::DecodeRleWild);
+BENCHMARK_CAPTURE(DecodeCorpus, careful, &vostrel::DecodeRleSilently);
+
 // The whole file assembled in memory, as a caller receives it; odd sides give padded rows.
 void EncodeBmp(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));

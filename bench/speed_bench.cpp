@@ -5,7 +5,10 @@
 //   (b) the converter, console to a file;
 //   (c) the floor: the same BMP files (names and bytes) written from memory, one open, write and
 //       close each;
-//   (d) the floor plus the console lines the converter must flush, one write a line.
+//   (d) the floor plus the console lines the converter must flush, one write a line;
+//   (e) the converter pinned to one CPU;
+//   (f) the floor plus console split over one process per usable CPU, each taking every n-th
+//       BMP with its console lines, all started together once loaded.
 // It prints median times, throughput, the ratios of converter to floor and the converter's
 // peak resident memory. A benchmark to read, not a test: it fails only when a run cannot be
 // made or its output differs from the first conversion's. Linux only.
@@ -16,6 +19,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +32,7 @@
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <optional>
 #include <span>
 #include <sstream>
 #include <stdexcept>
@@ -44,11 +49,10 @@ namespace {
 namespace fs = std::filesystem;
 using vostrel::bench::ChildRun;
 using vostrel::bench::Human;
-using vostrel::bench::Random;
 using vostrel::test::ArtSpec;
 using vostrel::test::Bytes;
 
-constexpr int kPictures = 8;
+constexpr int kPictures = vostrel::bench::kCorpusPictures;
 constexpr std::string_view kSavingLine = "Saving BMP";
 
 struct Corpus {
@@ -59,42 +63,39 @@ struct Corpus {
   int rleFrames = 0;
 };
 
-// files sprite files in the eight-picture layout: 6 to 16 frames, 1 to 4 palettes, frames
-// of 32 x 32 to 160 x 160, run-length and raw in turn.
+// The corpus's sprite files in dir, run-length and raw frames in turn.
 Corpus WriteCorpus(const fs::path& dir, int files) {
   Corpus corpus;
-  Random random(20261207);
-  for (int f = 0; f < files; ++f) {
+  const std::vector<vostrel::bench::CorpusSprite> sprites = vostrel::bench::CorpusSprites(files);
+  for (std::size_t f = 0; f < sprites.size(); ++f) {
+    const vostrel::bench::CorpusSprite& source = sprites[f];
     char name[32];
-    std::snprintf(name, sizeof name, "sprite%03d", f);
+    std::snprintf(name, sizeof name, "sprite%03zu", f);
     ArtSpec sprite;
     sprite.flags = 0;
-    const int frames = random.Between(6, 16);
-    const int palettes = random.Between(1, 4);
-    for (int k = 0; k < palettes; ++k) {
+    for (int k = 0; k < source.palettes; ++k) {
       sprite.palettePresent[static_cast<std::size_t>(k)] = 1;
-      sprite.palettes.push_back(vostrel::test::MakePalette(static_cast<std::uint8_t>(f + k)));
+      sprite.palettes.push_back(
+          vostrel::test::MakePalette(static_cast<std::uint8_t>(f + static_cast<std::size_t>(k))));
     }
-    for (int n = 0; n < kPictures * frames; ++n) {
-      const int width = random.Between(32, 160);
-      const int height = random.Between(32, 160);
-      Bytes pixels = vostrel::bench::SpritePixels(width, height, random);
-      corpus.largestPlane = std::max<std::uint64_t>(corpus.largestPlane, pixels.size());
+    for (std::size_t n = 0; n < source.frames.size(); ++n) {
+      const vostrel::bench::CorpusFrame& frame = source.frames[n];
+      corpus.largestPlane = std::max<std::uint64_t>(corpus.largestPlane, frame.pixels.size());
       if (n % 2 == 0) {
-        Bytes stream = vostrel::test::EncodeRle(pixels);
-        (stream.size() == pixels.size() ? corpus.rawFrames : corpus.rleFrames) += 1;
-        sprite.frames.emplace_back(width, height, std::move(stream));
+        Bytes stream = vostrel::test::EncodeRle(frame.pixels);
+        (stream.size() == frame.pixels.size() ? corpus.rawFrames : corpus.rleFrames) += 1;
+        sprite.frames.emplace_back(frame.width, frame.height, std::move(stream));
       } else {
         ++corpus.rawFrames;
-        sprite.frames.emplace_back(width, height, std::move(pixels));
+        sprite.frames.emplace_back(frame.width, frame.height, frame.pixels);
       }
     }
     const Bytes art = vostrel::test::WriteArt(sprite);
     corpus.largestArt = std::max<std::uint64_t>(corpus.largestArt, art.size());
     vostrel::test::WriteFile((dir / (std::string(name) + ".art")).string(), art);
     for (int i = 0; i < kPictures; ++i) {
-      for (int j = 0; j < frames; ++j) {
-        for (int k = 0; k < palettes; ++k) {
+      for (int j = 0; j < source.framesPerPicture; ++j) {
+        for (int k = 0; k < source.palettes; ++k) {
           corpus.bmpNames.push_back(std::string(name) + "_" + std::to_string(i) + "_" +
                                     std::to_string(j) + "_" + std::to_string(k) + ".bmp");
         }
@@ -171,12 +172,32 @@ class Arena {
   std::uint8_t* data_ = nullptr;
 };
 
+// Which BMPs a floor process writes: those whose place in the conversion's order is share modulo
+// count, each with the console lines from its "Saving BMP" line to the next file's (the lines
+// before the first file go with share 0).
+struct FloorShare {
+  std::size_t share = 0;
+  std::size_t count = 1;
+  bool Takes(std::size_t file) const { return file % count == share; }
+};
+
 // The floor writer, run in a process of its own so that the driver stays small: loads the
-// reference BMPs, then times writing them into dest, with the console lines to consoleOut when
-// one is given (each line as the converter flushes it, the file before its "Saving BMP" line).
+// reference BMPs of its share, then times writing them into dest, with the console lines to
+// consoleOut when one is given (each line as the converter flushes it, the file before its
+// "Saving BMP" line). A share of several waits after loading for a byte (or the end) on standard
+// input, so that all shares start together, and prints its start and end on the steady clock.
 int RunFloor(const std::string& manifest, const fs::path& refDir, const fs::path& dest,
-             const std::string& consoleRef, const std::string& consoleOut) {
-  const std::vector<std::string> names = ReadLines(manifest);
+             const std::string& consoleRef, const std::string& consoleOut,
+             const FloorShare& part = {}) {
+  std::vector<std::string> names;
+  {
+    const std::vector<std::string> all = ReadLines(manifest);
+    for (std::size_t n = 0; n < all.size(); ++n) {
+      if (part.Takes(n)) {
+        names.push_back(all[n]);
+      }
+    }
+  }
   const bool withConsole = consoleOut != "-";
   std::size_t total = withConsole ? fs::file_size(consoleRef) : 0;
   for (const std::string& name : names) {
@@ -193,10 +214,19 @@ int RunFloor(const std::string& manifest, const fs::path& refDir, const fs::path
   int console = -1;
   if (withConsole) {
     const auto text = arena.Take(consoleRef, fs::file_size(consoleRef));
+    // Only the lines of this share's files are kept, so the text loaded covers all of them.
     std::size_t start = 0;
+    std::size_t file = 0;  // the files whose "Saving BMP" line has been met
     for (std::size_t i = 0; i < text.size(); ++i) {
       if (text[i] == '\n') {
-        lines.push_back(text.subspan(start, i + 1 - start));
+        const auto line = text.subspan(start, i + 1 - start);
+        if (std::string_view(reinterpret_cast<const char*>(line.data()), line.size())
+                .starts_with(kSavingLine)) {
+          ++file;
+        }
+        if (file == 0 ? part.share == 0 : part.Takes(file - 1)) {
+          lines.push_back(line);
+        }
         start = i + 1;
       }
     }
@@ -206,6 +236,14 @@ int RunFloor(const std::string& manifest, const fs::path& refDir, const fs::path
     }
   }
 
+  if (part.count > 1) {
+    std::printf("ready\n");
+    std::fflush(stdout);
+    char go = 0;
+    if (read(STDIN_FILENO, &go, 1) < 0) {
+      return 1;
+    }
+  }
   bool ok = true;
   std::size_t next = 0;
   const auto start = std::chrono::steady_clock::now();
@@ -221,13 +259,101 @@ int RunFloor(const std::string& manifest, const fs::path& refDir, const fs::path
   for (; next < files.size(); ++next) {
     ok = WriteWholeFile(paths[next], files[next]) && ok;
   }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const auto end = std::chrono::steady_clock::now();
   if (console >= 0) {
     close(console);
   }
-  std::printf("%.9f\n", seconds);
+  if (part.count > 1) {
+    const auto since = [](std::chrono::steady_clock::time_point t) {
+      return std::chrono::duration<double>(t.time_since_epoch()).count();
+    };
+    std::printf("%.9f %.9f\n", since(start), since(end));
+  } else {
+    std::printf("%.9f\n", std::chrono::duration<double>(end - start).count());
+  }
   return ok ? 0 : 1;
+}
+
+// The floor split over count processes, started together once all have loaded their shares:
+// seconds from the first start to the last end, or nothing when a share failed.
+std::optional<double> RunSplitFloor(const std::string& self, const std::string& manifest,
+                                    const fs::path& refDir, const fs::path& dest,
+                                    const std::string& consoleRef, const std::string& consoleOut,
+                                    std::size_t count) {
+  int go[2];
+  if (pipe(go) != 0) {
+    return std::nullopt;
+  }
+  struct Child {
+    pid_t pid = -1;
+    std::FILE* out = nullptr;
+  };
+  std::vector<Child> children;
+  bool ok = true;
+  for (std::size_t share = 0; share < count && ok; ++share) {
+    const std::vector<std::string> command{self,
+                                           "--floor",
+                                           manifest,
+                                           refDir.string(),
+                                           dest.string(),
+                                           consoleRef,
+                                           consoleOut,
+                                           std::to_string(share),
+                                           std::to_string(count)};
+    std::vector<char*> argv;
+    for (const std::string& arg : command) {
+      argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    int out[2];
+    if (pipe(out) != 0) {
+      ok = false;
+      break;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(go[1]);
+      close(out[0]);
+      if (dup2(go[0], STDIN_FILENO) < 0 || dup2(out[1], STDOUT_FILENO) < 0) {
+        _exit(127);
+      }
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    if (pid < 0) {
+      close(out[0]);
+      ok = false;
+      break;
+    }
+    children.push_back({pid, fdopen(out[0], "r")});
+  }
+  close(go[0]);
+  char line[128];
+  for (const Child& child : children) {
+    ok = ok && child.out != nullptr && std::fgets(line, sizeof line, child.out) != nullptr;
+  }
+  close(go[1]);  // every share has loaded: all go at once
+  double first = 0;
+  double last = 0;
+  for (std::size_t n = 0; n < children.size(); ++n) {
+    double start = 0;
+    double end = 0;
+    ok = ok && children[n].out != nullptr &&
+         std::fscanf(children[n].out, "%lf %lf", &start, &end) == 2;
+    first = (n == 0) ? start : std::min(first, start);
+    last = std::max(last, end);
+    if (children[n].out != nullptr) {
+      std::fclose(children[n].out);
+    }
+    int status = 0;
+    ok = waitpid(children[n].pid, &status, 0) == children[n].pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0 && ok;
+  }
+  if (!ok || children.size() != count) {
+    return std::nullopt;
+  }
+  return last - first;
 }
 
 // Times the converter in batch mode from a process as small as this one can be, and prints
@@ -276,13 +402,23 @@ bool SameOutput(const fs::path& dir, const fs::path& refDir,
                      [&](const std::string& name) { return SameFile(dir / name, refDir / name); });
 }
 
-enum class Mode { kConverterNull, kConverterFile, kFloor, kFloorConsole, kConverterOneCpu };
-constexpr std::array<Mode, 5> kModes{Mode::kConverterNull, Mode::kConverterFile, Mode::kFloor,
-                                     Mode::kFloorConsole, Mode::kConverterOneCpu};
-constexpr std::array<const char*, 5> kModeNames{
-    "(a) converter, console to /dev/null", "(b) converter, console to a file",
-    "(c) floor: the files alone", "(d) floor + console to /dev/null",
-    "(e) converter on one CPU, to /dev/null"};
+enum class Mode {
+  kConverterNull,
+  kConverterFile,
+  kFloor,
+  kFloorConsole,
+  kConverterOneCpu,
+  kSplitFloorConsole
+};
+constexpr std::array<Mode, 6> kModes{Mode::kConverterNull,   Mode::kConverterFile,
+                                     Mode::kFloor,           Mode::kFloorConsole,
+                                     Mode::kConverterOneCpu, Mode::kSplitFloorConsole};
+constexpr std::array<const char*, 6> kModeNames{"(a) converter, console to /dev/null",
+                                                "(b) converter, console to a file",
+                                                "(c) floor: the files alone",
+                                                "(d) floor + console to /dev/null",
+                                                "(e) converter on one CPU, to /dev/null",
+                                                "(f) floor + console, a process per CPU"};
 
 // The CPUs this process may run on, which the converter's batch mode uses as its workers.
 int UsableCpus() {
@@ -308,7 +444,7 @@ fs::path DefaultScratch() {
 
 struct Options {
   std::string exe;
-  int rounds = 7;
+  int rounds = 9;
   int files = 40;
   fs::path scratch;
   bool keep = false;
@@ -356,6 +492,14 @@ int main(int argc, char** argv) {
   }
   if (argc == 7 && std::string(argv[1]) == "--floor") {
     return RunFloor(argv[2], argv[3], argv[4], argv[5], argv[6]);
+  }
+  if (argc == 9 && std::string(argv[1]) == "--floor") {
+    const FloorShare part{static_cast<std::size_t>(std::atol(argv[7])),
+                          static_cast<std::size_t>(std::atol(argv[8]))};
+    if (part.count == 0 || part.share >= part.count) {
+      return 2;
+    }
+    return RunFloor(argv[2], argv[3], argv[4], argv[5], argv[6], part);
   }
   // Only the corpus, for the comparison with the WebAssembly build (web/bench.mjs).
   if (argc == 4 && std::string(argv[1]) == "--write-corpus") {
@@ -409,6 +553,7 @@ int main(int argc, char** argv) {
     consoleLines = static_cast<std::size_t>(std::count(console.begin(), console.end(), '\n'));
   }
 
+  const int cpus = UsableCpus();
   std::array<std::vector<double>, kModes.size()> times;
   long peakKiB = 0;
   for (int round = 0; round < options.rounds; ++round) {
@@ -424,12 +569,20 @@ int main(int argc, char** argv) {
       const std::string consoleTarget = (mode == Mode::kConverterFile) ? consoleFile
                                         : (mode == Mode::kFloor)       ? std::string("-")
                                                                        : std::string("/dev/null");
-      const auto printed =
-          converter ? vostrel::bench::Capture({self, "--converter", options.exe, corpusDir.string(),
-                                               dest.string() + "/", consoleTarget,
-                                               mode == Mode::kConverterOneCpu ? "one" : "all"})
-                    : vostrel::bench::Capture({self, "--floor", manifest, refDir.string(),
-                                               dest.string(), consoleRef, consoleTarget});
+      std::optional<std::string> printed;
+      if (converter) {
+        printed = vostrel::bench::Capture({self, "--converter", options.exe, corpusDir.string(),
+                                           dest.string() + "/", consoleTarget,
+                                           mode == Mode::kConverterOneCpu ? "one" : "all"});
+      } else if (mode == Mode::kSplitFloorConsole) {
+        if (const auto seconds = RunSplitFloor(self, manifest, refDir, dest, consoleRef,
+                                               consoleTarget, static_cast<std::size_t>(cpus))) {
+          printed = std::to_string(*seconds);
+        }
+      } else {
+        printed = vostrel::bench::Capture(
+            {self, "--floor", manifest, refDir.string(), dest.string(), consoleRef, consoleTarget});
+      }
       if (!printed) {
         return Fail(std::string("could not run ") + kModeNames[index]);
       }
@@ -459,7 +612,6 @@ int main(int argc, char** argv) {
   }
 
   const auto bmps = static_cast<double>(corpus.bmpNames.size());
-  const int cpus = UsableCpus();
   std::printf(
       "vostrel speed benchmark: %u cores, %d usable (the converter's workers), scratch %s\n",
       std::thread::hardware_concurrency(), cpus, options.scratch.c_str());
@@ -471,22 +623,30 @@ int main(int argc, char** argv) {
   std::printf("output: %zu BMPs, %.1f MB, %zu console lines; medians of %d rounds\n\n",
               corpus.bmpNames.size(), static_cast<double>(outputBytes) / 1e6, consoleLines,
               options.rounds);
-  std::printf("%-38s %10s %10s %10s %9s\n", "run", "median", "fastest", "BMPs/s", "MB/s");
+  std::printf("%-40s %10s %10s %10s %10s %9s\n", "run", "median", "fastest", "slowest", "BMPs/s",
+              "MB/s");
   std::array<double, kModes.size()> median{};
   for (std::size_t m = 0; m < kModes.size(); ++m) {
     median[m] = Median(times[m]);
-    std::printf("%-38s %8.1f ms %7.1f ms %10.0f %9.1f\n", kModeNames[m], median[m] * 1e3,
-                *std::min_element(times[m].begin(), times[m].end()) * 1e3, bmps / median[m],
+    const auto [fastest, slowest] = std::minmax_element(times[m].begin(), times[m].end());
+    std::printf("%-40s %7.1f ms %7.1f ms %7.1f ms %10.0f %9.1f\n", kModeNames[m], median[m] * 1e3,
+                *fastest * 1e3, *slowest * 1e3, bmps / median[m],
                 static_cast<double>(outputBytes) / 1e6 / median[m]);
   }
   const auto index = [](Mode mode) { return static_cast<std::size_t>(mode); };
   const double perWorker =
       2.0 * static_cast<double>(corpus.largestArt) + static_cast<double>(corpus.largestPlane);
   const double bound = 16.0 * 1024 * 1024 + cpus * perWorker;
-  std::printf("\nconverter / (floor + console), all %d CPUs:           %5.2f  (target <= 0.80)\n",
-              cpus, median[index(Mode::kConverterNull)] / median[index(Mode::kFloorConsole)]);
-  std::printf("converter / (floor + console), one CPU:              %5.2f  (target <= 1.20)\n",
-              median[index(Mode::kConverterOneCpu)] / median[index(Mode::kFloorConsole)]);
+  std::printf(
+      "\nconverter on all %d CPUs / (floor + console, a process per CPU): %5.2f"
+      "  (target <= 1.10)\n",
+      cpus, median[index(Mode::kConverterNull)] / median[index(Mode::kSplitFloorConsole)]);
+  std::printf(
+      "converter on one CPU / (floor + console):                     %5.2f"
+      "  (target <= 1.15)\n",
+      median[index(Mode::kConverterOneCpu)] / median[index(Mode::kFloorConsole)]);
+  std::printf("converter on all %d CPUs / (floor + console):                  %5.2f\n", cpus,
+              median[index(Mode::kConverterNull)] / median[index(Mode::kFloorConsole)]);
   std::printf("converter / floor, console to /dev/null:            %5.2f\n",
               median[index(Mode::kConverterNull)] / median[index(Mode::kFloor)]);
   std::printf("converter / floor, console to a file:               %5.2f  (target <= 1.60)\n",

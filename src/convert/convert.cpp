@@ -108,7 +108,7 @@ std::optional<PlacedFrame> PlaceFrame(const ArtFile& art, std::int32_t picture, 
   } else {
     console.Out(kRleLine);
     bmp.AllocateBlocks(1, 1, static_cast<std::size_t>(*pixels));
-    placed.fillRuns = DecodeRleSilently(block, header.dataSize, bmp.Blocks()[0][0]).fillRuns;
+    placed.fillRuns = DecodeRleWild(block, header.dataSize, bmp.Blocks()[0][0]).fillRuns;
     WriteRleProgress(console, placed.fillRuns);
   }
   bmp.FillInfoHeader(header.width, header.height, kBitDepth);

@@ -177,6 +177,22 @@ bool OutputFile::Write(std::span<const std::span<const std::uint8_t>> pieces) {
   if (handle_ == kClosed) {
     return false;
   }
+  if (pieces.size() == 1) {
+    // A whole file in one piece, as BMPs go out: a plain write, which the system serves with
+    // less work than a writev, and no vector to allocate.
+    std::span<const std::uint8_t> left = pieces.front();
+    while (!left.empty()) {
+      const ssize_t written = write(static_cast<int>(handle_), left.data(), left.size());
+      if (written < 0) {
+        if (errno == EINTR) {
+          continue;
+        }
+        return false;
+      }
+      left = left.subspan(static_cast<std::size_t>(written));
+    }
+    return true;
+  }
   // One writev for all pieces, again for whatever a short write left over.
   std::vector<iovec> vectors;
   vectors.reserve(pieces.size());

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/art_writer.hpp"
 #include "support/recording_console.hpp"
 
@@ -123,6 +125,43 @@ TEST(DecodeRleTest, EveryRunLengthRoundTripsWithinItsOutput) {
             static_cast<std::int32_t>(pixels.size()));
   EXPECT_EQ(Bytes(output.begin(), output.end() - kGuard), pixels);
   EXPECT_EQ(Bytes(output.end() - kGuard, output.end()), Bytes(kGuard, 0xEE));
+}
+
+// The fast decoder against the careful one on streams of every kind, whole or damaged, into
+// outputs shorter and longer than they fill: the same count, fill runs and bytes produced; the
+// careful one leaves the rest of the output alone, the fast one zeroes it, and neither writes past
+// the output.
+TEST(DecodeRleWildTest, AgreesWithTheCarefulDecoder) {
+  std::uint32_t state = 19;
+  const auto next = [&state](std::uint32_t bound) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % bound;
+  };
+  constexpr std::size_t kGuard = 16;
+  for (int round = 0; round < 400; ++round) {
+    Bytes block(next(700));
+    for (auto& byte : block) {
+      // Mostly short runs, as in sprites, some of any length.
+      byte = static_cast<std::uint8_t>(next(4) == 0 ? next(256) : (next(2) << 7) | next(6));
+    }
+    const auto dataSize =
+        static_cast<std::int32_t>(block.size()) - static_cast<std::int32_t>(next(3));
+    const std::size_t outputSize = next(1500);
+    Bytes careful(outputSize + kGuard, 0xEE);
+    Bytes wild(outputSize + kGuard, 0xEE);
+    const RleDecoding expected =
+        DecodeRleSilently(block, dataSize, std::span(careful).first(outputSize));
+    const RleDecoding got = DecodeRleWild(block, dataSize, std::span(wild).first(outputSize));
+    ASSERT_EQ(got.written, expected.written) << "round " << round;
+    ASSERT_EQ(got.fillRuns, expected.fillRuns) << "round " << round;
+    const auto produced = static_cast<std::ptrdiff_t>(expected.written);
+    ASSERT_TRUE(std::equal(wild.begin(), wild.begin() + produced, careful.begin()))
+        << "round " << round;
+    ASSERT_EQ(Bytes(wild.begin() + produced, wild.end() - kGuard),
+              Bytes(outputSize - static_cast<std::size_t>(produced), 0))
+        << "round " << round;
+    ASSERT_EQ(Bytes(wild.end() - kGuard, wild.end()), Bytes(kGuard, 0xEE)) << "round " << round;
+  }
 }
 
 }  // namespace
