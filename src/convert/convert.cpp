@@ -4,7 +4,9 @@
 #include <array>
 #include <charconv>
 #include <limits>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "art/art_file.hpp"
 #include "art/picture_names.hpp"
@@ -75,9 +77,9 @@ class DirectoryTarget : public BmpTarget {
   DirectoryTarget(const std::string& destDir, const std::string& artFileName)
       : paths_(destDir, artFileName) {}
 
-  bool Store(BmpFile& bmp, std::int32_t picture, std::int32_t frame,
-             std::int32_t palette) override {
-    return bmp.SaveAs(paths_.For(picture, frame, palette));
+  bool Store(BmpFile& bmp, std::span<const std::uint8_t> encoded, std::int32_t picture,
+             std::int32_t frame, std::int32_t palette) override {
+    return bmp.SaveAs(paths_.For(picture, frame, palette), encoded);
   }
 
  private:
@@ -127,6 +129,9 @@ void AnnouncePlacedFrame(const PlacedFrame& placed, Console& console) {
 
 bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console& console) {
   std::string line;
+  // The file of the frame in hand, laid out once for its first palette; each further palette
+  // only writes its colour table over it. Owned here, so nothing outside the loop can hold it.
+  std::vector<std::uint8_t> buffer;
   bool allStored = true;
   for (std::int32_t i = 0; i < art.PictureCount(); ++i) {
     for (std::int32_t j = 0; j < art.FramesPerPicture(); ++j) {
@@ -138,6 +143,7 @@ bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console&
       // A frame's pixels are the same for each of its palettes, so they are placed (and a
       // run-length frame decoded) once; its line is written again for every palette.
       std::optional<PlacedFrame> placed;
+      std::span<std::uint8_t> file;
       for (std::int32_t k = 0; k < art.PaletteCount(); ++k) {
         if (placed) {
           AnnouncePlacedFrame(*placed, console);
@@ -150,7 +156,12 @@ bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console&
         }
         AnnounceSaving(console, line, i, j, k);
         bmp.SetPalette(0, art.Palettes()[static_cast<std::size_t>(k)], kPaletteEntries);
-        if (!target.Store(bmp, i, j, k)) {
+        if (k == 0) {
+          file = bmp.EncodeWhole(buffer);
+        } else if (!file.empty()) {
+          bmp.RewriteColourTable(file);
+        }
+        if (!target.Store(bmp, file, i, j, k)) {
           allStored = false;
         }
       }
