@@ -1,6 +1,7 @@
 // The conversion of one .ART file into its BMPs, with the console lines of each.
 #include "convert/convert.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <limits>
@@ -106,11 +107,12 @@ std::optional<PlacedFrame> PlaceFrame(const ArtFile& art, std::int32_t picture, 
   placed.raw = (*pixels == header.dataSize);
   if (placed.raw) {
     AnnouncePlacedFrame(placed, console);
-    bmp.SetPlane(block);
+    std::copy(block.begin(), block.end(), bmp.ResizePlane(block.size()).begin());
   } else {
     console.Out(kRleLine);
-    bmp.AllocateBlocks(1, 1, static_cast<std::size_t>(*pixels));
-    placed.fillRuns = DecodeRleWild(block, header.dataSize, bmp.Blocks()[0][0]).fillRuns;
+    // The decoder writes every byte of the plane, those the stream does not reach as zero.
+    Block& plane = bmp.ResizePlane(static_cast<std::size_t>(*pixels));
+    placed.fillRuns = DecodeRleWild(block, header.dataSize, plane).fillRuns;
     WriteRleProgress(console, placed.fillRuns);
   }
   bmp.FillInfoHeader(header.width, header.height, kBitDepth);
@@ -151,6 +153,7 @@ bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console&
           placed = PlaceFrame(art, i, j, bmp, console);
           if (!placed) {
             ReportUndecodableFrame(console, header, i, j);
+            bmp.ReleaseBlocks();
             return false;
           }
         }
@@ -165,10 +168,10 @@ bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console&
           allStored = false;
         }
       }
-      bmp.ReleaseBlocks();
       bmp.ReleasePalettes();
     }
   }
+  bmp.ReleaseBlocks();
   return allStored;
 }
 
