@@ -31,10 +31,10 @@ class BmpFile : public ImageFile {
   bool Save() override;
   bool SaveAs(const std::string& path) override;
   bool Load(const std::string& /*path*/) override { return true; }
-  // Saves to path the bytes encoded, as EncodeWhole laid them out (with RewriteColourTable
-  // since, if the palette changed), with the same console texts and progress marks as SaveAs;
-  // false, writing nothing, unless the headers still make a file of that size. Empty bytes
-  // mean none were laid out: the file is encoded afresh, as SaveAs does.
+  // Saves to path the bytes encoded, as EncodeWhole laid them out (and RewriteColourTable gave
+  // them the present palette), with the same console texts and progress marks as SaveAs; false,
+  // writing nothing, unless the headers still make a file of that size. Empty bytes mean none
+  // were laid out: the file is encoded afresh, as SaveAs does.
   bool SaveAs(const std::string& path, std::span<const std::uint8_t> encoded);
 
   bool FillFileHeader(std::uint32_t fileSize);
