@@ -29,10 +29,10 @@ using Bytes = std::vector<std::uint8_t>;
 // digest (FNV-1a, 64 bits) so that two builds can be shown to write the same files.
 class MemoryTarget : public vostrel::BmpTarget {
  public:
-  bool Store(vostrel::BmpFile& bmp, std::int32_t /*picture*/, std::int32_t /*frame*/,
-             std::int32_t /*palette*/) override {
-    file_.clear();
-    const bool stored = bmp.Encode([this](std::span<const std::uint8_t> bytes) {
+  bool Store(vostrel::BmpFile& bmp, std::span<const std::uint8_t> encoded, std::int32_t /*picture*/,
+             std::int32_t /*frame*/, std::int32_t /*palette*/) override {
+    file_.assign(encoded.begin(), encoded.end());
+    const bool stored = !encoded.empty() || bmp.Encode([this](std::span<const std::uint8_t> bytes) {
       file_.insert(file_.end(), bytes.begin(), bytes.end());
       return true;
     });

@@ -122,8 +122,8 @@ class CheckingTarget : public vostrel::BmpTarget {
     return work_ <= kWorkBudget;
   }
 
-  bool Store(vostrel::BmpFile& bmp, std::int32_t picture, std::int32_t frame,
-             std::int32_t palette) override {
+  bool Store(vostrel::BmpFile& bmp, std::span<const std::uint8_t> encoded, std::int32_t picture,
+             std::int32_t frame, std::int32_t palette) override {
     const auto p = static_cast<std::size_t>(picture);
     const auto f = static_cast<std::size_t>(frame);
     const vostrel::ArtFrameHeader& header = art_.FrameHeaders()[p][f];
@@ -140,7 +140,7 @@ class CheckingTarget : public vostrel::BmpTarget {
     FUZZ_CHECK(bmp.Blocks().size() == 1 && bmp.Blocks()[0].size() == 1);
     FUZZ_CHECK(bmp.Blocks()[0][0] == expected_);
     // What Save really writes, through the files it was given: in memory here.
-    FUZZ_CHECK(bmp.SaveAs("out/picture.bmp"));
+    FUZZ_CHECK(bmp.SaveAs("out/picture.bmp", encoded));
     Bytes file = std::move(files_.Contents().at("out/picture.bmp"));
     files_.Contents().clear();
     const auto& colours = art_.Palettes()[static_cast<std::size_t>(palette)];

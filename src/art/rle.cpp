@@ -148,29 +148,31 @@ RleCursor DecodeUnchecked(std::span<const std::uint8_t> block, std::size_t end,
   if (end <= kMaxRleRun + 1 || output.size() < outMargin) {
     return {};
   }
-  const std::size_t inLimit = end - (kMaxRleRun + 1);
-  const std::size_t outLimit = output.size() - outMargin;
-  const std::uint8_t* const from = block.data();
-  std::uint8_t* const to = output.data();
-  // Kept in locals: the output's bytes may alias anything, so fields written through a reference
-  // would be stored and loaded again around every run.
-  std::size_t in = 0;
-  std::size_t out = 0;
+  const std::uint8_t* const inStart = block.data();
+  std::uint8_t* const outStart = output.data();
+  const std::uint8_t* const inLimit = inStart + (end - (kMaxRleRun + 1));
+  const std::uint8_t* const outLimit = outStart + (output.size() - outMargin);
+  // Kept in locals, and as pointers, which spares forming an address from an index for every
+  // run: the output's bytes may alias anything, so fields written through a reference would be
+  // stored and loaded again around every run.
+  const std::uint8_t* in = inStart;
+  std::uint8_t* out = outStart;
   std::uint64_t fillRuns = 0;
   while (in < inLimit && out <= outLimit) {
-    const std::uint8_t control = from[in];
+    const std::uint8_t control = *in;
     const std::size_t count = control & kRleCountMask;
     if ((control & kRleLiteralBit) != 0) {
-      Copy(to + out, from + in + 1, count);
+      Copy(out, in + 1, count);
       in += count + 1;
     } else {
-      Fill(to + out, from[in + 1], count);
+      Fill(out, in[1], count);
       in += 2;
       ++fillRuns;
     }
     out += count;
   }
-  return {in, out, fillRuns};
+  return {static_cast<std::size_t>(in - inStart), static_cast<std::size_t>(out - outStart),
+          fillRuns};
 }
 
 }  // namespace

@@ -98,13 +98,17 @@ std::optional<BmpFile::Layout> BmpFile::CheckLayout() const {
 void BmpFile::AssembleHead(const Layout& layout, std::span<std::uint8_t> out) {
   FillFileHeader(static_cast<std::uint32_t>(layout.fileSize));
   auto at = std::copy(fileHeader.begin(), fileHeader.end(), out.begin());
-  at = std::copy(infoHeader.begin(), infoHeader.end(), at);
+  std::copy(infoHeader.begin(), infoHeader.end(), at);
+  WriteColourTable(out.subspan(kBmpFileHeaderSize + kBmpInfoHeaderSize, kBmpColourTableSize));
+}
+
+void BmpFile::WriteColourTable(std::span<std::uint8_t> out) const {
   // The headers promise a table of 256 entries ending at the data offset, so the table written
   // always has exactly that many: a shorter palette is completed with zero entries.
   const std::size_t paletteBytes =
       std::min({static_cast<std::size_t>(paletteEntries) * kPaletteEntryBytes, kBmpColourTableSize,
                 palettes[0].size()});
-  at = std::copy_n(palettes[0].begin(), paletteBytes, at);
+  const auto at = std::copy_n(palettes[0].begin(), paletteBytes, out.begin());
   std::fill_n(at, kBmpColourTableSize - paletteBytes, 0);
 }
 
@@ -120,14 +124,42 @@ bool BmpFile::Encode(const ByteSink& sink) {
   if (!layout) {
     return false;
   }
-  const std::uint64_t rowBytes = layout->rowBytes;
-  const std::uint32_t pad = layout->pad;
+  WriteRowMarks(*layout);
+  return LayOut(*layout, fileBytes, sink);
+}
+
+std::span<std::uint8_t> BmpFile::EncodeWhole(std::vector<std::uint8_t>& buffer) {
+  const std::optional<Layout> layout = CheckLayout();
+  if (!layout || layout->fileSize > kChunkBytes) {
+    return {};
+  }
+  // The buffer only grows: shrinking it and growing it again would clear the bytes each time.
+  const auto fileSize = static_cast<std::size_t>(layout->fileSize);
+  if (buffer.size() < fileSize) {
+    buffer.resize(fileSize);
+  }
+  // As a piece holds the whole file, LayOut hands on nothing before its end, and then exactly
+  // the file's bytes: the start of buffer.
+  if (!LayOut(*layout, buffer, [](std::span<const std::uint8_t> /*bytes*/) { return true; })) {
+    return {};
+  }
+  return std::span(buffer).first(fileSize);
+}
+
+void BmpFile::RewriteColourTable(std::span<std::uint8_t> file) const {
+  if (file.size() >= kBmpDataOffset && !palettes.empty()) {
+    WriteColourTable(file.subspan(kBmpFileHeaderSize + kBmpInfoHeaderSize, kBmpColourTableSize));
+  }
+}
+
+bool BmpFile::LayOut(const Layout& layout, std::vector<std::uint8_t>& out, const ByteSink& sink) {
+  const std::uint64_t rowBytes = layout.rowBytes;
+  const std::uint32_t pad = layout.pad;
 
   // The file is put together in memory and handed on in pieces of at most kChunkBytes: a sprite
   // goes out whole in one write, and a huge picture never needs a second copy of its plane.
-  std::vector<std::uint8_t>& out = fileBytes;
   const auto pieceBytes =
-      static_cast<std::size_t>(std::min<std::uint64_t>(layout->fileSize, kChunkBytes));
+      static_cast<std::size_t>(std::min<std::uint64_t>(layout.fileSize, kChunkBytes));
   if (out.size() < pieceBytes) {
     out.resize(pieceBytes);
   }
@@ -141,16 +173,15 @@ bool BmpFile::Encode(const ByteSink& sink) {
     used = 0;
     return taken;
   };
-  AssembleHead(*layout, std::span(out).first(kBmpDataOffset));
+  AssembleHead(layout, std::span(out).first(kBmpDataOffset));
   used = kBmpDataOffset;
 
-  WriteRowMarks(*layout);
   if (rowBytes + pad == 0) {
     return handOn();
   }
   const std::span<const std::uint8_t> plane = blocks[0][0];
   const std::span<const std::uint8_t> padding(kPadLetters.data(), pad);
-  for (std::int64_t r = static_cast<std::int64_t>(layout->height) - 1; r >= 0; --r) {
+  for (std::int64_t r = static_cast<std::int64_t>(layout.height) - 1; r >= 0; --r) {
     const auto row =
         plane.subspan(static_cast<std::size_t>(static_cast<std::uint64_t>(r) * rowBytes),
                       static_cast<std::size_t>(rowBytes));
@@ -170,18 +201,31 @@ bool BmpFile::Encode(const ByteSink& sink) {
   return handOn();
 }
 
-bool BmpFile::WriteFile() {
+bool BmpFile::Produce(std::span<const std::uint8_t> encoded, const ByteSink& sink) {
+  if (encoded.empty()) {
+    return Encode(sink);
+  }
+  // Bytes laid out before are written only while the headers still describe them.
+  const std::optional<Layout> layout = CheckLayout();
+  if (!layout || layout->fileSize != encoded.size()) {
+    return false;
+  }
+  WriteRowMarks(*layout);
+  return sink(encoded);
+}
+
+bool BmpFile::WriteFile(std::span<const std::uint8_t> encoded) {
   const std::unique_ptr<FileWriter> file = files().Create(fullPath);
   if (!file) {
     return false;
   }
-  const bool encoded = Encode([&file](std::span<const std::uint8_t> bytes) {
+  const bool produced = Produce(encoded, [&file](std::span<const std::uint8_t> bytes) {
     const std::array pieces{bytes};
     return file->Write(pieces);
   });
   // Closing is part of the write: its failure means the bytes may not all be there.
   const bool closed = file->Close();
-  if (encoded && closed) {
+  if (produced && closed) {
     return true;
   }
   // Leave no truncated file behind looking like a good one (but never remove a device such as
@@ -190,8 +234,10 @@ bool BmpFile::WriteFile() {
   return false;
 }
 
-bool BmpFile::Save() {
-  if (!WriteFile()) {
+bool BmpFile::Save() { return SaveBytes({}); }
+
+bool BmpFile::SaveBytes(std::span<const std::uint8_t> encoded) {
+  if (!WriteFile(encoded)) {
     console().EndLine(Stream::kErr);
     console().Err("Could not write BMP file");
     console().EndLine(Stream::kErr);
@@ -202,13 +248,15 @@ bool BmpFile::Save() {
   return true;
 }
 
-bool BmpFile::SaveAs(const std::string& path) {
+bool BmpFile::SaveAs(const std::string& path) { return SaveAs(path, {}); }
+
+bool BmpFile::SaveAs(const std::string& path, std::span<const std::uint8_t> encoded) {
   try {
     AssignPath(path);
   } catch (...) {
     return false;
   }
-  return Save();
+  return SaveBytes(encoded);
 }
 
 }  // namespace vostrel

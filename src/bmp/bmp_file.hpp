@@ -31,6 +31,11 @@ class BmpFile : public ImageFile {
   bool Save() override;
   bool SaveAs(const std::string& path) override;
   bool Load(const std::string& /*path*/) override { return true; }
+  // Saves to path the bytes encoded, as EncodeWhole laid them out (and RewriteColourTable gave
+  // them the present palette), with the same console texts and progress marks as SaveAs; false,
+  // writing nothing, unless the headers still make a file of that size. Empty bytes mean none
+  // were laid out: the file is encoded afresh, as SaveAs does.
+  bool SaveAs(const std::string& path, std::span<const std::uint8_t> encoded);
 
   bool FillFileHeader(std::uint32_t fileSize);
   bool SetFileHeader(std::uint16_t type, std::uint32_t size, std::uint16_t reserved1,
@@ -49,6 +54,14 @@ class BmpFile : public ImageFile {
   // the info header, palette or plane cannot make a valid file, and false as soon as sink
   // refuses bytes.
   bool Encode(const ByteSink& sink);
+  // Lays the whole file out at the start of buffer (grown to fit), without progress marks, and
+  // returns its bytes there: for a file that fits one piece, so that a plane saved with several
+  // palettes is laid out once, and only its colour table is written again (RewriteColourTable)
+  // for each palette. The caller owns the bytes, so nothing the object keeps can go stale.
+  // Returns nothing when the file cannot be valid or is larger than a piece.
+  std::span<std::uint8_t> EncodeWhole(std::vector<std::uint8_t>& buffer);
+  // Writes palette 0 over the colour table of a file that EncodeWhole laid out.
+  void RewriteColourTable(std::span<std::uint8_t> file) const;
 
   const std::array<std::uint8_t, kBmpFileHeaderSize>& FileHeader() const { return fileHeader; }
   const std::array<std::uint8_t, kBmpInfoHeaderSize>& InfoHeader() const { return infoHeader; }
@@ -64,9 +77,20 @@ class BmpFile : public ImageFile {
   std::optional<Layout> CheckLayout() const;
   // Fills the file header, then puts both headers and the 256-entry colour table into out.
   void AssembleHead(const Layout& layout, std::span<std::uint8_t> out);
+  // Puts palette 0 into the 256-entry colour table out.
+  void WriteColourTable(std::span<std::uint8_t> out) const;
   void WriteRowMarks(const Layout& layout);
-  // Saves to fullPath; false unless every byte was written and the file closed.
-  bool WriteFile();
+  // Lays the file out in out (grown to a piece when smaller) and hands it to sink piece by
+  // piece, without progress marks.
+  bool LayOut(const Layout& layout, std::vector<std::uint8_t>& out, const ByteSink& sink);
+  // Hands encoded to sink after its progress marks, or the file Encode produces when it is
+  // empty.
+  bool Produce(std::span<const std::uint8_t> encoded, const ByteSink& sink);
+  // Saves to fullPath what Produce makes of encoded; false unless every byte was written and
+  // the file closed.
+  bool WriteFile(std::span<const std::uint8_t> encoded);
+  // Save with the bytes Produce makes of encoded.
+  bool SaveBytes(std::span<const std::uint8_t> encoded);
 
   std::array<std::uint8_t, kBmpFileHeaderSize> fileHeader{};
   std::array<std::uint8_t, kBmpInfoHeaderSize> infoHeader{};

@@ -1,10 +1,13 @@
 // The conversion of one .ART file into its BMPs, with the console lines of each.
 #include "convert/convert.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <limits>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "art/art_file.hpp"
 #include "art/picture_names.hpp"
@@ -75,9 +78,9 @@ class DirectoryTarget : public BmpTarget {
   DirectoryTarget(const std::string& destDir, const std::string& artFileName)
       : paths_(destDir, artFileName) {}
 
-  bool Store(BmpFile& bmp, std::int32_t picture, std::int32_t frame,
-             std::int32_t palette) override {
-    return bmp.SaveAs(paths_.For(picture, frame, palette));
+  bool Store(BmpFile& bmp, std::span<const std::uint8_t> encoded, std::int32_t picture,
+             std::int32_t frame, std::int32_t palette) override {
+    return bmp.SaveAs(paths_.For(picture, frame, palette), encoded);
   }
 
  private:
@@ -104,11 +107,12 @@ std::optional<PlacedFrame> PlaceFrame(const ArtFile& art, std::int32_t picture, 
   placed.raw = (*pixels == header.dataSize);
   if (placed.raw) {
     AnnouncePlacedFrame(placed, console);
-    bmp.SetPlane(block);
+    std::copy(block.begin(), block.end(), bmp.ResizePlane(block.size()).begin());
   } else {
     console.Out(kRleLine);
-    bmp.AllocateBlocks(1, 1, static_cast<std::size_t>(*pixels));
-    placed.fillRuns = DecodeRleWild(block, header.dataSize, bmp.Blocks()[0][0]).fillRuns;
+    // The decoder writes every byte of the plane, those the stream does not reach as zero.
+    Block& plane = bmp.ResizePlane(static_cast<std::size_t>(*pixels));
+    placed.fillRuns = DecodeRleWild(block, header.dataSize, plane).fillRuns;
     WriteRleProgress(console, placed.fillRuns);
   }
   bmp.FillInfoHeader(header.width, header.height, kBitDepth);
@@ -127,6 +131,9 @@ void AnnouncePlacedFrame(const PlacedFrame& placed, Console& console) {
 
 bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console& console) {
   std::string line;
+  // The file of the frame in hand, laid out once for its first palette; each further palette
+  // only writes its colour table over it. Owned here, so nothing outside the loop can hold it.
+  std::vector<std::uint8_t> buffer;
   bool allStored = true;
   for (std::int32_t i = 0; i < art.PictureCount(); ++i) {
     for (std::int32_t j = 0; j < art.FramesPerPicture(); ++j) {
@@ -138,6 +145,7 @@ bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console&
       // A frame's pixels are the same for each of its palettes, so they are placed (and a
       // run-length frame decoded) once; its line is written again for every palette.
       std::optional<PlacedFrame> placed;
+      std::span<std::uint8_t> file;
       for (std::int32_t k = 0; k < art.PaletteCount(); ++k) {
         if (placed) {
           AnnouncePlacedFrame(*placed, console);
@@ -145,19 +153,25 @@ bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console&
           placed = PlaceFrame(art, i, j, bmp, console);
           if (!placed) {
             ReportUndecodableFrame(console, header, i, j);
+            bmp.ReleaseBlocks();
             return false;
           }
         }
         AnnounceSaving(console, line, i, j, k);
         bmp.SetPalette(0, art.Palettes()[static_cast<std::size_t>(k)], kPaletteEntries);
-        if (!target.Store(bmp, i, j, k)) {
+        if (k == 0) {
+          file = bmp.EncodeWhole(buffer);
+        } else if (!file.empty()) {
+          bmp.RewriteColourTable(file);
+        }
+        if (!target.Store(bmp, file, i, j, k)) {
           allStored = false;
         }
       }
-      bmp.ReleaseBlocks();
       bmp.ReleasePalettes();
     }
   }
+  bmp.ReleaseBlocks();
   return allStored;
 }
 

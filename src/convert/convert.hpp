@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "io/console.hpp"
@@ -39,8 +40,10 @@ class BmpTarget {
   // frame passed over.
   virtual bool Wants(const ArtFrameHeader& /*header*/) { return true; }
   // Stores bmp as the given picture, frame and palette (from 0); false when it could not.
-  virtual bool Store(BmpFile& bmp, std::int32_t picture, std::int32_t frame,
-                     std::int32_t palette) = 0;
+  // encoded holds the file's bytes as BmpFile::EncodeWhole laid them out, with this palette's
+  // colour table, or nothing for a file too large to be laid out whole, which bmp encodes.
+  virtual bool Store(BmpFile& bmp, std::span<const std::uint8_t> encoded, std::int32_t picture,
+                     std::int32_t frame, std::int32_t palette) = 0;
 };
 
 // The one loop over the pictures, frames and palettes of a loaded file, the palette changing

@@ -76,6 +76,16 @@ void ImageFile::SetPlane(std::span<const std::uint8_t> source) {
   std::copy(source.begin(), source.end(), blocks[0][0].begin());
 }
 
+Block& ImageFile::ResizePlane(std::size_t size) {
+  if (blocks.empty() || blocks[0].empty() || blocks[0][0].capacity() < size) {
+    // Growing the block in place would hold the old plane and the new one at once.
+    AllocateBlocks(1, 1, size);
+  } else {
+    blocks[0][0].resize(size);
+  }
+  return blocks[0][0];
+}
+
 void ImageFile::ReleaseBlocks() { BlockTable().swap(blocks); }
 
 void ImageFile::ReleasePalettes() { std::vector<Block>().swap(palettes); }

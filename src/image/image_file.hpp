@@ -43,6 +43,10 @@ class ImageFile {
   void AllocateBlocks(std::int32_t rows, std::int32_t columns, std::size_t size);
   // Copies source into block [0][0], building a 1 x 1 table of source's size when there is none.
   void SetPlane(std::span<const std::uint8_t> source);
+  // Makes block [0][0] exactly size bytes, building a 1 x 1 table when there is none, and returns
+  // it. Its storage is kept from one plane to the next while it is large enough, and the bytes
+  // it held may keep their values, so the caller overwrites all of them.
+  Block& ResizePlane(std::size_t size);
   void ReleaseBlocks();
   void ReleasePalettes();
 

@@ -219,6 +219,41 @@ TEST(BmpFileTest, EverySaveWritesThePlaneAsItIsThen) {
   EXPECT_EQ(second, EncodeToMemory(bmp));
 }
 
+// A plane saved with several palettes is laid out once, only its colour table written again for
+// each: every file, and the text of every save, must be what a fresh encoding with that palette
+// gives. Bytes laid out under other headers are refused, and a file larger than a piece is not
+// laid out whole.
+TEST(BmpFileTest, FileLaidOutOnceSavesAsAFreshEncodingWithEachPalette) {
+  test::RecordingConsole laidOutConsole;
+  test::RecordingConsole freshConsole;
+  MemoryFiles files;
+  BmpFile laidOut(laidOutConsole, files);
+  BmpFile fresh(freshConsole, files);
+  const Bytes plane = test::MakePixels(5, 31, 4);
+  // Longer than the file, as a larger frame before it leaves the buffer.
+  std::vector<std::uint8_t> buffer(4000, 0xEE);
+  std::span<std::uint8_t> file;
+  for (std::uint8_t k = 0; k < 3; ++k) {
+    Prepare(laidOut, 5, 31, plane, test::MakePalette(k));
+    file = (k == 0) ? laidOut.EncodeWhole(buffer) : file;
+    laidOut.RewriteColourTable(file);
+    Prepare(fresh, 5, 31, plane, test::MakePalette(k));
+    ASSERT_TRUE(laidOut.SaveAs("laid_out.bmp", file));
+    ASSERT_TRUE(fresh.SaveAs("fresh.bmp"));
+    EXPECT_EQ(files.Contents().at("laid_out.bmp"), files.Contents().at("fresh.bmp"));
+  }
+  EXPECT_EQ(laidOutConsole.Transcript(), freshConsole.Transcript());
+
+  files.Contents().clear();
+  Prepare(laidOut, 5, 30, plane, test::MakePalette(0));
+  EXPECT_FALSE(laidOut.SaveAs("stale.bmp", file));
+  EXPECT_EQ(files.Contents().count("stale.bmp"), 0u);
+
+  BmpFile huge(freshConsole, files);
+  Prepare(huge, 1100, 1000, test::MakePixels(1100, 1000, 1), test::MakePalette(0));
+  EXPECT_TRUE(huge.EncodeWhole(buffer).empty());
+}
+
 // Counts progress marks without keeping them: a damaged header can ask for a hundred million.
 class MarkCounter : public SilentConsole {
  public:
