@@ -200,7 +200,7 @@ function sameFrame(a, b) {
   return a.pixels.every((v, i) => v === b.pixels[i]);
 }
 
-// `vostrel-pack NAME pictures NAME`: the original replaced in place by the packed file, as the
+// `vostrel-pack -- NAME pictures NAME`: the original replaced in place by the packed file, as the
 // packer allows; the frames that differ from the original's are the replaced ones.
 async function pack(original, pictures) {
   const name = checkName(original.name);
