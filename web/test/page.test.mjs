@@ -5,7 +5,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync, copyFileSync, existsSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync, copyFileSync, existsSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -207,23 +207,79 @@ test('a file larger than the memory limit gives the out-of-memory text, and the 
 });
 
 test('packing an edited picture gives vostrel-pack\'s file and text', async () => {
-  const dir = mkdtempSync(path.join(tmpdir(), 'vostrel-pack-'));
-  const bmpName = 'door_3_1_0.bmp';
-  const edited = Buffer.from(nativeConvert(door).bmps[bmpName]);
-  const offset = edited.readUInt32LE(10);
-  edited[offset] = edited[offset] === 1 ? 2 : 1; // another colour of the palette
-  writeFileSync(path.join(dir, bmpName), edited);
-  copyFileSync(door, path.join(dir, 'door.art'));
-  const native = spawnSync(path.join(nativeDir, 'vostrel-pack'), ['door.art', '.', 'packed.art'], { cwd: dir, encoding: 'latin1' });
-  assert.equal(native.status, 0, native.stderr);
+  // A name that begins with '-' is still the file's name, never an option of the packer.
+  for (const artName of ['door.art', '-door.art']) {
+    const dir = mkdtempSync(path.join(tmpdir(), 'vostrel-pack-'));
+    const bmpName = artName.replace(/\.art$/, '_3_1_0.bmp');
+    const edited = Buffer.from(nativeConvert(door).bmps['door_3_1_0.bmp']);
+    const offset = edited.readUInt32LE(10);
+    edited[offset] = edited[offset] === 1 ? 2 : 1; // another colour of the palette
+    writeFileSync(path.join(dir, bmpName), edited);
+    copyFileSync(door, path.join(dir, artName));
+    // The page packs the file in place, as `vostrel-pack -- NAME . NAME` in a copy does.
+    const nativeCopy = path.join(dir, 'native');
+    mkdirSync(nativeCopy);
+    copyFileSync(door, path.join(nativeCopy, artName));
+    const native = spawnSync(path.join(nativeDir, 'vostrel-pack'), ['--', artName, '..', artName],
+      { cwd: nativeCopy, encoding: 'latin1' });
+    assert.equal(native.status, 0, native.stderr);
+    await openThroughButton(path.join(dir, artName));
+    await (await page.$('#pack-pictures')).uploadFile(path.join(dir, bmpName));
+    await page.waitForFunction(() => document.getElementById('pack-count').textContent.startsWith('1 '));
+    const packed = await nextDownload(() => page.click('#download-packed'));
+    assert.equal(packed.name, artName);
+    assert.ok(packed.bytes.equals(readFileSync(path.join(nativeCopy, artName))), artName);
+    assert.ok((await messages()).endsWith(`\n${native.stdout}Replaced: Picture 4 Frame 2\n`), artName);
+    assert.equal(await page.$eval('#status', (e) => e.textContent), `${artName}: packed, 1 frame replaced`);
+    rmSync(dir, { recursive: true });
+  }
+});
+
+test('the keys play, step and zoom, and leave a focused control and the browser\'s own keys alone', async () => {
   await openThroughButton(door);
-  await (await page.$('#pack-pictures')).uploadFile(path.join(dir, bmpName));
-  await page.waitForFunction(() => document.getElementById('pack-count').textContent.startsWith('1 '));
-  const packed = await nextDownload(() => page.click('#download-packed'));
-  assert.equal(packed.name, 'door.art');
-  assert.ok(packed.bytes.equals(readFileSync(path.join(dir, 'packed.art'))));
-  assert.match(await messages(), /\ndoor\.art: 1 of 16 frames replaced\nReplaced: Picture 4 Frame 2\n$/);
-  rmSync(dir, { recursive: true });
+  const shown = () => page.evaluate(async () => {
+    // Tiles are drawn once the browser has laid them out and seen them on screen.
+    await new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
+    return {
+      playing: document.getElementById('play').textContent === 'Pause',
+      frame: Number(document.querySelector('#pictures canvas').dataset.shown.split('/')[0]),
+      zoom: Number(document.getElementById('zoom').value),
+      transparent: document.getElementById('transparent').checked,
+    };
+  });
+  // From a known state: paused on the first frame at zoom 2, no index transparent, and slow
+  // enough that no frame moves on while it plays.
+  await page.evaluate(() => {
+    for (const [id, property, value, event] of [['zoom', 'value', '2', 'input'], ['transparent', 'checked', false, 'change'],
+      ['fps', 'value', '1', 'change']]) {
+      document.getElementById(id)[property] = value;
+      document.getElementById(id).dispatchEvent(new Event(event));
+    }
+  });
+  if ((await shown()).playing) await page.click('#play');
+  if ((await shown()).frame !== 0) await page.click('#next');
+  for (const [focus, modifier, key, change] of [
+    [null, null, 'ArrowRight', { frame: 1 }],
+    [null, null, 'ArrowLeft', { frame: 0 }],
+    [null, null, '+', { zoom: 3 }],
+    [null, null, '-', { zoom: 2 }],
+    [null, 'Control', '+', {}],
+    ['#zoom', null, 'ArrowRight', { zoom: 3 }],
+    ['#zoom', null, '-', { zoom: 2 }],
+    ['#transparent', null, ' ', { transparent: true }],
+    ['#transparent', null, 'ArrowRight', { frame: 1 }],
+    ['#fps', null, ' ', {}],
+    [null, null, ' ', { playing: true }],
+    [null, null, ' ', { playing: false }],
+  ]) {
+    await page.evaluate((selector) => (selector ? document.querySelector(selector).focus() : document.activeElement.blur()), focus);
+    const before = await shown();
+    if (modifier) await page.keyboard.down(modifier);
+    await page.keyboard.press(key);
+    if (modifier) await page.keyboard.up(modifier);
+    assert.deepEqual(await shown(), { ...before, ...change }, `${modifier ?? ''} ${key} on ${focus ?? 'the page'}`);
+  }
+  await page.click('#transparent');
 });
 
 test('the screenshot, and no request of any kind', async () => {
