@@ -39,8 +39,11 @@ function paletteIndex() {
   return Number($('palette').value || 0);
 }
 
+// The index shown as transparent, or null: also while the field holds no palette index (empty,
+// past 255, a fraction), so that the tiles and the GIF agree.
 function transparentIndex() {
-  return $('transparent').checked ? Number($('transparent-index').value) : null;
+  const index = $('transparent-index').value === '' ? NaN : Number($('transparent-index').value);
+  return $('transparent').checked && Number.isInteger(index) && index >= 0 && index <= 255 ? index : null;
 }
 
 // ---- the file list and messages ----------------------------------------------------------------

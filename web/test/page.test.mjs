@@ -128,14 +128,17 @@ function readBmp(bytes) {
 
 test('the GIF holds each frame\'s indices, the palette, the delay and the disposal', async () => {
   const bmps = nativeConvert(door).bmps;
-  for (const [picture, palette, fps, transparent] of [[3, 1, 8, null], [0, 0, 30, 0]]) {
+  // The transparent index as typed (null: the box unticked), and the one the GIF must hold: none
+  // for a number that is no palette index.
+  for (const [picture, palette, fps, typed, transparent] of [[3, 1, 8, null, null], [0, 0, 30, '0', 0],
+    [2, 0, 8, '300', null]]) {
     await page.evaluate((p, k, f, t) => {
       document.querySelectorAll('#pictures figure')[p].click();
       document.getElementById('palette').value = String(k);
       document.getElementById('fps').value = String(f);
       document.getElementById('transparent').checked = t !== null;
-      document.getElementById('transparent-index').value = String(t ?? 0);
-    }, picture, palette, fps, transparent);
+      document.getElementById('transparent-index').value = t ?? '0';
+    }, picture, palette, fps, typed);
     const gif = await nextDownload(() => page.click('#download-gif'));
     assert.equal(gif.name, `door_${picture}_${palette}.gif`);
     const reader = new GifReader(new Uint8Array(gif.bytes));
