@@ -191,6 +191,10 @@ function renderPictures() {
     row.forEach((frame, f) => (frame.key = `${p}/${f}`));
     const figure = document.createElement('figure');
     figure.className = p === state.picture ? 'selected' : '';
+    // Chosen for the GIF and PNG downloads by a click, or from the keyboard by Tab and Enter.
+    figure.tabIndex = 0;
+    figure.setAttribute('role', 'button');
+    figure.setAttribute('aria-pressed', String(p === state.picture));
     const { width, height } = pictureSize(row);
     const canvas = document.createElement('canvas');
     canvas.width = width * zoom;
@@ -214,9 +218,16 @@ function renderPictures() {
       }
       figure.append(details);
     }
-    figure.addEventListener('click', () => {
+    const choose = () => {
       state.picture = p;
-      for (const other of container.children) other.classList.toggle('selected', other === figure);
+      for (const other of container.children) {
+        other.classList.toggle('selected', other === figure);
+        other.setAttribute('aria-pressed', String(other === figure));
+      }
+    };
+    figure.addEventListener('click', choose);
+    figure.addEventListener('keydown', (event) => {
+      if (event.key === 'Enter') choose();
     });
     container.append(figure);
   });

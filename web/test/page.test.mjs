@@ -238,7 +238,7 @@ test('packing an edited picture gives vostrel-pack\'s file and text', async () =
   }
 });
 
-test('the keys play, step and zoom, and leave a focused control and the browser\'s own keys alone', async () => {
+test('the keys play, step, zoom and choose a picture, and leave a focused control and the browser\'s own keys alone', async () => {
   await openThroughButton(door);
   const shown = () => page.evaluate(async () => {
     // Tiles are drawn once the browser has laid them out and seen them on screen.
@@ -248,6 +248,7 @@ test('the keys play, step and zoom, and leave a focused control and the browser\
       frame: Number(document.querySelector('#pictures canvas').dataset.shown.split('/')[0]),
       zoom: Number(document.getElementById('zoom').value),
       transparent: document.getElementById('transparent').checked,
+      picture: [...document.querySelectorAll('#pictures figure')].findIndex((e) => e.getAttribute('aria-pressed') === 'true'),
     };
   });
   // From a known state: paused on the first frame at zoom 2, no index transparent, and slow
@@ -272,6 +273,7 @@ test('the keys play, step and zoom, and leave a focused control and the browser\
     ['#transparent', null, ' ', { transparent: true }],
     ['#transparent', null, 'ArrowRight', { frame: 1 }],
     ['#fps', null, ' ', {}],
+    ['#pictures figure:nth-child(2)', null, 'Enter', { picture: 1 }],
     [null, null, ' ', { playing: true }],
     [null, null, ' ', { playing: false }],
   ]) {
