@@ -288,11 +288,16 @@ test('the keys play, step, zoom and choose a picture, and leave a focused contro
 });
 
 test('the screenshot, and no request of any kind', async () => {
+  // A fresh page, not what the tests above left: a damaged file beside door.art, every picture
+  // playing with index 0 transparent over the checkerboard.
+  await page.reload();
+  await openThroughButton(corpus('dims_overflow.art'));
   await openThroughButton(door);
   await page.evaluate(() => {
     document.getElementById('zoom').value = '3';
     document.getElementById('zoom').dispatchEvent(new Event('input'));
     document.getElementById('details').click();
+    document.getElementById('transparent').click();
   });
   await page.screenshot({ path: path.join(path.dirname(pagePath), 'vostrel-page.png') });
   const pageUrl = pathToFileURL(pagePath).href;
