@@ -50,10 +50,11 @@ EMSCRIPTEN_KEEPALIVE int vostrel_convert(const char* artPath, const char* destDi
   return status;
 }
 
-// `vostrel-pack original picturesDir output`: returns its exit status.
+// `vostrel-pack -- original picturesDir output`: returns its exit status. The names are the
+// user's files' own, so one that begins with '-' is still a name, never an option.
 EMSCRIPTEN_KEEPALIVE int vostrel_pack(const char* original, const char* picturesDir,
                                       const char* output) {
-  const std::array<const char*, 4> argv{"vostrel-pack", original, picturesDir, output};
+  const std::array<const char*, 5> argv{"vostrel-pack", "--", original, picturesDir, output};
   const int status =
       vostrel::RunPack(static_cast<int>(argv.size()), argv.data(), std::cout, std::cerr);
   std::cout.flush();

@@ -39,8 +39,11 @@ function paletteIndex() {
   return Number($('palette').value || 0);
 }
 
+// The index shown as transparent, or null: also while the field holds no palette index (empty,
+// past 255, a fraction), so that the tiles and the GIF agree.
 function transparentIndex() {
-  return $('transparent').checked ? Number($('transparent-index').value) : null;
+  const index = $('transparent-index').value === '' ? NaN : Number($('transparent-index').value);
+  return $('transparent').checked && Number.isInteger(index) && index >= 0 && index <= 255 ? index : null;
 }
 
 // ---- the file list and messages ----------------------------------------------------------------
@@ -96,7 +99,14 @@ async function openFile(name, bytes) {
 
 async function addFiles(fileList) {
   for (const file of fileList) {
-    const bytes = new Uint8Array(await file.arrayBuffer());
+    let bytes;
+    try {
+      bytes = new Uint8Array(await file.arrayBuffer());
+    } catch (error) {
+      // Changed or removed since it was chosen, or too large for the browser: the others go on.
+      setStatus(`Could not read ${file.name}: ${error.message}`);
+      continue;
+    }
     if (isPicture(file.name)) {
       packPictures.set(file.name, bytes);
     } else {
@@ -181,6 +191,10 @@ function renderPictures() {
     row.forEach((frame, f) => (frame.key = `${p}/${f}`));
     const figure = document.createElement('figure');
     figure.className = p === state.picture ? 'selected' : '';
+    // Chosen for the GIF and PNG downloads by a click, or from the keyboard by Tab and Enter.
+    figure.tabIndex = 0;
+    figure.setAttribute('role', 'button');
+    figure.setAttribute('aria-pressed', String(p === state.picture));
     const { width, height } = pictureSize(row);
     const canvas = document.createElement('canvas');
     canvas.width = width * zoom;
@@ -204,9 +218,16 @@ function renderPictures() {
       }
       figure.append(details);
     }
-    figure.addEventListener('click', () => {
+    const choose = () => {
       state.picture = p;
-      for (const other of container.children) other.classList.toggle('selected', other === figure);
+      for (const other of container.children) {
+        other.classList.toggle('selected', other === figure);
+        other.setAttribute('aria-pressed', String(other === figure));
+      }
+    };
+    figure.addEventListener('click', choose);
+    figure.addEventListener('keydown', (event) => {
+      if (event.key === 'Enter') choose();
     });
     container.append(figure);
   });
@@ -258,6 +279,7 @@ async function downloadGif() {
   const fps = Math.min(60, Math.max(1, Number($('fps').value) || 8));
   const bytes = await vostrel.gif(state.selected, state.picture, paletteIndex(), fps, transparentIndex());
   download(bytes, `${stemOf(state.selected)}_${state.picture}_${paletteIndex()}.gif`, 'image/gif');
+  setStatus(`${state.selected}: GIF of picture ${state.picture + 1} ready`);
 }
 
 function downloadPng() {
@@ -272,6 +294,7 @@ function downloadPng() {
   canvas.height = frame.height;
   canvas.getContext('2d').putImageData(frameImage(frame, paletteIndex(), transparentIndex()), 0, 0);
   canvas.toBlob((blob) => download(blob, `${stemOf(state.selected)}_${state.picture}_${f}_${paletteIndex()}.png`, 'image/png'));
+  setStatus(`${state.selected}: picture ${state.picture + 1} frame ${f + 1} saved as PNG`);
 }
 
 async function downloadPacked() {
@@ -285,6 +308,9 @@ async function downloadPacked() {
   if (result.status === 0) {
     file.messages += `Replaced: ${replaced.length ? replaced.join(', ') : 'none'}\n`;
     download(result.bytes, state.selected, 'application/octet-stream');
+    setStatus(`${state.selected}: packed, ${replaced.length} frame${replaced.length === 1 ? '' : 's'} replaced`);
+  } else {
+    setStatus(`${state.selected}: not packed, see the messages`);
   }
   renderMessages();
 }
@@ -328,9 +354,12 @@ $('open').addEventListener('change', async (event) => {
   event.target.value = '';
   await addFiles(files);
 });
+// The pictures chosen here replace those chosen or dropped before, so that a wrong or stale
+// picture never stays among the next file's.
 $('pack-pictures').addEventListener('change', async (event) => {
   const files = [...event.target.files];
   event.target.value = '';
+  packPictures.clear();
   await addFiles(files.filter((file) => isPicture(file.name)));
 });
 $('play').addEventListener('click', () => {
@@ -365,10 +394,20 @@ $('download-gif').addEventListener('click', reporting(downloadGif));
 $('download-png').addEventListener('click', reporting(downloadPng));
 $('download-packed').addEventListener('click', reporting(downloadPacked));
 
+// Keys a focused control uses itself stay its own: a slider's arrows, a checkbox's space, and
+// every key in a text or number field or a list.
+const controlKeys = {
+  range: ['ArrowLeft', 'ArrowRight', 'ArrowUp', 'ArrowDown', 'Home', 'End', 'PageUp', 'PageDown'],
+  checkbox: [' '],
+};
+
 document.addEventListener('keydown', (event) => {
+  // With Ctrl, Alt or Meta the key is the browser's (Ctrl and + zooms the whole page).
+  if (event.ctrlKey || event.altKey || event.metaKey) return;
   const target = event.target;
-  if (target instanceof HTMLInputElement && target.type !== 'checkbox' && target.type !== 'range') return;
-  if (target instanceof HTMLSelectElement) return;
+  if (target instanceof HTMLInputElement && !controlKeys[target.type]) return;
+  if (target instanceof HTMLInputElement && controlKeys[target.type].includes(event.key)) return;
+  if (target instanceof HTMLSelectElement || target instanceof HTMLTextAreaElement) return;
   if (event.key === ' ') {
     event.preventDefault();
     state.playing = !state.playing;

@@ -172,7 +172,11 @@ async function gif(name, picture, palette, fps, transparentIndex) {
   const row = view.frames[picture];
   const width = Math.max(1, ...row.map((f) => f.width));
   const height = Math.max(1, ...row.map((f) => f.height));
-  const transparent = Number.isInteger(transparentIndex) && transparentIndex >= 0;
+  const transparent = transparentIndex !== null && transparentIndex !== undefined;
+  if (transparent && !(Number.isInteger(transparentIndex) && transparentIndex >= 0 && transparentIndex <= 255)) {
+    throw new Error(`the transparent index must be a palette index (0 to 255) or null, not ${transparentIndex}`);
+  }
+  if (!(fps > 0 && Number.isFinite(fps))) throw new Error(`the frames per second must be above 0, not ${fps}`);
   // GIF delays are in hundredths of a second; many viewers take less than 2 as "as fast as
   // possible", so 2 is the least.
   const hundredths = Math.max(2, Math.round(100 / fps));
@@ -200,7 +204,7 @@ function sameFrame(a, b) {
   return a.pixels.every((v, i) => v === b.pixels[i]);
 }
 
-// `vostrel-pack NAME pictures NAME`: the original replaced in place by the packed file, as the
+// `vostrel-pack -- NAME pictures NAME`: the original replaced in place by the packed file, as the
 // packer allows; the frames that differ from the original's are the replaced ones.
 async function pack(original, pictures) {
   const name = checkName(original.name);

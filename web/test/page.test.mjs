@@ -5,7 +5,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync, copyFileSync, existsSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync, copyFileSync, existsSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -128,14 +128,17 @@ function readBmp(bytes) {
 
 test('the GIF holds each frame\'s indices, the palette, the delay and the disposal', async () => {
   const bmps = nativeConvert(door).bmps;
-  for (const [picture, palette, fps, transparent] of [[3, 1, 8, null], [0, 0, 30, 0]]) {
+  // The transparent index as typed (null: the box unticked), and the one the GIF must hold: none
+  // for a number that is no palette index.
+  for (const [picture, palette, fps, typed, transparent] of [[3, 1, 8, null, null], [0, 0, 30, '0', 0],
+    [2, 0, 8, '300', null]]) {
     await page.evaluate((p, k, f, t) => {
       document.querySelectorAll('#pictures figure')[p].click();
       document.getElementById('palette').value = String(k);
       document.getElementById('fps').value = String(f);
       document.getElementById('transparent').checked = t !== null;
-      document.getElementById('transparent-index').value = String(t ?? 0);
-    }, picture, palette, fps, transparent);
+      document.getElementById('transparent-index').value = t ?? '0';
+    }, picture, palette, fps, typed);
     const gif = await nextDownload(() => page.click('#download-gif'));
     assert.equal(gif.name, `door_${picture}_${palette}.gif`);
     const reader = new GifReader(new Uint8Array(gif.bytes));
@@ -207,33 +210,97 @@ test('a file larger than the memory limit gives the out-of-memory text, and the 
 });
 
 test('packing an edited picture gives vostrel-pack\'s file and text', async () => {
-  const dir = mkdtempSync(path.join(tmpdir(), 'vostrel-pack-'));
-  const bmpName = 'door_3_1_0.bmp';
-  const edited = Buffer.from(nativeConvert(door).bmps[bmpName]);
-  const offset = edited.readUInt32LE(10);
-  edited[offset] = edited[offset] === 1 ? 2 : 1; // another colour of the palette
-  writeFileSync(path.join(dir, bmpName), edited);
-  copyFileSync(door, path.join(dir, 'door.art'));
-  const native = spawnSync(path.join(nativeDir, 'vostrel-pack'), ['door.art', '.', 'packed.art'], { cwd: dir, encoding: 'latin1' });
-  assert.equal(native.status, 0, native.stderr);
+  // A name that begins with '-' is still the file's name, never an option of the packer.
+  for (const artName of ['door.art', '-door.art']) {
+    const dir = mkdtempSync(path.join(tmpdir(), 'vostrel-pack-'));
+    const bmpName = artName.replace(/\.art$/, '_3_1_0.bmp');
+    const edited = Buffer.from(nativeConvert(door).bmps['door_3_1_0.bmp']);
+    const offset = edited.readUInt32LE(10);
+    edited[offset] = edited[offset] === 1 ? 2 : 1; // another colour of the palette
+    writeFileSync(path.join(dir, bmpName), edited);
+    copyFileSync(door, path.join(dir, artName));
+    // The page packs the file in place, as `vostrel-pack -- NAME . NAME` in a copy does.
+    const nativeCopy = path.join(dir, 'native');
+    mkdirSync(nativeCopy);
+    copyFileSync(door, path.join(nativeCopy, artName));
+    const native = spawnSync(path.join(nativeDir, 'vostrel-pack'), ['--', artName, '..', artName],
+      { cwd: nativeCopy, encoding: 'latin1' });
+    assert.equal(native.status, 0, native.stderr);
+    await openThroughButton(path.join(dir, artName));
+    await (await page.$('#pack-pictures')).uploadFile(path.join(dir, bmpName));
+    await page.waitForFunction(() => document.getElementById('pack-count').textContent.startsWith('1 '));
+    const packed = await nextDownload(() => page.click('#download-packed'));
+    assert.equal(packed.name, artName);
+    assert.ok(packed.bytes.equals(readFileSync(path.join(nativeCopy, artName))), artName);
+    assert.ok((await messages()).endsWith(`\n${native.stdout}Replaced: Picture 4 Frame 2\n`), artName);
+    assert.equal(await page.$eval('#status', (e) => e.textContent), `${artName}: packed, 1 frame replaced`);
+    rmSync(dir, { recursive: true });
+  }
+});
+
+test('the keys play, step, zoom and choose a picture, and leave a focused control and the browser\'s own keys alone', async () => {
   await openThroughButton(door);
-  await (await page.$('#pack-pictures')).uploadFile(path.join(dir, bmpName));
-  await page.waitForFunction(() => document.getElementById('pack-count').textContent.startsWith('1 '));
-  const packed = await nextDownload(() => page.click('#download-packed'));
-  assert.equal(packed.name, 'door.art');
-  assert.ok(packed.bytes.equals(readFileSync(path.join(dir, 'packed.art'))));
-  assert.match(await messages(), /\ndoor\.art: 1 of 16 frames replaced\nReplaced: Picture 4 Frame 2\n$/);
-  rmSync(dir, { recursive: true });
+  const shown = () => page.evaluate(async () => {
+    // Tiles are drawn once the browser has laid them out and seen them on screen.
+    await new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
+    return {
+      playing: document.getElementById('play').textContent === 'Pause',
+      frame: Number(document.querySelector('#pictures canvas').dataset.shown.split('/')[0]),
+      zoom: Number(document.getElementById('zoom').value),
+      transparent: document.getElementById('transparent').checked,
+      picture: [...document.querySelectorAll('#pictures figure')].findIndex((e) => e.getAttribute('aria-pressed') === 'true'),
+    };
+  });
+  // From a known state: paused on the first frame at zoom 2, no index transparent, and slow
+  // enough that no frame moves on while it plays.
+  await page.evaluate(() => {
+    for (const [id, property, value, event] of [['zoom', 'value', '2', 'input'], ['transparent', 'checked', false, 'change'],
+      ['fps', 'value', '1', 'change']]) {
+      document.getElementById(id)[property] = value;
+      document.getElementById(id).dispatchEvent(new Event(event));
+    }
+  });
+  if ((await shown()).playing) await page.click('#play');
+  if ((await shown()).frame !== 0) await page.click('#next');
+  for (const [focus, modifier, key, change] of [
+    [null, null, 'ArrowRight', { frame: 1 }],
+    [null, null, 'ArrowLeft', { frame: 0 }],
+    [null, null, '+', { zoom: 3 }],
+    [null, null, '-', { zoom: 2 }],
+    [null, 'Control', '+', {}],
+    ['#zoom', null, 'ArrowRight', { zoom: 3 }],
+    ['#zoom', null, '-', { zoom: 2 }],
+    ['#transparent', null, ' ', { transparent: true }],
+    ['#transparent', null, 'ArrowRight', { frame: 1 }],
+    ['#fps', null, ' ', {}],
+    ['#pictures figure:nth-child(2)', null, 'Enter', { picture: 1 }],
+    [null, null, ' ', { playing: true }],
+    [null, null, ' ', { playing: false }],
+  ]) {
+    await page.evaluate((selector) => (selector ? document.querySelector(selector).focus() : document.activeElement.blur()), focus);
+    const before = await shown();
+    if (modifier) await page.keyboard.down(modifier);
+    await page.keyboard.press(key);
+    if (modifier) await page.keyboard.up(modifier);
+    assert.deepEqual(await shown(), { ...before, ...change }, `${modifier ?? ''} ${key} on ${focus ?? 'the page'}`);
+  }
+  await page.click('#transparent');
 });
 
 test('the screenshot, and no request of any kind', async () => {
+  // A fresh page, not what the tests above left: a damaged file beside door.art, every picture
+  // playing with index 0 transparent over the checkerboard.
+  await page.reload();
+  await openThroughButton(corpus('dims_overflow.art'));
   await openThroughButton(door);
   await page.evaluate(() => {
     document.getElementById('zoom').value = '3';
     document.getElementById('zoom').dispatchEvent(new Event('input'));
     document.getElementById('details').click();
+    document.getElementById('transparent').click();
   });
   await page.screenshot({ path: path.join(path.dirname(pagePath), 'vostrel-page.png') });
   const pageUrl = pathToFileURL(pagePath).href;
-  assert.deepEqual(requests.filter((url) => url !== pageUrl && !url.startsWith('blob:')), []);
+  // blob: and data: URLs are the page's own bytes, never a request over the network.
+  assert.deepEqual(requests.filter((url) => url !== pageUrl && !/^(blob|data):/.test(url)), []);
 });
