@@ -6,8 +6,9 @@
 namespace vostrel {
 
 std::string PictureStem(std::string_view artFileName) {
-  const auto dot = artFileName.rfind('.');
-  return std::string(dot == std::string_view::npos ? artFileName : artFileName.substr(0, dot));
+  std::string stem(artFileName);
+  CutAtLastDot(stem);
+  return stem;
 }
 
 void AppendPictureSuffix(std::string& name, std::int32_t picture, std::int32_t frame,

@@ -154,6 +154,7 @@ bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console&
           if (!placed) {
             ReportUndecodableFrame(console, header, i, j);
             bmp.ReleaseBlocks();
+            bmp.ReleasePalettes();
             return false;
           }
         }
@@ -168,10 +169,11 @@ bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console&
           allStored = false;
         }
       }
-      bmp.ReleasePalettes();
     }
   }
+  // Kept from frame to frame, as the plane is: the palette table is reused for every BMP.
   bmp.ReleaseBlocks();
+  bmp.ReleasePalettes();
   return allStored;
 }
 

@@ -69,9 +69,7 @@ std::string CollisionKey(const std::string& name) {
   std::string stem = name;
   StripDirectory(stem);
   CutAtLastDot(stem);
-  std::transform(stem.begin(), stem.end(), stem.begin(), [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  });
+  std::transform(stem.begin(), stem.end(), stem.begin(), LowerAscii);
   return stem;
 }
 

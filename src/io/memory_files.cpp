@@ -7,12 +7,6 @@ namespace vostrel {
 
 namespace {
 
-// Reads a file of the map; it must stay in place (not be written or removed) while it is read.
-class MemorySource : public SpanSource {
- public:
-  explicit MemorySource(const MemoryFiles::Bytes& bytes) : SpanSource(bytes) {}
-};
-
 class MemoryWriter : public FileWriter {
  public:
   explicit MemoryWriter(MemoryFiles::Bytes& bytes) : bytes_(bytes) {}
@@ -35,7 +29,8 @@ std::unique_ptr<ByteSource> MemoryFiles::OpenForReading(const std::string& path)
   if (at == files_.end()) {
     return nullptr;
   }
-  return std::make_unique<MemorySource>(at->second);
+  // Read in place: the file must not be written or removed while it is read.
+  return std::make_unique<SpanSource>(at->second);
 }
 
 std::unique_ptr<FileWriter> MemoryFiles::Create(const std::string& path) {

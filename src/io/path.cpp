@@ -1,6 +1,7 @@
 // Path and name helpers.
 #include "io/path.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <limits>
@@ -36,6 +37,19 @@ void AppendDecimal(std::string& text, std::int32_t value) {
 
 bool ContainsSeparator(std::string_view text) {
   return text.find(kPathSeparator) != std::string_view::npos;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return LowerAscii(x) == LowerAscii(y);
+         });
+}
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         EqualIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 }  // namespace vostrel

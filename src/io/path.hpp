@@ -31,4 +31,11 @@ void AppendDecimal(std::string& text, std::int32_t value);
 
 bool ContainsSeparator(std::string_view text);
 
+// ASCII letters only, so that names compare the same whatever the locale.
+char LowerAscii(char c);
+// Whether a and b are equal when ASCII letters are compared without regard to case.
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
+// Whether text ends with suffix, ASCII letters compared without regard to case.
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix);
+
 }  // namespace vostrel

@@ -47,14 +47,6 @@ std::optional<std::size_t> TakeIndex(std::string_view& text, char end) {
 
 }  // namespace
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 std::optional<PictureNames> PictureNames::List(const std::string& dir, const std::string& stem) {
   const std::optional<std::vector<std::string>> names = platform::ListDirectory(dir);
   if (!names) {

@@ -10,9 +10,6 @@
 
 namespace vostrel {
 
-// Whether a and b are equal when ASCII letters are compared without regard to case.
-bool EqualIgnoringCase(std::string_view a, std::string_view b);
-
 // A picture file of one palette of a frame.
 struct FoundPicture {
   std::string path;  // the directory as given, then the name as found

@@ -8,8 +8,10 @@
 #include <string_view>
 
 #include "bmp/bmp_file.hpp"
+#include "image/palette.hpp"
 #include "io/console.hpp"
 #include "io/memory_files.hpp"
+#include "io/path.hpp"
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -21,16 +23,8 @@ namespace {
 
 constexpr std::int32_t kBitDepth = 8;
 constexpr int kRgbChannels = 3;
-// Offsets of red, green and blue in a palette entry (blue, green, red, fourth byte).
-constexpr std::size_t kRed = 2;
-constexpr std::size_t kGreen = 1;
-constexpr std::size_t kBlue = 0;
 
-bool IsPng(std::string_view path) {
-  constexpr std::string_view kPng = ".png";
-  return path.size() >= kPng.size() &&
-         EqualIgnoringCase(path.substr(path.size() - kPng.size()), kPng);
-}
+bool IsPng(std::string_view path) { return EndsWithIgnoringCase(path, ".png"); }
 
 std::vector<std::uint8_t> Bmp(std::int32_t width, std::int32_t height,
                               std::span<const std::uint8_t> indices,
@@ -67,9 +61,9 @@ std::vector<std::uint8_t> Png(std::int32_t width, std::int32_t height,
   std::vector<std::uint8_t> rgb(indices.size() * kRgbChannels);
   for (std::size_t i = 0; i < indices.size(); ++i) {
     const std::size_t entry = static_cast<std::size_t>(indices[i]) * kPaletteEntryBytes;
-    rgb[i * kRgbChannels] = palette[entry + kRed];
-    rgb[i * kRgbChannels + 1] = palette[entry + kGreen];
-    rgb[i * kRgbChannels + 2] = palette[entry + kBlue];
+    rgb[i * kRgbChannels] = palette[entry + kPaletteRedAt];
+    rgb[i * kRgbChannels + 1] = palette[entry + kPaletteGreenAt];
+    rgb[i * kRgbChannels + 2] = palette[entry + kPaletteBlueAt];
   }
   std::vector<std::uint8_t> bytes;
   if (stbi_write_png_to_func(AppendToVector, &bytes, width, height, kRgbChannels, rgb.data(),

@@ -22,29 +22,20 @@
 #include <malloc.h>
 #endif
 
+#include "io/path.hpp"
 #include "platform/platform.hpp"
 
 namespace vostrel::platform {
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EndsWithArt(std::string_view name) {
-  constexpr std::string_view kExtension = ".art";
-  if (name.size() < kExtension.size()) {
-    return false;
-  }
-  const std::string_view tail = name.substr(name.size() - kExtension.size());
-  return std::equal(tail.begin(), tail.end(), kExtension.begin(),
-                    [](char a, char b) { return Lower(a) == b; });
-}
+bool EndsWithArt(std::string_view name) { return EndsWithIgnoringCase(name, ".art"); }
 
 // Name order regardless of case; names equal but for case (a.art, a.ART) in byte order, so that
 // the list, and which of two such files is converted last, never depends on the directory's order.
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
   const auto lower = [](char x, char y) {
-    return static_cast<unsigned char>(Lower(x)) < static_cast<unsigned char>(Lower(y));
+    return static_cast<unsigned char>(LowerAscii(x)) < static_cast<unsigned char>(LowerAscii(y));
   };
   if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), lower)) {
     return true;

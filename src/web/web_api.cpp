@@ -15,6 +15,7 @@
 #include "bmp/bmp_file.hpp"
 #include "convert/convert.hpp"
 #include "frontend/cli.hpp"
+#include "image/palette.hpp"
 #include "io/console.hpp"
 #include "pack/pack_cli.hpp"
 #include "platform/platform.hpp"
@@ -101,9 +102,9 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* vostrel_view_palette(int k) {
   const vostrel::Block& entries = view.art->Palettes()[static_cast<std::size_t>(k)];
   for (std::size_t i = 0; i < static_cast<std::size_t>(vostrel::kPaletteEntries); ++i) {
     const std::size_t at = i * static_cast<std::size_t>(vostrel::kPaletteEntryBytes);
-    view.rgb[i * 3] = entries[at + 2];
-    view.rgb[i * 3 + 1] = entries[at + 1];
-    view.rgb[i * 3 + 2] = entries[at];
+    view.rgb[i * 3] = entries[at + vostrel::kPaletteRedAt];
+    view.rgb[i * 3 + 1] = entries[at + vostrel::kPaletteGreenAt];
+    view.rgb[i * 3 + 2] = entries[at + vostrel::kPaletteBlueAt];
   }
   return view.rgb.data();
 }
