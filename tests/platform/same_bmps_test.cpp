@@ -19,23 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// File name -> digest, from lines of sha256sum's format: "<digest>  <name>".
-std::map<std::string, std::string> ReadDigestList(const fs::path& path) {
-  std::ifstream list(path);
-  if (!list) {
-    throw std::runtime_error("cannot read " + path.string());
-  }
-  std::map<std::string, std::string> digests;
-  std::string digest;
-  std::string name;
-  while (list >> digest >> name) {
-    digests[name] = digest;
-  }
-  return digests;
-}
-
 TEST(SameBmpsTest, ShippedSampleConvertsToTheCommittedBytes) {
-  const auto expected = ReadDigestList(test::SourcePath("tests/platform/door_bmps.sha256"));
+  const auto expected = test::ReadDigestList(test::SourcePath("tests/platform/door_bmps.sha256"));
   ASSERT_EQ(expected.size(), 32u) << "eight directions x two frames x two palettes";
 
   const test::TempDir root;

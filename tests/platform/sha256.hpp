@@ -2,7 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -79,6 +83,21 @@ inline std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
     }
   }
   return hex;
+}
+
+// File name -> digest, from lines of sha256sum's format: "<digest>  <name>".
+inline std::map<std::string, std::string> ReadDigestList(const std::filesystem::path& path) {
+  std::ifstream list(path);
+  if (!list) {
+    throw std::runtime_error("cannot read " + path.string());
+  }
+  std::map<std::string, std::string> digests;
+  std::string digest;
+  std::string name;
+  while (list >> digest >> name) {
+    digests[name] = digest;
+  }
+  return digests;
 }
 
 }  // namespace vostrel::test
