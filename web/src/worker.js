@@ -73,18 +73,12 @@ function bytesOf(name) {
 }
 
 // `vostrel ./NAME ./out`: its status, text and the BMPs it left, in the order written.
-// With countOnly, only how many BMPs: opening a large file needs no copy of them.
-function convert(name, countOnly = false) {
+function convert(name) {
   const bytes = bytesOf(name);
   return inRunDirectory((M) => {
     M.FS.writeFile(name, bytes);
     const status = M.ccall('vostrel_convert', 'number', ['string', 'string'], [`./${name}`, './out']);
-    const out = '/run/out';
-    if (countOnly) {
-      const count = M.FS.analyzePath(out).exists ? M.FS.readdir(out).length - 2 : 0;
-      return { status, count };
-    }
-    return { status, files: listFiles(M.FS, out) };
+    return { status, files: listFiles(M.FS, '/run/out') };
   });
 }
 
@@ -128,19 +122,35 @@ function checkName(name) {
   return name;
 }
 
+// Converts a file for its text, status and count of BMPs (no copy of them: opening a large file
+// needs none), then loads it for the view in the same run.
 async function open(name, bytes) {
   files.set(checkName(name), bytes);
-  const converted = await convert(name, true);
-  const viewed = await inRunDirectory((M) => {
+  let converted = null;
+  const run = await inRunDirectory((M) => {
     M.FS.writeFile(name, bytes);
+    const status = M.ccall('vostrel_convert', 'number', ['string', 'string'], [`./${name}`, './out']);
+    const out = '/run/out';
+    const count = M.FS.analyzePath(out).exists ? M.FS.readdir(out).length - 2 : 0;
+    converted = { status, count };
     return { view: frames(M, `./${name}`) };
   });
+  let view = run.view;
+  if (run.ended && !converted) {
+    // The conversion ended the program: the view gets a fresh core of its own.
+    converted = { status: run.status };
+    const viewed = await inRunDirectory((M) => {
+      M.FS.writeFile(name, bytes);
+      return { view: frames(M, `./${name}`) };
+    });
+    view = viewed.view;
+  }
   return {
     name,
     status: converted.status,
-    text: converted.text,
+    text: run.text,
     bmpCount: converted.count ?? 0,
-    view: viewed.view ?? { loaded: false, pictures: 0, framesPerPicture: 0, palettes: [], frames: [] },
+    view: view ?? { loaded: false, pictures: 0, framesPerPicture: 0, palettes: [], frames: [] },
   };
 }
 
