@@ -82,8 +82,9 @@ function convert(name) {
   });
 }
 
-// Every frame of a file as the converter places it, and its palettes as RGB.
-function frames(M, path) {
+// Loads a file for viewing: its counts and its palettes as RGB. Its frames are placed a row at a
+// time by placeRow; vostrel_view_close lets it go.
+function openView(M, path) {
   const view = { loaded: M.ccall('vostrel_view_open', 'number', ['string'], [path]) === 1 };
   view.pictures = M._vostrel_view_pictures();
   view.framesPerPicture = M._vostrel_view_frames();
@@ -92,24 +93,33 @@ function frames(M, path) {
     const at = M._vostrel_view_palette(k);
     view.palettes.push(M.HEAPU8.slice(at, at + 256 * 3));
   }
-  view.frames = [];
-  for (let p = 0; p < view.pictures; ++p) {
-    const row = [];
-    for (let f = 0; f < view.framesPerPicture; ++f) {
-      const placed = M._vostrel_view_place(p, f) === 1;
-      const width = M._vostrel_view_width();
-      const height = M._vostrel_view_height();
-      const at = M._vostrel_view_pixels();
-      row.push({
-        placed,
-        width,
-        height,
-        raw: M._vostrel_view_raw() === 1,
-        pixels: at ? M.HEAPU8.slice(at, at + width * height) : new Uint8Array(0),
-      });
-    }
-    view.frames.push(row);
+  return view;
+}
+
+// The frames of picture p of the opened file as the converter places them.
+function placeRow(M, p) {
+  const row = [];
+  for (let f = 0; f < M._vostrel_view_frames(); ++f) {
+    const placed = M._vostrel_view_place(p, f) === 1;
+    const width = M._vostrel_view_width();
+    const height = M._vostrel_view_height();
+    const at = M._vostrel_view_pixels();
+    row.push({
+      placed,
+      width,
+      height,
+      raw: M._vostrel_view_raw() === 1,
+      pixels: at ? M.HEAPU8.slice(at, at + width * height) : new Uint8Array(0),
+    });
   }
+  return row;
+}
+
+// Every frame of a file as the converter places it, and its palettes as RGB.
+function frames(M, path) {
+  const view = openView(M, path);
+  view.frames = [];
+  for (let p = 0; p < view.pictures; ++p) view.frames.push(placeRow(M, p));
   M._vostrel_view_close();
   return view;
 }
@@ -171,15 +181,18 @@ async function bmpZip(name) {
 async function gif(name, picture, palette, fps, transparentIndex) {
   const viewed = await inRunDirectory((M) => {
     M.FS.writeFile(name, bytesOf(name));
-    return { view: frames(M, `./${name}`) };
+    // Only the one picture's frames are placed.
+    const view = openView(M, `./${name}`);
+    const row = Number.isInteger(picture) && picture >= 0 && picture < view.pictures ? placeRow(M, picture) : null;
+    M._vostrel_view_close();
+    return { view, row };
   });
-  const view = viewed.view;
-  if (!view || !view.frames[picture]) throw new Error(`${name} has no picture ${picture}`);
+  const { view, row } = viewed;
+  if (!view || !row) throw new Error(`${name} has no picture ${picture}`);
   if (!view.palettes[palette]) throw new Error(`${name} has no palette ${palette}`);
   const rgb = view.palettes[palette];
   const colours = [];
   for (let i = 0; i < 256; ++i) colours.push([rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2]]);
-  const row = view.frames[picture];
   const width = Math.max(1, ...row.map((f) => f.width));
   const height = Math.max(1, ...row.map((f) => f.height));
   const transparent = transparentIndex !== null && transparentIndex !== undefined;
