@@ -39,6 +39,11 @@ function paletteIndex() {
   return Number($('palette').value || 0);
 }
 
+// Frames per second as the field gives them, within what the timer and the GIF take.
+function framesPerSecond() {
+  return Math.min(60, Math.max(1, Number($('fps').value) || 8));
+}
+
 // The index shown as transparent, or null: also while the field holds no palette index (empty,
 // past 255, a fraction), so that the tiles and the GIF agree.
 function transparentIndex() {
@@ -257,8 +262,7 @@ function restartTimer() {
   $('play').textContent = state.playing ? 'Pause' : 'Play';
   $('play').setAttribute('aria-pressed', String(state.playing));
   if (state.playing) {
-    const fps = Math.min(60, Math.max(1, Number($('fps').value) || 8));
-    state.timer = setInterval(() => step(1), 1000 / fps);
+    state.timer = setInterval(() => step(1), 1000 / framesPerSecond());
   }
 }
 
@@ -276,8 +280,7 @@ async function downloadBmps() {
 async function downloadGif() {
   const file = selectedFile();
   if (!file || !file.view.frames.length) return setStatus('Open an .art file with pictures first.');
-  const fps = Math.min(60, Math.max(1, Number($('fps').value) || 8));
-  const bytes = await vostrel.gif(state.selected, state.picture, paletteIndex(), fps, transparentIndex());
+  const bytes = await vostrel.gif(state.selected, state.picture, paletteIndex(), framesPerSecond(), transparentIndex());
   download(bytes, `${stemOf(state.selected)}_${state.picture}_${paletteIndex()}.gif`, 'image/gif');
   setStatus(`${state.selected}: GIF of picture ${state.picture + 1} ready`);
 }
