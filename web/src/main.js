@@ -2,6 +2,7 @@
 // (the WebAssembly core); this script draws what it returns and offers the downloads.
 import workerSource from 'worker-source';
 import { createApi } from './api.js';
+import { pictureSize } from './picture-size.js';
 
 const $ = (id) => document.getElementById(id);
 const worker = new Worker(URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' })));
@@ -150,13 +151,6 @@ function frameCanvas(frame, palette, transparent) {
     imageCache.set(key, canvas);
   }
   return canvas;
-}
-
-function pictureSize(row) {
-  return {
-    width: Math.max(1, ...row.map((f) => f.width)),
-    height: Math.max(1, ...row.map((f) => f.height)),
-  };
 }
 
 // Draws frame f of a picture at the top left of its tile, at the zoom, without smoothing: only

@@ -5,6 +5,7 @@ import createVostrelCore from 'vostrel-core';
 import wasmBinary from 'vostrel-core-wasm';
 import { zipSync } from 'fflate';
 import { GIFEncoder } from 'gifenc';
+import { pictureSize } from './picture-size.js';
 
 const files = new Map(); // name -> Uint8Array
 let core = null;
@@ -193,8 +194,7 @@ async function gif(name, picture, palette, fps, transparentIndex) {
   const rgb = view.palettes[palette];
   const colours = [];
   for (let i = 0; i < 256; ++i) colours.push([rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2]]);
-  const width = Math.max(1, ...row.map((f) => f.width));
-  const height = Math.max(1, ...row.map((f) => f.height));
+  const { width, height } = pictureSize(row);
   const transparent = transparentIndex !== null && transparentIndex !== undefined;
   if (transparent && !(Number.isInteger(transparentIndex) && transparentIndex >= 0 && transparentIndex <= 255)) {
     throw new Error(`the transparent index must be a palette index (0 to 255) or null, not ${transparentIndex}`);
