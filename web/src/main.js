@@ -2,6 +2,7 @@
 // (the WebAssembly core); this script draws what it returns and offers the downloads.
 import workerSource from 'worker-source';
 import { createApi } from './api.js';
+import { pictureSize } from './picture-size.js';
 
 const $ = (id) => document.getElementById(id);
 const worker = new Worker(URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' })));
@@ -37,6 +38,11 @@ function selectedFile() {
 
 function paletteIndex() {
   return Number($('palette').value || 0);
+}
+
+// Frames per second as the field gives them, within what the timer and the GIF take.
+function framesPerSecond() {
+  return Math.min(60, Math.max(1, Number($('fps').value) || 8));
 }
 
 // The index shown as transparent, or null: also while the field holds no palette index (empty,
@@ -147,13 +153,6 @@ function frameCanvas(frame, palette, transparent) {
   return canvas;
 }
 
-function pictureSize(row) {
-  return {
-    width: Math.max(1, ...row.map((f) => f.width)),
-    height: Math.max(1, ...row.map((f) => f.height)),
-  };
-}
-
 // Draws frame f of a picture at the top left of its tile, at the zoom, without smoothing: only
 // when the tile is on screen and shows something else, so that a file of many large pictures
 // costs no more than the tiles in view.
@@ -257,8 +256,7 @@ function restartTimer() {
   $('play').textContent = state.playing ? 'Pause' : 'Play';
   $('play').setAttribute('aria-pressed', String(state.playing));
   if (state.playing) {
-    const fps = Math.min(60, Math.max(1, Number($('fps').value) || 8));
-    state.timer = setInterval(() => step(1), 1000 / fps);
+    state.timer = setInterval(() => step(1), 1000 / framesPerSecond());
   }
 }
 
@@ -276,8 +274,7 @@ async function downloadBmps() {
 async function downloadGif() {
   const file = selectedFile();
   if (!file || !file.view.frames.length) return setStatus('Open an .art file with pictures first.');
-  const fps = Math.min(60, Math.max(1, Number($('fps').value) || 8));
-  const bytes = await vostrel.gif(state.selected, state.picture, paletteIndex(), fps, transparentIndex());
+  const bytes = await vostrel.gif(state.selected, state.picture, paletteIndex(), framesPerSecond(), transparentIndex());
   download(bytes, `${stemOf(state.selected)}_${state.picture}_${paletteIndex()}.gif`, 'image/gif');
   setStatus(`${state.selected}: GIF of picture ${state.picture + 1} ready`);
 }

@@ -5,6 +5,7 @@ import createVostrelCore from 'vostrel-core';
 import wasmBinary from 'vostrel-core-wasm';
 import { zipSync } from 'fflate';
 import { GIFEncoder } from 'gifenc';
+import { pictureSize } from './picture-size.js';
 
 const files = new Map(); // name -> Uint8Array
 let core = null;
@@ -73,23 +74,18 @@ function bytesOf(name) {
 }
 
 // `vostrel ./NAME ./out`: its status, text and the BMPs it left, in the order written.
-// With countOnly, only how many BMPs: opening a large file needs no copy of them.
-function convert(name, countOnly = false) {
+function convert(name) {
   const bytes = bytesOf(name);
   return inRunDirectory((M) => {
     M.FS.writeFile(name, bytes);
     const status = M.ccall('vostrel_convert', 'number', ['string', 'string'], [`./${name}`, './out']);
-    const out = '/run/out';
-    if (countOnly) {
-      const count = M.FS.analyzePath(out).exists ? M.FS.readdir(out).length - 2 : 0;
-      return { status, count };
-    }
-    return { status, files: listFiles(M.FS, out) };
+    return { status, files: listFiles(M.FS, '/run/out') };
   });
 }
 
-// Every frame of a file as the converter places it, and its palettes as RGB.
-function frames(M, path) {
+// Loads a file for viewing: its counts and its palettes as RGB. Its frames are placed a row at a
+// time by placeRow; vostrel_view_close lets it go.
+function openView(M, path) {
   const view = { loaded: M.ccall('vostrel_view_open', 'number', ['string'], [path]) === 1 };
   view.pictures = M._vostrel_view_pictures();
   view.framesPerPicture = M._vostrel_view_frames();
@@ -98,24 +94,33 @@ function frames(M, path) {
     const at = M._vostrel_view_palette(k);
     view.palettes.push(M.HEAPU8.slice(at, at + 256 * 3));
   }
-  view.frames = [];
-  for (let p = 0; p < view.pictures; ++p) {
-    const row = [];
-    for (let f = 0; f < view.framesPerPicture; ++f) {
-      const placed = M._vostrel_view_place(p, f) === 1;
-      const width = M._vostrel_view_width();
-      const height = M._vostrel_view_height();
-      const at = M._vostrel_view_pixels();
-      row.push({
-        placed,
-        width,
-        height,
-        raw: M._vostrel_view_raw() === 1,
-        pixels: at ? M.HEAPU8.slice(at, at + width * height) : new Uint8Array(0),
-      });
-    }
-    view.frames.push(row);
+  return view;
+}
+
+// The frames of picture p of the opened file as the converter places them.
+function placeRow(M, p) {
+  const row = [];
+  for (let f = 0; f < M._vostrel_view_frames(); ++f) {
+    const placed = M._vostrel_view_place(p, f) === 1;
+    const width = M._vostrel_view_width();
+    const height = M._vostrel_view_height();
+    const at = M._vostrel_view_pixels();
+    row.push({
+      placed,
+      width,
+      height,
+      raw: M._vostrel_view_raw() === 1,
+      pixels: at ? M.HEAPU8.slice(at, at + width * height) : new Uint8Array(0),
+    });
   }
+  return row;
+}
+
+// Every frame of a file as the converter places it, and its palettes as RGB.
+function frames(M, path) {
+  const view = openView(M, path);
+  view.frames = [];
+  for (let p = 0; p < view.pictures; ++p) view.frames.push(placeRow(M, p));
   M._vostrel_view_close();
   return view;
 }
@@ -128,19 +133,35 @@ function checkName(name) {
   return name;
 }
 
+// Converts a file for its text, status and count of BMPs (no copy of them: opening a large file
+// needs none), then loads it for the view in the same run.
 async function open(name, bytes) {
   files.set(checkName(name), bytes);
-  const converted = await convert(name, true);
-  const viewed = await inRunDirectory((M) => {
+  let converted = null;
+  const run = await inRunDirectory((M) => {
     M.FS.writeFile(name, bytes);
+    const status = M.ccall('vostrel_convert', 'number', ['string', 'string'], [`./${name}`, './out']);
+    const out = '/run/out';
+    const count = M.FS.analyzePath(out).exists ? M.FS.readdir(out).length - 2 : 0;
+    converted = { status, count };
     return { view: frames(M, `./${name}`) };
   });
+  let view = run.view;
+  if (run.ended && !converted) {
+    // The conversion ended the program: the view gets a fresh core of its own.
+    converted = { status: run.status };
+    const viewed = await inRunDirectory((M) => {
+      M.FS.writeFile(name, bytes);
+      return { view: frames(M, `./${name}`) };
+    });
+    view = viewed.view;
+  }
   return {
     name,
     status: converted.status,
-    text: converted.text,
+    text: run.text,
     bmpCount: converted.count ?? 0,
-    view: viewed.view ?? { loaded: false, pictures: 0, framesPerPicture: 0, palettes: [], frames: [] },
+    view: view ?? { loaded: false, pictures: 0, framesPerPicture: 0, palettes: [], frames: [] },
   };
 }
 
@@ -161,17 +182,19 @@ async function bmpZip(name) {
 async function gif(name, picture, palette, fps, transparentIndex) {
   const viewed = await inRunDirectory((M) => {
     M.FS.writeFile(name, bytesOf(name));
-    return { view: frames(M, `./${name}`) };
+    // Only the one picture's frames are placed.
+    const view = openView(M, `./${name}`);
+    const row = Number.isInteger(picture) && picture >= 0 && picture < view.pictures ? placeRow(M, picture) : null;
+    M._vostrel_view_close();
+    return { view, row };
   });
-  const view = viewed.view;
-  if (!view || !view.frames[picture]) throw new Error(`${name} has no picture ${picture}`);
+  const { view, row } = viewed;
+  if (!view || !row) throw new Error(`${name} has no picture ${picture}`);
   if (!view.palettes[palette]) throw new Error(`${name} has no palette ${palette}`);
   const rgb = view.palettes[palette];
   const colours = [];
   for (let i = 0; i < 256; ++i) colours.push([rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2]]);
-  const row = view.frames[picture];
-  const width = Math.max(1, ...row.map((f) => f.width));
-  const height = Math.max(1, ...row.map((f) => f.height));
+  const { width, height } = pictureSize(row);
   const transparent = transparentIndex !== null && transparentIndex !== undefined;
   if (transparent && !(Number.isInteger(transparentIndex) && transparentIndex >= 0 && transparentIndex <= 255)) {
     throw new Error(`the transparent index must be a palette index (0 to 255) or null, not ${transparentIndex}`);
