@@ -32,9 +32,7 @@ set(VOSTREL_WEB_PAGE "${PROJECT_SOURCE_DIR}/build/web/web/vostrel.html" CACHE FI
     "The browser page of the web preset, packaged when present")
 if(EXISTS "${VOSTREL_WEB_PAGE}")
   set(pageRelease "${PROJECT_BINARY_DIR}/vostrel-${PROJECT_VERSION}.html")
-  # configure_file makes the page a dependency of the configuration, so that a page built
-  # again configures again and its release copy and digest follow it.
-  configure_file("${VOSTREL_WEB_PAGE}" "${pageRelease}" COPYONLY)
+  file(COPY_FILE "${VOSTREL_WEB_PAGE}" "${pageRelease}" ONLY_IF_DIFFERENT)
   file(SHA256 "${pageRelease}" pageHash)
   file(WRITE "${pageRelease}.sha256" "${pageHash}  vostrel-${PROJECT_VERSION}.html\n")
   if(WIN32)
