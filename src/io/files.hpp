@@ -34,6 +34,8 @@ struct PathStatus {
   std::string reason;
 };
 
+// Batch mode calls one Files object from several threads at once, so every implementation must
+// take concurrent calls (on different paths).
 class Files {
  public:
   virtual ~Files() = default;

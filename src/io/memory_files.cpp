@@ -25,6 +25,7 @@ class MemoryWriter : public FileWriter {
 }  // namespace
 
 std::unique_ptr<ByteSource> MemoryFiles::OpenForReading(const std::string& path) {
+  const std::lock_guard lock(mutex_);
   const auto at = files_.find(path);
   if (at == files_.end()) {
     return nullptr;
@@ -34,6 +35,7 @@ std::unique_ptr<ByteSource> MemoryFiles::OpenForReading(const std::string& path)
 }
 
 std::unique_ptr<FileWriter> MemoryFiles::Create(const std::string& path) {
+  const std::lock_guard lock(mutex_);
   Bytes& bytes = files_[path];
   bytes.clear();
   return std::make_unique<MemoryWriter>(bytes);
@@ -41,13 +43,18 @@ std::unique_ptr<FileWriter> MemoryFiles::Create(const std::string& path) {
 
 std::optional<std::string> MemoryFiles::Replace(const std::string& path,
                                                 std::span<const std::uint8_t> bytes) {
+  const std::lock_guard lock(mutex_);
   files_[path].assign(bytes.begin(), bytes.end());
   return std::nullopt;
 }
 
-void MemoryFiles::RemoveFile(const std::string& path) { files_.erase(path); }
+void MemoryFiles::RemoveFile(const std::string& path) {
+  const std::lock_guard lock(mutex_);
+  files_.erase(path);
+}
 
 PathStatus MemoryFiles::StatusOf(const std::string& path) {
+  const std::lock_guard lock(mutex_);
   if (files_.count(path) != 0) {
     return {PathKind::kRegularFile, {}};
   }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,15 @@ class MemoryFiles : public Files {
   // it and the separator, else missing.
   PathStatus StatusOf(const std::string& path) override;
 
-  // Every file by path. A file being written appears here, growing, from its Create on.
+  // Every file by path. A file being written appears here, growing, from its Create on. Unlike
+  // the calls above, not to be used while other threads call them.
   std::map<std::string, Bytes>& Contents() { return files_; }
   const std::map<std::string, Bytes>& Contents() const { return files_; }
 
  private:
+  // Guards the map's structure; a file's own bytes belong to its one writer or readers (map
+  // nodes never move, so a writer's reference stays valid while others are added).
+  std::mutex mutex_;
   std::map<std::string, Bytes> files_;
 };
 
