@@ -22,6 +22,7 @@ const corpus = (name) => path.join(sourceDir, 'tests/corpus', name);
 let browser;
 let page;
 let downloads;
+let session;
 const requests = [];
 
 // What `vostrel ./NAME ./out` writes for a file: standard output and error as one stream, and the
@@ -41,20 +42,34 @@ function nativeConvert(file) {
 let nativeDoorRun;
 const nativeDoor = () => (nativeDoorRun ??= nativeConvert(door));
 
-async function nextDownload(action) {
-  const before = new Set(readdirSync(downloads));
-  await action();
-  for (let tries = 0; tries < 200; ++tries) {
-    const fresh = readdirSync(downloads).filter((n) => !before.has(n) && !n.endsWith('.crdownload'));
-    if (fresh.length) {
-      const name = fresh[0];
-      const bytes = readFileSync(path.join(downloads, name));
-      rmSync(path.join(downloads, name));
-      return { name, bytes };
-    }
-    await new Promise((resolve) => setTimeout(resolve, 50));
-  }
-  throw new Error('no download arrived');
+// The name and bytes of the download that action starts, once Chromium reports it complete: a
+// file that has appeared in the directory may not be whole yet. Files are saved under their
+// download's id, so that nothing is renamed for a name taken before.
+function nextDownload(action) {
+  return new Promise((resolve, reject) => {
+    let begun;
+    const stop = () => {
+      clearTimeout(timer);
+      session.off('Browser.downloadWillBegin', onBegin);
+      session.off('Browser.downloadProgress', onProgress);
+    };
+    const fail = (error) => { stop(); reject(error); };
+    const onBegin = (event) => { begun ??= event; };
+    const onProgress = (event) => {
+      if (event.guid !== begun?.guid) return;
+      if (event.state === 'canceled') fail(new Error(`the download of ${begun.suggestedFilename} was canceled`));
+      if (event.state !== 'completed') return;
+      stop();
+      const file = path.join(downloads, event.guid);
+      const bytes = readFileSync(file);
+      rmSync(file);
+      resolve({ name: begun.suggestedFilename, bytes });
+    };
+    const timer = setTimeout(() => fail(new Error('no download arrived')), 20000);
+    session.on('Browser.downloadWillBegin', onBegin);
+    session.on('Browser.downloadProgress', onProgress);
+    action().catch(fail);
+  });
 }
 
 // Clears the status, does what opens the file, and waits until the status names the file.
@@ -92,8 +107,9 @@ before(async () => {
   page = await browser.newPage();
   page.on('request', (request) => requests.push(request.url()));
   page.on('pageerror', (error) => requests.push(`page error: ${error.message}`));
-  const session = await page.createCDPSession();
-  await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+  session = await page.createCDPSession();
+  await session.send('Browser.setDownloadBehavior',
+    { behavior: 'allowAndName', downloadPath: downloads, eventsEnabled: true });
   await page.setViewport({ width: 1200, height: 900 });
   await page.goto(pathToFileURL(pagePath).href);
 });
