@@ -3,7 +3,9 @@
 // vostrel-pack looks for them, so the rule is written once, here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,5 +18,20 @@ std::string PictureStem(std::string_view artFileName);
 // Appends "_p_f_k" and the extension (such as ".bmp") to name, which holds the stem.
 void AppendPictureSuffix(std::string& name, std::int32_t picture, std::int32_t frame,
                          std::int32_t palette, std::string_view extension);
+
+// A picture's name read back: the indices and the extension as found (".bmp", ".PNG", ...).
+struct PictureName {
+  std::size_t picture = 0;
+  std::size_t frame = 0;
+  std::size_t palette = 0;
+  std::string extension;
+};
+
+// Reads name as stem, then "_p_f_k" with each index in decimal as the converter writes it (no
+// sign, no leading zero), then a dot and an extension without a further separator. The stem is
+// compared exactly, or without regard to ASCII case when stemIgnoringCase. Nothing when name
+// is not such a name.
+std::optional<PictureName> ReadPictureName(std::string_view name, std::string_view stem,
+                                           bool stemIgnoringCase);
 
 }  // namespace vostrel
