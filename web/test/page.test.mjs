@@ -96,6 +96,12 @@ async function dropOnPage(file) {
 const messages = () => page.$eval('#messages', (e) => e.textContent);
 
 before(async () => {
+  for (const program of ['vostrel', 'vostrel-pack']) {
+    if (!existsSync(path.join(nativeDir ?? '', program))) {
+      throw new Error(`${path.join(nativeDir ?? '', program)} is missing: run \`cmake --workflow --preset test\` first, ` +
+        'or set VOSTREL_NATIVE_DIR to where it is');
+    }
+  }
   downloads = mkdtempSync(path.join(tmpdir(), 'vostrel-downloads-'));
   browser = await puppeteer.launch({
     executablePath: process.env.VOSTREL_CHROMIUM || '/usr/bin/chromium',
