@@ -1,12 +1,15 @@
-// vostrel sprite viewer: the page's behaviour. Files are read and converted by the worker
-// (the WebAssembly core); this script draws what it returns and offers the downloads.
-import workerSource from 'worker-source';
+// vostrel sprite viewer: the page's behaviour. Files are read, decoded and converted by two
+// workers around the WebAssembly core (api.js); this script draws what they return and offers
+// the downloads.
+import viewerSource from 'viewer-source';
+import runnerSource from 'runner-source';
+import wasmBinary from 'vostrel-core-wasm';
 import { createApi } from './api.js';
 import { pictureSize } from './picture-size.js';
 
 const $ = (id) => document.getElementById(id);
-const worker = new Worker(URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' })));
-const vostrel = createApi(worker);
+const workerOf = (source) => new Worker(URL.createObjectURL(new Blob([source], { type: 'text/javascript' })));
+const vostrel = createApi(workerOf(viewerSource), workerOf(runnerSource), wasmBinary);
 
 // Everything the page knows, in one place: the opened files, what is shown, the edited pictures
 // for packing, and the caches of decoded frames and of frames drawn at 1:1.
@@ -114,11 +117,12 @@ function select(name) {
   renderPictures();
 }
 
-// Opens a file: its pictures at once, the converter's console text when it has run.
-async function openFile(name, bytes) {
+// Opens a file (its bytes or the browser's File): its pictures at once, the converter's
+// console text when it has run.
+async function openFile(name, data) {
   setStatus(`Opening ${name}…`);
   try {
-    const { view } = await vostrel.load(name, bytes);
+    const { view } = await vostrel.load(name, data);
     const file = { serial: ++state.serial, view, status: null, text: '', bmpCount: 0, messages: '' };
     state.files.set(name, file);
     select(name);
@@ -152,18 +156,16 @@ function laidOut() {
 
 async function addFiles(fileList) {
   for (const file of fileList) {
-    let bytes;
-    try {
-      bytes = new Uint8Array(await file.arrayBuffer());
-    } catch (error) {
-      // Changed or removed since it was chosen, or too large for the browser: the others go on.
-      setStatus(`Could not read ${file.name}: ${error.message}`);
+    if (!isPicture(file.name)) {
+      // Read by the workers themselves, so that a large file never holds up the page.
+      await openFile(file.name, file);
       continue;
     }
-    if (isPicture(file.name)) {
-      state.packPictures.set(file.name, bytes);
-    } else {
-      await openFile(file.name, bytes);
+    try {
+      state.packPictures.set(file.name, new Uint8Array(await file.arrayBuffer()));
+    } catch (error) {
+      // Changed or removed since it was chosen: the others go on.
+      setStatus(`Could not read ${file.name}: ${error.message}`);
     }
   }
   const count = state.packPictures.size;

@@ -204,6 +204,53 @@ function decodeIndices(bytes, f, width, height) {
   return indices;
 }
 
+test('the core decodes each frame and makes each BMP as vostrel writes them', async () => {
+  const bmps = nativeDoor().bmps;
+  const made = await page.evaluate(async (bytes) => {
+    const { view } = await window.vostrel.load('door.art', new Uint8Array(bytes));
+    const out = {};
+    for (let p = 0; p < view.pictures; ++p) {
+      for (const frame of await window.vostrel.frames('door.art', p, 0, view.framesPerPicture)) {
+        for (let k = 0; k < view.palettes.length; ++k) {
+          out[`door_${p}_${frame.frame}_${k}.bmp`] = {
+            bmp: [...(await window.vostrel.bmp('door.art', p, frame.frame, k))],
+            pixels: [...frame.pixels],
+            width: frame.width,
+          };
+        }
+      }
+    }
+    return out;
+  }, [...readFileSync(door)]);
+  assert.deepEqual(Object.keys(made).sort(), Object.keys(bmps).sort());
+  for (const [name, { bmp, pixels, width }] of Object.entries(made)) {
+    assert.ok(Buffer.from(bmp).equals(bmps[name]), name);
+    const rows = [];
+    for (let y = 0; y * width < pixels.length; ++y) rows.push(pixels.slice(y * width, (y + 1) * width));
+    assert.deepEqual(rows, readBmp(bmps[name]).rows, name);
+  }
+});
+
+test('names come from the core: stems, pictures\' names, and names read back as vostrel-pack reads them', async () => {
+  const cases = [
+    ['stem', ['door.art'], 'door'],
+    ['stem', ['a.b.art'], 'a.b'],
+    ['stem', ['.art'], ''],
+    ['stem', ['noext'], 'noext'],
+    ['pictureName', ['door.art', 3, 1, 0, '.png'], 'door_3_1_0.png'],
+    ['pictureName', ['-door.art', 10, 0, 3], '-door_10_0_3.bmp'],
+    ['readPictureName', ['door.art', 'door_3_1_0.PNG'], { picture: 3, frame: 1, palette: 0, extension: '.PNG' }],
+    ['readPictureName', ['door.art', 'door_12_0_1.bmp'], { picture: 12, frame: 0, palette: 1, extension: '.bmp' }],
+    ['readPictureName', ['door.art', 'door_03_1_0.bmp'], null],
+    ['readPictureName', ['door.art', 'door_3_1.bmp'], null],
+    ['readPictureName', ['door.art', 'window_3_1_0.bmp'], null],
+  ];
+  for (const [call, args, expected] of cases) {
+    const got = await page.evaluate((c, a) => window.vostrel[c](...a), call, args);
+    assert.deepEqual(got, expected, `${call}(${args.join(', ')})`);
+  }
+});
+
 test('damaged files give the program\'s failure lines and its BMPs, and the page goes on', async () => {
   for (const [name, how] of [['dims_overflow.art', dropOnPage], ['height_negative_fourth.art', openThroughButton],
     ['data_cut.art', dropOnPage]]) {
