@@ -25,7 +25,6 @@
 #include "pack/refresh.hpp"
 #include "picture/colour_map.hpp"
 #include "picture/picture.hpp"
-#include "platform/replace_file.hpp"
 
 namespace vostrel {
 
@@ -192,7 +191,7 @@ class Packer {
                       ": is a directory; give the name of the .ART file to write, such as " +
                       (fs::path(job.output) / fs::path(job.original).filename()).string());
     }
-    std::optional<PictureNames> names = PictureNames::List(job.picturesDir, stem_);
+    std::optional<PictureNames> names = PictureNames::List(files_, job.picturesDir, stem_);
     if (!names) {
       throw PackError(job.picturesDir +
                       ": cannot be listed; check that you may read the pictures' directory");
@@ -208,6 +207,7 @@ class Packer {
         ++outcome.frames;
         if (PackFrame(p, f)) {
           ++outcome.replaced;
+          outcome.replacedFrames.push_back({p, f});
         }
       }
     }
@@ -222,13 +222,13 @@ class Packer {
     // the file merely carry the edit again.)
     const bool alreadyThere = FileHolds(files_, job_.output, bytes);
     std::string failure;
-    std::optional<StagedFile> staged =
-        alreadyThere ? std::optional<StagedFile>() : StagedFile::Stage(job_.output, bytes, failure);
+    const std::unique_ptr<StagedWrite> staged =
+        alreadyThere ? nullptr : files_.Stage(job_.output, bytes, failure);
     if (!alreadyThere && !staged) {
       throw PackError(job_.output + ": cannot be written (" + failure +
                       "); check that its directory exists and that you may write there");
     }
-    const std::vector<std::string> updated =
+    outcome.updatedPictures =
         RefreshPictures(replaced_, palettes, job_.picturesDir, job_.output, warn_, files_);
     if (staged) {
       if (const auto reason = staged->Commit()) {
@@ -239,7 +239,7 @@ class Packer {
     if (report_.written) {
       report_.written(outcome);
     }
-    for (const std::string& path : updated) {
+    for (const std::string& path : outcome.updatedPictures) {
       if (report_.updated) {
         report_.updated(path);
       }
