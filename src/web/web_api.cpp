@@ -25,6 +25,7 @@
 #include "image/palette.hpp"
 #include "io/byte_source.hpp"
 #include "io/files.hpp"
+#include "pack/pack.hpp"
 #include "pack/pack_cli.hpp"
 #include "platform/platform.hpp"
 
@@ -153,39 +154,6 @@ bool DecodeInto(OpenSprite& open, int p, int f) {
   }
 }
 
-// The frames that differ between two sprites of the same layout, as [picture, frame] pairs.
-std::string DifferentFrames(const vostrel::Sprite& before, const vostrel::Sprite& after) {
-  std::string out = "[";
-  for (std::int32_t p = 0; p < after.pictures; ++p) {
-    for (std::int32_t f = 0; f < after.framesPerPicture; ++f) {
-      const vostrel::SpriteFrame& now = after.Frame(p, f);
-      const bool same = HasFrame(before, p, f) &&
-                        before.Frame(p, f).header.width == now.header.width &&
-                        before.Frame(p, f).header.height == now.header.height &&
-                        before.Frame(p, f).data == now.data;
-      if (!same) {
-        out += out.size() == 1 ? "[" : ",[";
-        out += std::to_string(p);
-        out += ',';
-        out += std::to_string(f);
-        out += ']';
-      }
-    }
-  }
-  out += ']';
-  return out;
-}
-
-std::optional<vostrel::Sprite> ReadSprite(const char* path) {
-  std::unique_ptr<vostrel::ByteSource> source =
-      vostrel::platform::SystemFiles().OpenForReading(path);
-  if (!source) {
-    return std::nullopt;
-  }
-  vostrel::SpriteLoad load = vostrel::ParseSprite(*source);
-  return std::move(load.sprite);
-}
-
 }  // namespace
 
 extern "C" {
@@ -199,24 +167,37 @@ EMSCRIPTEN_KEEPALIVE int vostrel_convert(const char* artPath, const char* destDi
   return status;
 }
 
-// `vostrel-pack -- original picturesDir output`, as JSON: its exit status and, on success, the
-// frames it replaced ({"status":0,"replaced":[[p,f],...]}). The names are the user's files'
+// `vostrel-pack -- original picturesDir output`, as JSON: its exit status and, on success, what
+// the packer says it did: the frames it replaced and the pictures it rewrote
+// ({"status":0,"replaced":[[p,f],...],"updated":[NAME,...]}). The names are the user's files'
 // own, so one that begins with '-' is still a name, never an option.
 EMSCRIPTEN_KEEPALIVE const char* vostrel_pack(const char* original, const char* picturesDir,
                                               const char* output) {
-  // The original as it was, to tell which frames the packer replaced.
-  std::optional<vostrel::Sprite> before = ReadSprite(original);
   const std::array<const char*, 5> argv{"vostrel-pack", "--", original, picturesDir, output};
-  const int status =
-      vostrel::RunPack(static_cast<int>(argv.size()), argv.data(), std::cout, std::cerr);
+  vostrel::PackOutcome outcome;
+  const int status = vostrel::RunPack(static_cast<int>(argv.size()), argv.data(), std::cout,
+                                      std::cerr, vostrel::platform::SystemFiles(), &outcome);
   std::cout.flush();
-  std::string out = "{\"status\":" + std::to_string(status) + ",\"replaced\":";
-  std::optional<vostrel::Sprite> after;
-  if (status == 0 && before) {
-    after = ReadSprite(output);
+  std::string out = "{\"status\":" + std::to_string(status) + ",\"replaced\":[";
+  if (status == 0) {
+    for (const vostrel::FramePosition& frame : outcome.replacedFrames) {
+      out += out.back() == '[' ? "[" : ",[";
+      AppendNumber(out, frame.picture);
+      out += ',';
+      AppendNumber(out, frame.frame);
+      out += ']';
+    }
   }
-  out += after ? DifferentFrames(*before, *after) : "[]";
-  out += '}';
+  out += "],\"updated\":[";
+  if (status == 0) {
+    for (const std::string& picture : outcome.updatedPictures) {
+      if (out.back() != '[') {
+        out += ',';
+      }
+      AppendJsonString(out, picture);
+    }
+  }
+  out += "]}";
   return Answer(std::move(out));
 }
 

@@ -66,7 +66,8 @@ export function createApi(viewer, runner, wasmBinary) {
     gif: (name, picture, palette = 0, fps = 8, transparent = null) =>
       view('gif', { name, picture, palette, fps, transparent }).then((r) => r.gif),
     // vostrel-pack on an open file's name (or { name, bytes }) and pictures [{ name, bytes }]:
-    // { status, text, bytes, replaced: [{ picture, frame }] }.
+    // { status, text, bytes, replaced: [{ picture, frame }], updated: [names of the pictures
+    // rewritten to show the replaced frames as packed] }.
     pack: (original, pictures) => run('pack', { original: named(original), pictures }),
     // Names as the programs make and read them, for a file name such as "door.art": the stem,
     // the name of picture p frame f palette k with an extension, and a picture's name read back

@@ -83,11 +83,13 @@ async function pack(original, pictures) {
     for (const picture of pictures) M.FS.writeFile(`pictures/${picture.name}`, picture.bytes);
     const outcome = JSON.parse(M.ccall('vostrel_pack', 'string', ['string', 'string', 'string'],
       [name, 'pictures', name]));
-    if (outcome.status !== 0) return { status: outcome.status, replaced: [] };
+    if (outcome.status !== 0) return { status: outcome.status, replaced: [], updated: [] };
     return {
       status: outcome.status,
       bytes: M.FS.readFile(name),
       replaced: outcome.replaced.map(([picture, frame]) => ({ picture, frame })),
+      // The given pictures the packer rewrote to show the replaced frames as packed, by name.
+      updated: outcome.updated.map((path) => path.slice(path.lastIndexOf('/') + 1)),
     };
   });
 }

@@ -309,6 +309,19 @@ test('packing an edited picture gives vostrel-pack\'s file and text', async () =
     assert.ok(packed.bytes.equals(readFileSync(path.join(nativeCopy, artName))), artName);
     assert.ok((await messages()).endsWith(`\n${native.stdout}Replaced: Picture 4 Frame 2\n`), artName);
     assert.equal(await page.$eval('#status', (e) => e.textContent), `${artName}: packed, 1 frame replaced`);
+    // What the packer says it did: the frame replaced, and the pictures of its other palettes
+    // given beside the edited one, rewritten to show it as packed.
+    const otherPalette = artName.replace(/\.art$/, '_3_1_1.bmp');
+    for (const [pictures, updated] of [
+      [[[bmpName, edited]], []],
+      [[[bmpName, edited], [otherPalette, nativeDoor().bmps['door_3_1_1.bmp']]], [otherPalette]],
+    ]) {
+      const outcome = await page.evaluate(async (name, given) => window.vostrel.pack(name,
+        given.map(([picture, bytes]) => ({ name: picture, bytes: new Uint8Array(bytes) }))),
+      artName, pictures.map(([picture, bytes]) => [picture, [...bytes]]));
+      assert.deepEqual([outcome.status, outcome.replaced, outcome.updated], [0, [{ picture: 3, frame: 1 }], updated],
+        `${artName}: ${pictures.length} pictures`);
+    }
     rmSync(dir, { recursive: true });
   }
 });
