@@ -13,7 +13,6 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -16,15 +16,24 @@ const state = {
 // code when it first runs, and this way the first file chosen does not wait for that.
 async function warmUp() {
   const M = await state.core;
+  // The .art layout: a header of 33 little-endian words, 1024-byte palettes, a 28-byte header
+  // (width, height, dataSize, four words) for each frame, then the frames' data.
+  const headerBytes = 132;
+  const flagsAt = 0; // 1: pictures of one frame
+  const firstPalettePresentAt = 12;
+  const frameCountAt = 32;
+  const paletteBytes = 1024;
+  const frameHeaderBytes = 28;
   const side = 16;
-  const bytes = new Uint8Array(132 + 1024 + 28 + side * side);
+  const frameAt = headerBytes + paletteBytes;
+  const bytes = new Uint8Array(frameAt + frameHeaderBytes + side * side);
   const words = new DataView(bytes.buffer);
-  words.setInt32(0, 1, true); // flags: pictures of one frame
-  words.setInt32(12, 1, true); // the first palette present
-  words.setInt32(32, 1, true); // one frame
-  words.setInt32(132 + 1024, side, true);
-  words.setInt32(132 + 1024 + 4, side, true);
-  words.setInt32(132 + 1024 + 8, side * side, true); // raw
+  words.setInt32(flagsAt, 1, true);
+  words.setInt32(firstPalettePresentAt, 1, true);
+  words.setInt32(frameCountAt, 1, true);
+  words.setInt32(frameAt, side, true); // width
+  words.setInt32(frameAt + 4, side, true); // height
+  words.setInt32(frameAt + 8, side * side, true); // dataSize: raw
   putFile(M, '/warm.art', bytes);
   const { handle } = JSON.parse(M.ccall('vostrel_sprite_open', 'string', ['string'], ['/warm.art']));
   M.FS.unlink('/warm.art');
