@@ -267,6 +267,27 @@ test('damaged files give the program\'s failure lines and its BMPs, and the page
   assert.equal(await page.$eval('#files [aria-current=true]', (e) => e.textContent), 'door.art');
 });
 
+test('the core\'s description of every corpus file agrees with what vostrel makes of it', async () => {
+  // vostrel refuses a file the loader refuses, and stops at the first frame whose size cannot
+  // make a picture, naming it (from 1): the same file must be refused by the viewer, and its
+  // first frame without a picture must be that one.
+  const names = readdirSync(path.join(sourceDir, 'tests/corpus')).filter((name) => name.endsWith('.art')).sort();
+  assert.ok(names.length > 30, 'the corpus');
+  for (const name of names) {
+    const native = nativeConvert(corpus(name));
+    const view = await page.evaluate(async (n, bytes) => {
+      const { view: v } = await window.vostrel.load(`corpus-${n}`, new Uint8Array(bytes));
+      await window.vostrel.close(`corpus-${n}`);
+      return { loaded: v.loaded, error: v.error, unplaced: v.frames.flatMap((row, p) =>
+        row.map((frame, f) => (frame.placed ? null : [p + 1, f + 1])).filter(Boolean)) };
+    }, name, [...readFileSync(corpus(name))]);
+    const refused = /Could not load ART file/.test(native.text);
+    assert.equal(view.loaded, !refused, `${name}: ${view.error}`);
+    const named = /Could not decode Picture (\d+) Frame (\d+): invalid size/.exec(native.text);
+    assert.deepEqual(view.unplaced[0] ?? null, named ? [Number(named[1]), Number(named[2])] : null, name);
+  }
+});
+
 test('a file larger than the memory limit gives the out-of-memory text, and the page goes on', async () => {
   // The corpus file whose two-byte stream announces a 2048 x 2048 picture, raised to 46000 x
   // 46000: a plane of 2.1 GB, over the page's limit of 1 GiB.
