@@ -25,6 +25,7 @@ const state = {
   frames: new Map(), // `${serial}/${p}/${f}` -> { width, height, pixels }, oldest first
   frameBytes: 0,
   fetching: new Set(), // keys of frames asked of the worker
+  inFlight: new Set(), // the worker's answers awaited for them
   images: new Map(), // `${serial}/${p}/${f}/${palette}/${transparent}` -> canvas, oldest first
 };
 // Decoded frames kept for drawing, and frames drawn at 1:1, at most: a large file's frames are
@@ -128,9 +129,13 @@ async function openFile(name, data) {
     select(name);
     setStatus(`Converting ${name}…`);
     // The tiles on screen ask for their frames once laid out; the converter's run, which takes
-    // longer, comes after them in the worker's queue.
+    // longer and runs in the other worker, starts after that, so that the first frames are not
+    // kept waiting for a processor.
     await laidOut();
     const result = await vostrel.run(name);
+    // The status says the file is open once its messages and the frames of its tiles on screen
+    // are there.
+    await Promise.allSettled([...state.inFlight]);
     Object.assign(file, result, { messages: result.text });
     if (state.files.get(name) === file) {
       renderFiles();
@@ -201,8 +206,10 @@ async function fetchFrames(file, p, f) {
   for (let i = f; i < f + count; ++i) keys.push(`${file.serial}/${p}/${i}`);
   keys.forEach((key) => state.fetching.add(key));
   const name = state.selected;
+  const asked = vostrel.frames(name, p, f, count);
+  state.inFlight.add(asked);
   try {
-    const decoded = await vostrel.frames(name, p, f, count);
+    const decoded = await asked;
     if (state.files.get(name) !== file) return;
     for (const frame of decoded) {
       const key = `${file.serial}/${p}/${frame.frame}`;
@@ -218,14 +225,15 @@ async function fetchFrames(file, p, f) {
     setStatus(`Could not decode ${name}: ${error.message}`);
   } finally {
     keys.forEach((key) => state.fetching.delete(key));
+    state.inFlight.delete(asked);
   }
   if (state.selected === name) drawAll();
 }
 
-// The frame's pixels as RGBA through a 256-entry table of the palette (one word per index).
-function frameImage(frame, palette, transparent) {
+// The frame's pixels as RGBA through a 256-entry table of the palette (RGB triples), one word
+// per index.
+function frameImage(frame, rgb, transparent) {
   const image = new ImageData(Math.max(frame.width, 1), Math.max(frame.height, 1));
-  const rgb = selectedFile().view.palettes[palette];
   const table = new Uint32Array(256);
   const entry = new Uint8Array(table.buffer);
   for (let i = 0; i < 256; ++i) {
@@ -243,7 +251,7 @@ function frameCanvas(p, f, frame, palette, transparent) {
   let canvas = state.images.get(key);
   if (!canvas) {
     canvas = new OffscreenCanvas(frame.width, frame.height);
-    canvas.getContext('2d').putImageData(frameImage(frame, palette, transparent), 0, 0);
+    canvas.getContext('2d').putImageData(frameImage(frame, selectedFile().view.palettes[palette], transparent), 0, 0);
     state.images.set(key, canvas);
     if (state.images.size > imageCacheCount) state.images.delete(state.images.keys().next().value);
   }
@@ -390,7 +398,7 @@ async function downloadPng() {
   const canvas = document.createElement('canvas');
   canvas.width = frame.width;
   canvas.height = frame.height;
-  canvas.getContext('2d').putImageData(frameImage(frame, k, transparent), 0, 0);
+  canvas.getContext('2d').putImageData(frameImage(frame, file.view.palettes[k], transparent), 0, 0);
   const pngName = await vostrel.pictureName(name, p, f, k, '.png');
   canvas.toBlob((blob) => download(blob, pngName, 'image/png'));
   setStatus(`${name}: picture ${p + 1} frame ${f + 1} saved as PNG`);
