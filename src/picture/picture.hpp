@@ -44,24 +44,13 @@ class PictureError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// What the decoder does with pixels that are not fully opaque. A picture shown as a frame has
-// no transparency, so they are refused; a sheet of frames marks the space around them so.
-enum class Transparency {
-  kRefuse,
-  // Kept: a picture that may hold such pixels (alpha, or a tRNS chunk) comes with four
-  // channels, red, green, blue and alpha; an indexed one keeps its indices and table too.
-  kKeep,
-};
-
 // Decodes a picture from the bytes of its file: BMP (1-, 4- or 8-bit indexed, uncompressed or
 // run-length compressed, through its colour table; 24-bit; 32-bit with or without colour
 // masks of 8 bits each, the fourth byte ignored; bottom-up or top-down) or PNG of up to 8 bits
 // per channel (indexed, grey, RGB, and with alpha or a transparent colour when every pixel is
-// opaque, or whatever their alpha with Transparency::kKeep). The size is checked against maxPixels
-// and, for an uncompressed BMP, against the bytes present before anything is allocated for it.
-// Throws PictureError.
+// opaque). The size is checked against maxPixels and, for an uncompressed BMP, against the
+// bytes present before anything is allocated for it. Throws PictureError.
 RgbPicture DecodePicture(std::span<const std::uint8_t> bytes,
-                         std::uint64_t maxPixels = kMaxPicturePixels,
-                         Transparency transparency = Transparency::kRefuse);
+                         std::uint64_t maxPixels = kMaxPicturePixels);
 
 }  // namespace vostrel

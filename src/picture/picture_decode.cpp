@@ -256,7 +256,7 @@ RgbPicture LoadPng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
 // palette from memory it never filled. So it is given the file with a palette of all 256
 // entries whose red is the entry's own index: the red it gives back is each pixel's index.
 RgbPicture DecodeIndexedPng(std::span<const std::uint8_t> bytes, const PngChunks& chunks,
-                            std::uint64_t maxPixels, Transparency transparency) {
+                            std::uint64_t maxPixels) {
   const std::size_t entries = chunks.plte.size() / kPlteEntryBytes;
   std::vector<std::uint8_t> recoloured(bytes.begin(),
                                        bytes.begin() + static_cast<std::ptrdiff_t>(chunks.plteAt));
@@ -284,32 +284,18 @@ RgbPicture DecodeIndexedPng(std::span<const std::uint8_t> bytes, const PngChunks
   }
   const auto width = static_cast<std::size_t>(picture.width);
   CheckIndices("PNG", picture.indices, width, entries);
-  const auto alphaAt = [&](std::size_t i) {
+  CheckOpaque(picture.indices.size(), width, [&](std::size_t i) {
     const std::uint8_t index = picture.indices[i];
     return index < chunks.trns.size() ? chunks.trns[index] : kOpaque;
-  };
-  if (transparency == Transparency::kRefuse) {
-    CheckOpaque(picture.indices.size(), width, alphaAt);
-  }
+  });
   picture.colourTable = ColourTable(chunks.plte, entries, kPlteEntryBytes, true);
   ColourIndexed(picture);
-  if (transparency == Transparency::kKeep && chunks.hasTrns) {
-    std::vector<std::uint8_t> rgba(picture.indices.size() * kRgba);
-    for (std::size_t i = 0; i < picture.indices.size(); ++i) {
-      std::copy_n(picture.pixels.begin() + static_cast<std::ptrdiff_t>(i * kRgb), kRgb,
-                  rgba.begin() + static_cast<std::ptrdiff_t>(i * kRgba));
-      rgba[i * kRgba + kRgb] = alphaAt(i);
-    }
-    picture.pixels = std::move(rgba);
-    picture.channels = kRgba;
-  }
   return picture;
 }
 
 }  // namespace
 
-RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
-                         Transparency transparency) {
+RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels) {
   if (StartsWith(bytes, kBmpSignature)) {
     return DecodeBmp(bytes, maxPixels);
   }
@@ -323,11 +309,11 @@ RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxP
   if (chunks.colourType == kPngIndexed && chunks.plteAt != 0 &&
       chunks.plte.size() % kPlteEntryBytes == 0 &&
       chunks.plte.size() <= kMaxPlteEntries * kPlteEntryBytes) {
-    return DecodeIndexedPng(bytes, chunks, maxPixels, transparency);
+    return DecodeIndexedPng(bytes, chunks, maxPixels);
   }
   // A transparent colour (tRNS of a grey or RGB picture) is alpha like any other.
   RgbPicture picture = LoadPng(bytes, maxPixels, chunks.hasTrns ? kRgba : 0);
-  if (picture.channels == kRgba && transparency == Transparency::kRefuse) {
+  if (picture.channels == kRgba) {
     CheckOpaque(picture.PixelCount(), static_cast<std::size_t>(picture.width),
                 [&](std::size_t i) { return picture.pixels[i * kRgba + kRgb]; });
   }

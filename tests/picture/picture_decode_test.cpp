@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 
 #include "picture/bmp_rle.hpp"
@@ -160,40 +159,6 @@ TEST(DecodePictureTest, ReadsWhatEditorsSaveAndRefusesTheRest) {
     expected.insert(expected.end(), {level, level, level});
   }
   EXPECT_EQ(Bytes(picture.Bytes().begin(), picture.Bytes().end()), expected);
-}
-
-struct KeptAlphaCase {
-  const char* name;
-  Bytes file;
-  Bytes alpha;         // one a pixel; empty when the picture comes without an alpha channel
-  Bytes indices = {};  // of an indexed picture
-};
-
-// Kept, transparency reaches the caller as a fourth channel, whatever the picture's kind.
-TEST(DecodePictureTest, KeepsTransparencyWhenAsked) {
-  const Bytes trns = {255, 0};  // index 1 transparent, the others opaque
-  const KeptAlphaCase cases[] = {
-      {"IndexedWithTrns",
-       test::WithPngChunk(test::WritePalettePng(Indexed(), 4), "tRNS", trns),
-       {255, 0, 255, 255, 0, 255},
-       kIndices},
-      {"IndexedWithoutTrns", test::WritePalettePng(Indexed(), 4), {}, kIndices},
-      {"Rgba", test::WritePng(3, 2, 4, WithAlpha(0)), {255, 255, 255, 255, 255, 0}},
-      {"RgbBmp", test::WriteBmpRgb(3, 2, kRgb, 24), {}},
-  };
-  for (const KeptAlphaCase& c : cases) {
-    const RgbPicture picture = DecodePicture(c.file, kMaxPicturePixels, Transparency::kKeep);
-    EXPECT_EQ(picture.channels, c.alpha.empty() ? 3 : 4) << c.name;
-    EXPECT_EQ(picture.indices, c.indices) << c.name;
-    Bytes alpha;
-    for (std::size_t i = 3; i < picture.pixels.size() && picture.channels == 4; i += 4) {
-      alpha.push_back(picture.pixels[i]);
-    }
-    EXPECT_EQ(alpha, c.alpha) << c.name;
-    if (std::find(c.alpha.begin(), c.alpha.end(), 0) != c.alpha.end()) {
-      EXPECT_THROW((void)DecodePicture(c.file), PictureError) << c.name << " (refused by default)";
-    }
-  }
 }
 
 struct RleCase {
