@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "io/checked.hpp"
 #include "picture/picture_internal.hpp"
@@ -256,7 +258,7 @@ RgbPicture LoadPng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
 // palette from memory it never filled. So it is given the file with a palette of all 256
 // entries whose red is the entry's own index: the red it gives back is each pixel's index.
 RgbPicture DecodeIndexedPng(std::span<const std::uint8_t> bytes, const PngChunks& chunks,
-                            std::uint64_t maxPixels) {
+                            std::uint64_t maxPixels, bool keepTransparency) {
   const std::size_t entries = chunks.plte.size() / kPlteEntryBytes;
   std::vector<std::uint8_t> recoloured(bytes.begin(),
                                        bytes.begin() + static_cast<std::ptrdiff_t>(chunks.plteAt));
@@ -284,20 +286,52 @@ RgbPicture DecodeIndexedPng(std::span<const std::uint8_t> bytes, const PngChunks
   }
   const auto width = static_cast<std::size_t>(picture.width);
   CheckIndices("PNG", picture.indices, width, entries);
-  CheckOpaque(picture.indices.size(), width, [&](std::size_t i) {
-    const std::uint8_t index = picture.indices[i];
+  const auto alphaOf = [&](std::size_t index) {
     return index < chunks.trns.size() ? chunks.trns[index] : kOpaque;
-  });
+  };
+  if (keepTransparency) {
+    picture.entryAlphas.resize(entries);
+    for (std::size_t i = 0; i < entries; ++i) {
+      picture.entryAlphas[i] = alphaOf(i);
+    }
+  } else {
+    CheckOpaque(picture.indices.size(), width,
+                [&](std::size_t i) { return alphaOf(picture.indices[i]); });
+  }
   picture.colourTable = ColourTable(chunks.plte, entries, kPlteEntryBytes, true);
   ColourIndexed(picture);
   return picture;
 }
 
+// The picture as 4 channels: an indexed one's alpha from its table's entries, everything else
+// opaque where the file gave no alpha.
+RgbPicture WithAlpha(RgbPicture picture) {
+  if (!picture.indices.empty() && picture.entryAlphas.empty()) {
+    picture.entryAlphas.assign(picture.colourTable.size() / 4, kOpaque);
+  }
+  if (picture.channels == kRgba) {
+    return picture;
+  }
+  const std::size_t count = picture.PixelCount();
+  std::vector<std::uint8_t> rgba(count * kRgba);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::copy_n(picture.pixels.begin() + static_cast<std::ptrdiff_t>(i * kRgb), kRgb,
+                rgba.begin() + static_cast<std::ptrdiff_t>(i * kRgba));
+    rgba[i * kRgba + kRgb] =
+        picture.indices.empty() ? kOpaque : picture.entryAlphas[picture.indices[i]];
+  }
+  picture.pixels = std::move(rgba);
+  picture.channels = kRgba;
+  return picture;
+}
+
 }  // namespace
 
-RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels) {
+RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
+                         PictureOptions options) {
   if (StartsWith(bytes, kBmpSignature)) {
-    return DecodeBmp(bytes, maxPixels);
+    RgbPicture picture = DecodeBmp(bytes, maxPixels);
+    return options.keepTransparency ? WithAlpha(std::move(picture)) : picture;
   }
   if (!StartsWith(bytes, kPngSignature)) {
     Refuse("is not a BMP or PNG picture; save it as BMP or PNG");
@@ -309,11 +343,13 @@ RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxP
   if (chunks.colourType == kPngIndexed && chunks.plteAt != 0 &&
       chunks.plte.size() % kPlteEntryBytes == 0 &&
       chunks.plte.size() <= kMaxPlteEntries * kPlteEntryBytes) {
-    return DecodeIndexedPng(bytes, chunks, maxPixels);
+    RgbPicture picture = DecodeIndexedPng(bytes, chunks, maxPixels, options.keepTransparency);
+    return options.keepTransparency ? WithAlpha(std::move(picture)) : picture;
   }
   // A transparent colour (tRNS of a grey or RGB picture) is alpha like any other.
-  RgbPicture picture = LoadPng(bytes, maxPixels, chunks.hasTrns ? kRgba : 0);
-  if (picture.channels == kRgba) {
+  RgbPicture picture =
+      LoadPng(bytes, maxPixels, chunks.hasTrns || options.keepTransparency ? kRgba : 0);
+  if (picture.channels == kRgba && !options.keepTransparency) {
     CheckOpaque(picture.PixelCount(), static_cast<std::size_t>(picture.width),
                 [&](std::size_t i) { return picture.pixels[i * kRgba + kRgb]; });
   }
