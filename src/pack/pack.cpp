@@ -21,8 +21,10 @@
 #include "io/checked.hpp"
 #include "io/console.hpp"
 #include "io/files.hpp"
+#include "pack/palette_files_read.hpp"
 #include "pack/picture_names.hpp"
 #include "pack/refresh.hpp"
+#include "pack/sheet_pack.hpp"
 #include "picture/colour_map.hpp"
 #include "picture/picture.hpp"
 #include "platform/replace_file.hpp"
@@ -183,14 +185,20 @@ class Packer {
         picturesDir_(job.picturesDir),
         stem_(PictureStem(fs::path(job.original).filename().string())) {
     originalBytes_ = LoadOriginal(files_, job.original, art_);
-    if (files_.StatusOf(job.picturesDir).kind != PathKind::kDirectory) {
+    // A file where the pictures' directory would be is the manifest of the sheets.
+    sheets_ = files_.StatusOf(job.picturesDir).kind == PathKind::kRegularFile;
+    if (!sheets_ && files_.StatusOf(job.picturesDir).kind != PathKind::kDirectory) {
       throw PackError(job.picturesDir +
-                      ": is not a directory; give the directory that holds the pictures");
+                      ": is neither a directory nor a file; give the directory that holds the "
+                      "pictures, or the manifest (.json) beside the sheets");
     }
     if (files_.StatusOf(job.output).kind == PathKind::kDirectory) {
       throw PackError(job.output +
                       ": is a directory; give the name of the .ART file to write, such as " +
                       (fs::path(job.output) / fs::path(job.original).filename()).string());
+    }
+    if (sheets_) {
+      return;
     }
     std::optional<PictureNames> names = PictureNames::List(job.picturesDir, stem_);
     if (!names) {
@@ -202,20 +210,30 @@ class Packer {
 
   PackOutcome Run() {
     PackOutcome outcome;
-    RefuseWithoutPictures();
-    for (std::size_t p = 0; p < art_.FrameHeaders().size(); ++p) {
-      for (std::size_t f = 0; f < art_.FrameHeaders()[p].size(); ++f) {
-        ++outcome.frames;
-        if (PackFrame(p, f)) {
-          ++outcome.replaced;
+    if (sheets_) {
+      PackSheets(outcome);
+    } else {
+      RefuseWithoutPictures();
+      for (std::size_t p = 0; p < art_.FrameHeaders().size(); ++p) {
+        for (std::size_t f = 0; f < art_.FrameHeaders()[p].size(); ++f) {
+          ++outcome.frames;
+          if (PackFrame(p, f)) {
+            ++outcome.replaced;
+          }
         }
       }
+    }
+    // After the frames: pictures are read against the original's palettes.
+    outcome.palettesReplaced = PutPalettes();
+    if (!sheets_) {
+      RefreshPalettePictures(outcome.palettesReplaced);
     }
     const auto palettes =
         std::span(art_.Palettes()).first(static_cast<std::size_t>(art_.PaletteCount()));
     // With nothing replaced, OUTPUT is a copy: packing in place then leaves the file alone.
     const std::vector<std::uint8_t> bytes =
-        outcome.replaced == 0 ? std::move(originalBytes_) : SerializeArt(art_);
+        outcome.replaced == 0 && outcome.palettesReplaced.empty() ? std::move(originalBytes_)
+                                                                  : SerializeArt(art_);
     // OUTPUT is made complete beside itself first, then the pictures are brought up to date,
     // and only then is it put in place: however the run ends, the pictures never show a
     // frame older than the file, which a later pack would take for an edit. (Pictures ahead of
@@ -351,6 +369,121 @@ class Packer {
     return true;
   }
 
+  // The frame's indices as they now stand in art_.
+  std::vector<std::uint8_t> CurrentIndices(std::size_t p, std::size_t f) const {
+    const ArtFrameHeader& frame = art_.FrameHeaders()[p][f];
+    const std::optional<std::int32_t> pixels = PixelCount(frame);
+    if (!pixels) {
+      return {};
+    }
+    return OriginalIndices(frame, art_.Blocks()[p][f], static_cast<std::size_t>(*pixels),
+                           *pixels == frame.dataSize);
+  }
+
+  // Gives frame f of picture p new indices, stored as it was stored (raw or run-length).
+  void Replace(std::size_t p, std::size_t f, std::int32_t width, std::int32_t height,
+               const std::vector<std::uint8_t>& indices, const std::string& from) {
+    const ArtFrameHeader& frame = art_.FrameHeaders()[p][f];
+    const std::optional<std::int32_t> pixels = PixelCount(frame);
+    const bool raw = pixels && *pixels == frame.dataSize;
+    Block data = EncodeFrameData(indices, raw);
+    if (data.size() > kMaxDataSize) {
+      throw PackError(from + ": is too large for a frame of an .ART file");
+    }
+    art_.ReplaceFrame(p, f, width, height, std::move(data));
+  }
+
+  // Takes the frames edited in the sheets that the manifest job_.picturesDir describes.
+  void PackSheets(PackOutcome& outcome) {
+    const auto framesPerPicture = static_cast<std::size_t>(art_.FramesPerPicture());
+    SheetSprite sprite;
+    sprite.name = fs::path(job_.original).filename().string();
+    sprite.pictures = art_.PictureCount();
+    sprite.framesPerPicture = art_.FramesPerPicture();
+    for (std::size_t k = 0; k < static_cast<std::size_t>(art_.PaletteCount()); ++k) {
+      sprite.palettes.push_back(PaletteOf(k));
+    }
+    for (const auto& row : art_.FrameHeaders()) {
+      for (const ArtFrameHeader& frame : row) {
+        sprite.frames.push_back({frame.width, frame.height, PixelCount(frame).has_value()});
+      }
+    }
+    sprite.indicesOf = [this, framesPerPicture](std::size_t i) {
+      return CurrentIndices(i / framesPerPicture, i % framesPerPicture);
+    };
+    SheetReading reading = ReadSheetEdits(job_.picturesDir, sprite, files_);
+    outcome.frames = sprite.frames.size();
+    for (const SheetEdit& edit : reading.edits) {
+      Replace(edit.frame / framesPerPicture, edit.frame % framesPerPicture, edit.width, edit.height,
+              edit.indices, edit.from);
+      ++outcome.replaced;
+    }
+    sheetReading_ = std::move(reading);
+  }
+
+  // Gives the palettes of job_.paletteFiles their files' colours, each entry keeping its fourth
+  // byte. Returns the palettes that changed.
+  std::vector<std::size_t> PutPalettes() {
+    std::vector<std::size_t> changed;
+    const auto count = static_cast<std::size_t>(art_.PaletteCount());
+    for (const PaletteFile& file : job_.paletteFiles) {
+      if (file.palette >= count) {
+        throw PackError(
+            file.path + ": is given as palette " + std::to_string(file.palette) + ", but " +
+            job_.original + " has " +
+            (count == 0 ? std::string("no palette")
+                        : std::to_string(count) + " (0 to " + std::to_string(count - 1) + ")") +
+            "; give one of its palettes");
+      }
+      const ReadResult read = ReadWholeFile(files_, file.path, kMaxPaletteFileBytes + 1);
+      if (read.status != ReadStatus::kOk && read.status != ReadStatus::kTooLarge) {
+        throw PackError(file.path + ": cannot be read; check its name and that you may read it");
+      }
+      PaletteColours colours{};
+      try {
+        colours = ReadPaletteFile(read.bytes);
+      } catch (const PaletteFileError& error) {
+        throw PackError(file.path + ": " + error.what());
+      }
+      Block palette(PaletteOf(file.palette).begin(), PaletteOf(file.palette).end());
+      for (std::size_t i = 0; i < kPaletteFileColours; ++i) {
+        // Entries are blue, green, red, then the fourth byte, which stays.
+        palette[i * 4] = colours[i * 3 + 2];
+        palette[i * 4 + 1] = colours[i * 3 + 1];
+        palette[i * 4 + 2] = colours[i * 3];
+      }
+      if (!std::ranges::equal(palette, PaletteOf(file.palette))) {
+        art_.SetPalette(static_cast<std::int32_t>(file.palette), palette,
+                        static_cast<std::int32_t>(kPaletteFileColours));
+        if (std::find(changed.begin(), changed.end(), file.palette) == changed.end()) {
+          changed.push_back(file.palette);
+        }
+      }
+    }
+    return changed;
+  }
+
+  // Every picture of a replaced palette shows the old colours: each is to be rewritten.
+  void RefreshPalettePictures(const std::vector<std::size_t>& changed) {
+    if (changed.empty()) {
+      return;
+    }
+    for (std::size_t p = 0; p < art_.FrameHeaders().size(); ++p) {
+      for (std::size_t f = 0; f < art_.FrameHeaders()[p].size(); ++f) {
+        std::vector<FoundPicture> pictures = FindPictures(p, f);
+        std::erase_if(pictures, [&](const FoundPicture& picture) {
+          return std::find(changed.begin(), changed.end(), picture.palette) == changed.end();
+        });
+        const ArtFrameHeader& frame = art_.FrameHeaders()[p][f];
+        const std::optional<std::int32_t> pixels = PixelCount(frame);
+        if (pictures.empty() || !pixels || *pixels == 0) {
+          continue;
+        }
+        replaced_.push_back({frame.width, frame.height, CurrentIndices(p, f), std::move(pictures)});
+      }
+    }
+  }
+
   std::span<const std::uint8_t> PaletteOf(std::size_t k) const {
     return std::span(art_.Palettes()[k]).first(kArtPaletteSize);
   }
@@ -369,6 +502,8 @@ class Packer {
   std::vector<std::uint8_t> originalBytes_;
   PictureNames names_;
   std::vector<ReplacedFrame> replaced_;
+  bool sheets_ = false;  // whether the edits come from sheets rather than pictures
+  std::optional<SheetReading> sheetReading_;
 };
 
 }  // namespace
