@@ -27,7 +27,6 @@
 #include "pack/sheet_pack.hpp"
 #include "picture/colour_map.hpp"
 #include "picture/picture.hpp"
-#include "platform/replace_file.hpp"
 
 namespace vostrel {
 
@@ -200,7 +199,7 @@ class Packer {
     if (sheets_) {
       return;
     }
-    std::optional<PictureNames> names = PictureNames::List(job.picturesDir, stem_);
+    std::optional<PictureNames> names = PictureNames::List(files_, job.picturesDir, stem_);
     if (!names) {
       throw PackError(job.picturesDir +
                       ": cannot be listed; check that you may read the pictures' directory");
@@ -219,6 +218,7 @@ class Packer {
           ++outcome.frames;
           if (PackFrame(p, f)) {
             ++outcome.replaced;
+            outcome.replacedFrames.push_back({p, f});
           }
         }
       }
@@ -240,13 +240,13 @@ class Packer {
     // the file merely carry the edit again.)
     const bool alreadyThere = FileHolds(files_, job_.output, bytes);
     std::string failure;
-    std::optional<StagedFile> staged =
-        alreadyThere ? std::optional<StagedFile>() : StagedFile::Stage(job_.output, bytes, failure);
+    const std::unique_ptr<StagedWrite> staged =
+        alreadyThere ? nullptr : files_.Stage(job_.output, bytes, failure);
     if (!alreadyThere && !staged) {
       throw PackError(job_.output + ": cannot be written (" + failure +
                       "); check that its directory exists and that you may write there");
     }
-    const std::vector<std::string> updated =
+    outcome.updatedPictures =
         RefreshPictures(replaced_, palettes, job_.picturesDir, job_.output, warn_, files_);
     if (staged) {
       if (const auto reason = staged->Commit()) {
@@ -257,7 +257,7 @@ class Packer {
     if (report_.written) {
       report_.written(outcome);
     }
-    for (const std::string& path : updated) {
+    for (const std::string& path : outcome.updatedPictures) {
       if (report_.updated) {
         report_.updated(path);
       }
@@ -417,6 +417,8 @@ class Packer {
       Replace(edit.frame / framesPerPicture, edit.frame % framesPerPicture, edit.width, edit.height,
               edit.indices, edit.from);
       ++outcome.replaced;
+      outcome.replacedFrames.push_back(
+          {edit.frame / framesPerPicture, edit.frame % framesPerPicture});
     }
     sheetReading_ = std::move(reading);
   }

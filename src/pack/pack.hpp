@@ -33,9 +33,18 @@ struct PackJob {
   std::vector<PaletteFile> paletteFiles;
 };
 
+// A frame of the file: picture p, frame f, both counted from 0.
+struct FramePosition {
+  std::size_t picture = 0;
+  std::size_t frame = 0;
+  friend bool operator==(const FramePosition&, const FramePosition&) = default;
+};
+
 struct PackOutcome {
   std::uint64_t frames = 0;                   // frames of the file
   std::uint64_t replaced = 0;                 // frames that took an edited picture
+  std::vector<FramePosition> replacedFrames;  // those frames, in the file's order
+  std::vector<std::string> updatedPictures;   // pictures rewritten to show them, in order
   std::vector<std::size_t> palettesReplaced;  // palettes that took a palette file's colours
 };
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pack/pack.hpp"
@@ -91,6 +92,11 @@ int Failure(std::ostream& err, const std::string& problem, const std::string& ou
 }  // namespace
 
 int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  return RunPack(argc, argv, out, err, platform::SystemFiles(), nullptr);
+}
+
+int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& err, Files& files,
+            PackOutcome* outcome) {
   std::vector<std::string> operands;
   std::vector<PaletteFile> paletteFiles;
   bool optionsEnded = false;
@@ -141,10 +147,10 @@ int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       err << kProgram << ": warning: " << warning << '\n';
       err.flush();
     };
-    report.written = [&out, &job](const PackOutcome& outcome) {
-      out << job.output << ": " << outcome.replaced << " of " << outcome.frames
+    report.written = [&out, &job](const PackOutcome& written) {
+      out << job.output << ": " << written.replaced << " of " << written.frames
           << " frames replaced\n";
-      for (const std::size_t palette : outcome.palettesReplaced) {
+      for (const std::size_t palette : written.palettesReplaced) {
         out << job.output << ": palette " << palette << " replaced\n";
       }
       out.flush();
@@ -153,7 +159,10 @@ int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       out << "updated " << path << '\n';
       out.flush();
     };
-    PackArt(job, report, platform::SystemFiles());
+    PackOutcome done = PackArt(job, report, files);
+    if (outcome != nullptr) {
+      *outcome = std::move(done);
+    }
     return kExitSuccess;
   } catch (const PackError& error) {
     return Failure(err, error.what(), job.output);

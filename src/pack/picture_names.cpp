@@ -9,7 +9,6 @@
 #include <tuple>
 
 #include "io/path.hpp"
-#include "platform/platform.hpp"
 
 namespace vostrel {
 
@@ -47,8 +46,9 @@ std::optional<std::size_t> TakeIndex(std::string_view& text, char end) {
 
 }  // namespace
 
-std::optional<PictureNames> PictureNames::List(const std::string& dir, const std::string& stem) {
-  const std::optional<std::vector<std::string>> names = platform::ListDirectory(dir);
+std::optional<PictureNames> PictureNames::List(Files& files, const std::string& dir,
+                                               const std::string& stem) {
+  const std::optional<std::vector<std::string>> names = files.ListDirectory(dir);
   if (!names) {
     return std::nullopt;
   }
