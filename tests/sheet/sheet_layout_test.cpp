@@ -140,8 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
                    2,
                    1,
                    {2, 1, 0, 0}}),
-    [](const auto& info) {
-      std::string name = info.param.name;
+    [](const auto& testCase) {
+      std::string name = testCase.param.name;
       for (char& ch : name) {
         ch = std::isalnum(static_cast<unsigned char>(ch)) != 0 ? ch : '_';
       }
