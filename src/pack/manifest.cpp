@@ -21,6 +21,9 @@ constexpr std::uint64_t kBytesPerFrame = 4096;
 // The largest sheet side a PNG can have: its width and height are 31-bit.
 constexpr std::int64_t kMaxCoordinate = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kMaxPaletteIndex = 255;
+// The frame rates vostrel-sheet takes.
+constexpr std::int64_t kMinFps = 1;
+constexpr std::int64_t kMaxFps = 100;
 
 const char* const kMakeAgain = "; make the sheets and the manifest again with vostrel-sheet";
 
@@ -142,6 +145,8 @@ Manifest ReadManifest(std::span<const std::uint8_t> bytes, const ManifestExpecta
         Integer(transparent, where + ".transparent", 0, kMaxPaletteIndex));
   }
   manifest.padding = IntegerAt(ours, "padding", where, 0, kMaxCoordinate);
+  manifest.fps = IntegerAt(ours, "fps", where, kMinFps, kMaxFps);
+  manifest.version = Text(Member(meta, "version", "meta"), "meta.version");
   manifest.columns = IntegerAt(ours, "columns", where, 0, kMaxCoordinate);
 
   const Json& size = Member(meta, "size", "meta");

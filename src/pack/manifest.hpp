@@ -51,6 +51,10 @@ struct Manifest {
   std::int64_t sheetHeight = 0;
   std::vector<ManifestSheet> sheets;
   std::vector<ManifestFrame> frames;  // picture-major
+  // Kept for writing the manifest again: the version of the program that made it (meta.version)
+  // and the frames per second of its durations (meta.vostrel.fps).
+  std::string version;
+  std::int64_t fps = 0;
 };
 
 // What the manifest must describe: the .ART file it is packed against.

@@ -25,6 +25,7 @@
 #include "pack/picture_names.hpp"
 #include "pack/refresh.hpp"
 #include "pack/sheet_pack.hpp"
+#include "pack/sheet_refresh.hpp"
 #include "picture/colour_map.hpp"
 #include "picture/picture.hpp"
 
@@ -246,8 +247,21 @@ class Packer {
       throw PackError(job_.output + ": cannot be written (" + failure +
                       "); check that its directory exists and that you may write there");
     }
-    outcome.updatedPictures =
-        RefreshPictures(replaced_, palettes, job_.picturesDir, job_.output, warn_, files_);
+    if (sheets_) {
+      SheetRefresh refresh{bytes, {}, outcome.palettesReplaced, job_.output};
+      const auto framesPerPicture = static_cast<std::size_t>(art_.FramesPerPicture());
+      for (const FramePosition& frame : outcome.replacedFrames) {
+        refresh.replacedFrames.push_back(frame.picture * framesPerPicture + frame.frame);
+      }
+      outcome.updatedPictures = RefreshSheets(*sheetReading_, refresh, warn_, files_);
+    } else {
+      outcome.updatedPictures =
+          RefreshPictures(replaced_, palettes, job_.picturesDir, job_.output, warn_, files_);
+      const std::vector<std::string> paletteFiles = RefreshPaletteFiles(
+          job_.picturesDir, stem_, bytes, outcome.palettesReplaced, warn_, files_);
+      outcome.updatedPictures.insert(outcome.updatedPictures.end(), paletteFiles.begin(),
+                                     paletteFiles.end());
+    }
     if (staged) {
       if (const auto reason = staged->Commit()) {
         throw PackError(job_.output + ": cannot be written (" + *reason +
