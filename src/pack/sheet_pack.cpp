@@ -242,6 +242,7 @@ class SheetReader {
                          ", which holds no pixel; give it a width and height of at least 1");
         }
         resized.push_back(i);
+        reading_.shrunk = reading_.shrunk || rect.w < original.w || rect.h < original.h;
       }
     }
     // A grown rectangle may take empty space, but no other frame's pixels, as they are now or

@@ -48,6 +48,8 @@ struct SheetReading {
   // For each sheet of the manifest: the frames where it still shows the frame as it was.
   std::vector<std::vector<std::size_t>> untouched;
   bool resized = false;  // whether a frame changes size
+  // Whether a frame loses rows or columns: every sheet still shows them, edited or not.
+  bool shrunk = false;
 };
 
 // Reads the manifest at manifestPath and every sheet it names (beside it), and gives the frames

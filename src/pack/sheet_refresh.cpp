@@ -127,7 +127,8 @@ std::vector<std::string> RefreshSheets(const SheetReading& reading, const SheetR
     const bool showsOld =
         std::any_of(reading.untouched[s].begin(), reading.untouched[s].end(),
                     [&](std::size_t i) { return Contains(refresh.replacedFrames, i); });
-    if (showsOld || Contains(refresh.palettesReplaced, manifest.sheets[s].palette)) {
+    if (showsOld || reading.shrunk ||
+        Contains(refresh.palettesReplaced, manifest.sheets[s].palette)) {
       stale.push_back(s);
     }
   }
