@@ -13,12 +13,14 @@
 
 #include "io/memory_files.hpp"
 #include "pack/pack.hpp"
+#include "pack/palette_files_read.hpp"
 #include "picture/picture.hpp"
 #include "sheet/deflate.hpp"
 #include "sheet/palette_files.hpp"
 #include "sheet/sheet_job.hpp"
 #include "support/art_writer.hpp"
 #include "support/picture_writer.hpp"
+#include "support/run_program.hpp"
 
 namespace vostrel {
 namespace {
@@ -366,6 +368,61 @@ TEST(SheetPackTest, PalettesFromPaletteFilesAndTheSheetsFollow) {
     } catch (const PackError& refusal) {
       EXPECT_NE(std::string(refusal.what()).find(error), std::string::npos) << refusal.what();
     }
+  }
+}
+
+Bytes Fixture(const std::string& name) {
+  return test::ReadFile(test::SourcePath("tests/pack/fixtures/" + name).string());
+}
+
+struct FixtureCase {
+  const char* sheet;  // saved by a real tool as palette 0's sheet of the sample
+  std::uint64_t replaced;
+  std::vector<std::string> updated;
+};
+
+// The sample's sheet as GIMP, ImageMagick and GraphicsMagick save it (see fixtures/MANIFEST):
+// re-saved, it packs to the sample byte for byte; edited, to the edit alone.
+TEST(SheetPackTest, SheetsSavedByRealTools) {
+  const FixtureCase cases[] = {
+      {"sheet-gimp.png", 0, {}},
+      {"sheet-imagemagick.png", 0, {}},
+      {"sheet-graphicsmagick.png", 0, {}},
+      {"sheet-rgba.png", 0, {}},
+      {"sheet-imagemagick-edited.png", 1, {kSheet1}},
+  };
+  for (const FixtureCase& c : cases) {
+    Workspace space;
+    space[kOriginal] = test::ReadFile(test::SourcePath("examples/door.art").string());
+    MakeSheetsOf(space.files, kOriginal, "sheets");
+    space[kSheet0] = Fixture(c.sheet);
+    const Packed packed = Pack(space);
+    EXPECT_EQ(packed.outcome.replaced, c.replaced) << c.sheet;
+    EXPECT_EQ(packed.outcome.updatedPictures, c.updated) << c.sheet;
+    if (c.replaced == 0) {
+      EXPECT_EQ(space[kOutput], space[kOriginal]) << c.sheet;
+    } else {
+      EXPECT_EQ(packed.outcome.replacedFrames,
+                (std::vector<FramePosition>{{1, 1}}))  // the pixel at x 40, y 40
+          << c.sheet;
+    }
+    ExpectSheetsDescribe(space, c.updated);
+  }
+}
+
+// A palette saved by GIMP reads back to the sample's palette 0, and put back changes nothing.
+TEST(SheetPackTest, PaletteSavedByGimp) {
+  Workspace space;
+  space[kOriginal] = test::ReadFile(test::SourcePath("examples/door.art").string());
+  MakeSheetsOf(space.files, kOriginal, "sheets");
+  space["door_0-gimp.gpl"] = Fixture("door_0-gimp.gpl");
+  const Packed packed = Pack(space, {{0, "door_0-gimp.gpl"}});
+  EXPECT_TRUE(packed.outcome.palettesReplaced.empty());
+  EXPECT_EQ(space[kOutput], space[kOriginal]);
+  // And as vostrel-sheet writes it, in all three formats, to the same 256 colours.
+  const PaletteColours fromGimp = ReadPaletteFile(space["door_0-gimp.gpl"]);
+  for (const char* name : {"sheets/door_0.gpl", "sheets/door_0.pal", "sheets/door_0.act"}) {
+    EXPECT_EQ(ReadPaletteFile(space[name]), fromGimp) << name;
   }
 }
 
