@@ -14,6 +14,7 @@
 #include "io/memory_files.hpp"
 #include "pack/pack.hpp"
 #include "pack/palette_files_read.hpp"
+#include "pack/refresh.hpp"
 #include "picture/picture.hpp"
 #include "sheet/deflate.hpp"
 #include "sheet/palette_files.hpp"
@@ -33,7 +34,6 @@ const std::string kManifest = "sheets/door.json";
 const std::string kOutput = "out/door.art";
 const std::string kSheet0 = "sheets/door_0.png";
 const std::string kSheet1 = "sheets/door_1.png";
-constexpr std::size_t kFramesPerPicture = 2;
 
 // Eight pictures of two frames of different sizes, raw and run-length, with two palettes.
 Bytes Sprite() {
@@ -408,6 +408,32 @@ TEST(SheetPackTest, SheetsSavedByRealTools) {
     }
     ExpectSheetsDescribe(space, c.updated);
   }
+}
+
+// In the pictures' directory too, the pictures and palette files of a replaced palette follow.
+TEST(SheetPackTest, PaletteFilesReplaceAPaletteOfPictures) {
+  Workspace space;
+  const Bytes sprite = space[kOriginal];
+  const Bytes oldPalette = test::MakePalette(2);
+  const Bytes newPalette = test::MakePalette(9);
+  const Bytes frame = test::MakePixels(6, 4, 0);  // picture 0, frame 0
+  space["pics/door_0_0_1.bmp"] = FramePicture("pics/door_0_0_1.bmp", 6, 4, frame, oldPalette);
+  space["pics/door_0_0_0.png"] =
+      FramePicture("pics/door_0_0_0.png", 6, 4, frame, test::MakePalette(1));
+  space["pics/door_1.act"] = AdobeColourTable(oldPalette);
+  const std::string jasc = JascPalette(newPalette);
+  space["new.pal"] = Bytes(jasc.begin(), jasc.end());
+  PackReport report;
+  const PackOutcome outcome =
+      PackArt({kOriginal, "pics", kOutput, {{1, "new.pal"}}}, report, space.files);
+  EXPECT_EQ(outcome.replaced, 0u);
+  const std::vector<std::string> updated = {"pics/door_0_0_1.bmp", "pics/door_1.act"};
+  EXPECT_EQ(outcome.updatedPictures, updated);
+  // Palette 1 as written: the new colours, the old fourth bytes.
+  const auto written = std::span<const std::uint8_t>(space[kOutput]).subspan(132 + 1024, 1024);
+  EXPECT_EQ(space["pics/door_0_0_1.bmp"],
+            FramePicture("pics/door_0_0_1.bmp", 6, 4, frame, written));
+  EXPECT_EQ(space["pics/door_1.act"], AdobeColourTable(newPalette));
 }
 
 // A palette saved by GIMP reads back to the sample's palette 0, and put back changes nothing.
