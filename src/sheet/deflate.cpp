@@ -19,7 +19,29 @@ namespace vostrel {
 
 #if VOSTREL_HAVE_LIBDEFLATE
 
+// A buffer of bytes that are not set when it grows: the compressor writes every one it returns.
+class OutputBuffer {
+ public:
+  std::uint8_t* Reserve(std::size_t size) {
+    if (size > capacity_) {
+#if defined(__cpp_lib_smart_ptr_for_overwrite)
+      bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+#else
+      bytes_.reset(new std::uint8_t[size]);
+#endif
+      capacity_ = size;
+    }
+    return bytes_.get();
+  }
+  std::size_t Capacity() const { return capacity_; }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> bytes_;
+  std::size_t capacity_ = 0;
+};
+
 struct ZlibCompressor::State {
+  OutputBuffer out;
   struct Free {
     void operator()(libdeflate_compressor* compressor) const noexcept {
       libdeflate_free_compressor(compressor);
@@ -35,14 +57,13 @@ ZlibCompressor::ZlibCompressor(int level) : state_(std::make_unique<State>()) {
   }
 }
 
-std::vector<std::uint8_t> ZlibCompressor::Compress(std::span<const std::uint8_t> data) {
+std::span<const std::uint8_t> ZlibCompressor::Compress(std::span<const std::uint8_t> data) {
   const std::size_t bound = libdeflate_zlib_compress_bound(state_->compressor.get(), data.size());
-  std::vector<std::uint8_t> out(bound);
-  const std::size_t size = libdeflate_zlib_compress(state_->compressor.get(), data.data(),
-                                                    data.size(), out.data(), out.size());
+  std::uint8_t* out = state_->out.Reserve(bound);
   // The bound is the library's own promise that the stream fits.
-  out.resize(size);
-  return out;
+  const std::size_t size =
+      libdeflate_zlib_compress(state_->compressor.get(), data.data(), data.size(), out, bound);
+  return {out, size};
 }
 
 std::uint32_t Crc32(std::span<const std::uint8_t> data, std::uint32_t crc) {
@@ -55,6 +76,7 @@ const char* CompressorName() { return "libdeflate"; }
 
 struct ZlibCompressor::State {
   int quality = kSheetCompressionLevel;
+  std::vector<std::uint8_t> out;
 };
 
 ZlibCompressor::ZlibCompressor(int level) : state_(std::make_unique<State>()) {
@@ -63,7 +85,7 @@ ZlibCompressor::ZlibCompressor(int level) : state_(std::make_unique<State>()) {
   state_->quality = level + 2;
 }
 
-std::vector<std::uint8_t> ZlibCompressor::Compress(std::span<const std::uint8_t> data) {
+std::span<const std::uint8_t> ZlibCompressor::Compress(std::span<const std::uint8_t> data) {
   if (data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
     throw std::bad_alloc();
   }
@@ -78,7 +100,8 @@ std::vector<std::uint8_t> ZlibCompressor::Compress(std::span<const std::uint8_t>
   if (!stream || size < 0) {
     throw std::bad_alloc();
   }
-  return {stream.get(), stream.get() + size};
+  state_->out.assign(stream.get(), stream.get() + size);
+  return state_->out;
 }
 
 namespace {

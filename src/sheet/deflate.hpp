@@ -25,8 +25,10 @@ class ZlibCompressor {
   ZlibCompressor(const ZlibCompressor&) = delete;
   ZlibCompressor& operator=(const ZlibCompressor&) = delete;
 
-  // The zlib stream of data. Throws std::bad_alloc when memory runs out.
-  std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> data);
+  // The zlib stream of data, held by the compressor until its next call (so that a run of
+  // files reuses one buffer rather than fault a fresh one in each time). Throws std::bad_alloc
+  // when memory runs out.
+  std::span<const std::uint8_t> Compress(std::span<const std::uint8_t> data);
 
  private:
   struct State;

@@ -42,6 +42,9 @@ std::optional<std::string> MakeDestination(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // One sheet's buffers are about as large as the next file's: keep them rather than fault
+  // them in again for every file.
+  vostrel::platform::KeepFreedMemory();
   return vostrel::RunSheet(argc, argv, std::cout, std::cerr, vostrel::platform::SystemFiles(),
                            WorkerCount(), MakeDestination);
 }

@@ -15,8 +15,6 @@ constexpr std::array<std::uint8_t, 8> kPngSignature = {0x89, 'P', 'N', 'G', '\r'
 // IHDR: bit depth 8, colour type 3 (indexed), compression 0, filter method 0, no interlace.
 constexpr std::uint8_t kBitDepth = 8;
 constexpr std::uint8_t kColourTypeIndexed = 3;
-// The filter byte before every row: 0, none. Indexed sprites compress best unfiltered.
-constexpr std::uint8_t kFilterNone = 0;
 // Image data is cut into IDAT (or fdAT) chunks of at most this many bytes; a chunk's length
 // field allows up to 2^31 - 1.
 constexpr std::size_t kMaxDataChunk = std::size_t{1} << 30U;
@@ -101,12 +99,13 @@ void PaintOnCanvas(const IndexedPlane& frame, std::int32_t width, std::int32_t h
   }
 }
 
-std::vector<std::uint8_t> CompressPngRows(const IndexedPlane& plane, ZlibCompressor& compressor) {
+std::span<const std::uint8_t> CompressPngRows(const IndexedPlane& plane,
+                                              ZlibCompressor& compressor) {
   const auto rowBytes = static_cast<std::size_t>(plane.width) + 1;
   std::vector<std::uint8_t> rows(rowBytes * static_cast<std::size_t>(plane.height));
   for (std::int32_t y = 0; y < plane.height; ++y) {
     std::uint8_t* row = rows.data() + static_cast<std::size_t>(y) * rowBytes;
-    row[0] = kFilterNone;
+    row[0] = kPngFilterNone;
     const auto source = plane.Row(y);
     std::memcpy(row + 1, source.data(), source.size());
   }
@@ -160,7 +159,7 @@ std::vector<std::uint8_t> EncodeApng(const Animation& animation, ZlibCompressor&
                   BackgroundIndex(animation.colours), canvas);
     const IndexedPlane whole{animation.width, animation.height,
                              static_cast<std::size_t>(animation.width), canvas};
-    const std::vector<std::uint8_t> compressed = CompressPngRows(whole, compressor);
+    const std::span<const std::uint8_t> compressed = CompressPngRows(whole, compressor);
     if (i == 0) {
       // The first frame is the default image as well, so viewers without APNG show it.
       PutImageData(out, compressed);

@@ -12,9 +12,15 @@
 
 namespace vostrel {
 
+// The filter byte before every row of our PNGs: 0, none. Indexed sprites compress best
+// unfiltered.
+inline constexpr std::uint8_t kPngFilterNone = 0;
+
 // The compressed image data of plane (its rows, each after filter byte 0): what the IDAT
-// chunks hold. Pictures that differ only in their palette share it, so it is made once.
-std::vector<std::uint8_t> CompressPngRows(const IndexedPlane& plane, ZlibCompressor& compressor);
+// chunks hold, in the compressor's buffer until its next call. Pictures that differ only in
+// their palette share it, so it is made once.
+std::span<const std::uint8_t> CompressPngRows(const IndexedPlane& plane,
+                                              ZlibCompressor& compressor);
 
 // A whole PNG file of a width x height image (both 1 or more) whose compressed rows are given.
 std::vector<std::uint8_t> AssembleIndexedPng(std::int32_t width, std::int32_t height,

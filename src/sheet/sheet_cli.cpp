@@ -138,7 +138,8 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
       }
       value = argv[++i];
     }
-    const std::string shown = "'" + std::string(*value) + "'";
+    std::string shown = "'";
+    shown.append(*value).push_back('\'');
     if (name == "--padding") {
       const auto padding = ParseNumber(*value, 0, INT32_MAX);
       if (!padding) {
@@ -214,7 +215,7 @@ class Runner {
 
  private:
   void Work() {
-    std::optional<ZlibCompressor> compressor;
+    std::optional<SheetWorkspace> workspace;
     for (;;) {
       const std::size_t group = next_.fetch_add(1);
       if (group >= groups_.size()) {
@@ -223,12 +224,12 @@ class Runner {
       for (const std::size_t index : groups_[group]) {
         SheetOutcome outcome;
         try {
-          if (!compressor) {
-            compressor.emplace();
+          if (!workspace) {
+            workspace.emplace();
           }
           SheetRequest request = options_.request;
           request.artPath = options_.operands[index];
-          outcome = MakeSheets(request, files_, *compressor);
+          outcome = MakeSheets(request, files_, *workspace);
         } catch (const std::bad_alloc&) {
           outcome.ok = false;
           outcome.err += std::string(kProgram) + ": " + options_.operands[index] +

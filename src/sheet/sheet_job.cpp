@@ -70,15 +70,22 @@ void Fail(SheetOutcome& outcome, const std::string& path, const std::string& pro
   outcome.err += std::string(kProgram) + ": " + path + ": " + problem + '\n';
 }
 
+// "_p_k" after a stem: the name of picture p's animation in palette k, less its extension.
+void AppendAnimationSuffix(std::string& name, std::int32_t picture, std::int32_t palette) {
+  name.push_back('_');
+  name.append(std::to_string(picture));
+  name.push_back('_');
+  name.append(std::to_string(palette));
+}
+
 // The animation of one picture: its frames' rectangles inside the sheet.
-Animation PictureAnimation(const SheetLayout& layout, std::span<const std::uint8_t> sheet,
+Animation PictureAnimation(const SheetLayout& layout, const IndexedPlane& sheet,
                            std::int32_t picture, const IndexedColours& colours, std::int32_t fps) {
   Animation animation;
   animation.width = layout.cellWidth;
   animation.height = layout.cellHeight;
   animation.colours = colours;
   animation.fps = fps;
-  const auto stride = static_cast<std::size_t>(layout.width);
   for (std::int32_t f = 0; f < layout.framesPerPicture; ++f) {
     const FramePlace& place = layout.frames[static_cast<std::size_t>(picture) *
                                                 static_cast<std::size_t>(layout.framesPerPicture) +
@@ -87,9 +94,9 @@ Animation PictureAnimation(const SheetLayout& layout, std::span<const std::uint8
     if (place.placed()) {
       plane.width = place.width;
       plane.height = place.height;
-      plane.stride = stride;
-      plane.indices = sheet.subspan(static_cast<std::size_t>(place.y) * stride +
-                                    static_cast<std::size_t>(place.x));
+      plane.stride = sheet.stride;
+      plane.indices = sheet.indices.subspan(static_cast<std::size_t>(place.y) * sheet.stride +
+                                            static_cast<std::size_t>(place.x));
     }
     animation.frames.push_back(plane);
   }
@@ -98,7 +105,7 @@ Animation PictureAnimation(const SheetLayout& layout, std::span<const std::uint8
 
 }  // namespace
 
-SheetOutcome MakeSheets(const SheetRequest& request, Files& files, ZlibCompressor& compressor) {
+SheetOutcome MakeSheets(const SheetRequest& request, Files& files, SheetWorkspace& workspace) {
   SheetOutcome outcome;
   const std::string& path = request.artPath;
   const ReadResult read = ReadWholeFile(files, path);
@@ -145,7 +152,8 @@ SheetOutcome MakeSheets(const SheetRequest& request, Files& files, ZlibCompresso
   }
   const SheetLayout& layout = *laid.layout;
   const std::uint8_t background = request.transparent.value_or(0);
-  const std::vector<std::uint8_t> sheet = ComposeSheet(layout, sprite, background);
+  ComposeSheet(layout, sprite, background, workspace.sheet);
+  const IndexedPlane sheet = workspace.sheet.Indices(layout);
 
   std::string name = path;
   StripDirectory(name);
@@ -153,8 +161,7 @@ SheetOutcome MakeSheets(const SheetRequest& request, Files& files, ZlibCompresso
   Writer writer(request, files, outcome);
 
   // The sheets differ only in their palette: the rows are compressed once for all of them.
-  const std::vector<std::uint8_t> rows = CompressPngRows(
-      {layout.width, layout.height, static_cast<std::size_t>(layout.width), sheet}, compressor);
+  const std::span<const std::uint8_t> rows = workspace.compressor.Compress(workspace.sheet.rows);
   for (std::int32_t k = 0; k < sprite.PaletteCount(); ++k) {
     const IndexedColours colours{sprite.palettes[static_cast<std::size_t>(k)], request.transparent};
     if (!writer.Write(SheetName(stem, k),
@@ -197,11 +204,12 @@ SheetOutcome MakeSheets(const SheetRequest& request, Files& files, ZlibCompresso
                                    request.transparent};
       const Animation animation = PictureAnimation(layout, sheet, p, colours, request.fps);
       std::string base = stem;
-      base += "_" + std::to_string(p) + "_" + std::to_string(k);
+      AppendAnimationSuffix(base, p, k);
       if (request.gif && !writer.Write(base + ".gif", EncodeGif(animation))) {
         return outcome;
       }
-      if (request.apng && !writer.Write(base + ".apng", EncodeApng(animation, compressor))) {
+      if (request.apng &&
+          !writer.Write(base + ".apng", EncodeApng(animation, workspace.compressor))) {
         return outcome;
       }
     }

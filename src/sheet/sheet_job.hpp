@@ -7,6 +7,7 @@
 #include <string>
 
 #include "sheet/deflate.hpp"
+#include "sheet/sheet_layout.hpp"
 
 namespace vostrel {
 
@@ -32,8 +33,15 @@ struct SheetOutcome {
   std::string err;
 };
 
+// What a thread keeps from one file to the next: its compressor and the sheet's buffers, so that
+// a run of files faults their memory in once.
+struct SheetWorkspace {
+  ZlibCompressor compressor;
+  SheetRows sheet;
+};
+
 // Reads request.artPath and writes its files through files, stopping at the first failure.
 // Throws std::bad_alloc when memory runs out.
-SheetOutcome MakeSheets(const SheetRequest& request, Files& files, ZlibCompressor& compressor);
+SheetOutcome MakeSheets(const SheetRequest& request, Files& files, SheetWorkspace& workspace);
 
 }  // namespace vostrel

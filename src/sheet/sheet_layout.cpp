@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "io/checked.hpp"
+#include "sheet/png_encode.hpp"
 
 namespace vostrel {
 
@@ -101,29 +102,41 @@ SheetLayoutResult LayOutSheet(std::int32_t pictures, std::int32_t framesPerPictu
   return {std::move(layout), {}};
 }
 
-std::vector<std::uint8_t> ComposeSheet(const SheetLayout& layout, const Sprite& sprite,
-                                       std::uint8_t background) {
-  const auto stride = static_cast<std::size_t>(layout.width);
-  std::vector<std::uint8_t> sheet(stride * static_cast<std::size_t>(layout.height), background);
-  std::vector<std::uint8_t> plane;
+IndexedPlane SheetRows::Indices(const SheetLayout& layout) const {
+  return {layout.width, layout.height, static_cast<std::size_t>(layout.width) + 1,
+          std::span<const std::uint8_t>(rows).subspan(rows.empty() ? 0 : 1)};
+}
+
+void ComposeSheet(const SheetLayout& layout, const Sprite& sprite, std::uint8_t background,
+                  SheetRows& sheet) {
+  const std::size_t stride = static_cast<std::size_t>(layout.width) + 1;
+  sheet.rows.assign(stride * static_cast<std::size_t>(layout.height), background);
+  for (std::size_t y = 0; y < static_cast<std::size_t>(layout.height); ++y) {
+    sheet.rows[y * stride] = kPngFilterNone;
+  }
   for (std::size_t i = 0; i < layout.frames.size() && i < sprite.frames.size(); ++i) {
     const FramePlace& place = layout.frames[i];
     if (!place.placed()) {
       continue;
     }
     const SpriteFrame& frame = sprite.frames[i];
-    if (!DecodeFrame(frame.header, frame.data, plane)) {
-      continue;
+    // A raw frame's block is its indices already: copied straight from it, not through plane.
+    std::span<const std::uint8_t> pixels = frame.data;
+    const std::size_t count =
+        static_cast<std::size_t>(place.width) * static_cast<std::size_t>(place.height);
+    if (StorageOf(frame.header) != FrameStorage::kRaw || frame.data.size() < count) {
+      if (!DecodeFrame(frame.header, frame.data, sheet.plane)) {
+        continue;
+      }
+      pixels = sheet.plane;
     }
     const auto width = static_cast<std::size_t>(place.width);
-    for (std::int32_t y = 0; y < place.height; ++y) {
-      std::memcpy(sheet.data() +
-                      (static_cast<std::size_t>(place.y) + static_cast<std::size_t>(y)) * stride +
-                      static_cast<std::size_t>(place.x),
-                  plane.data() + static_cast<std::size_t>(y) * width, width);
+    std::uint8_t* target = sheet.rows.data() + static_cast<std::size_t>(place.y) * stride + 1 +
+                           static_cast<std::size_t>(place.x);
+    for (std::size_t y = 0; y < static_cast<std::size_t>(place.height); ++y) {
+      std::memcpy(target + y * stride, pixels.data() + y * width, width);
     }
   }
-  return sheet;
 }
 
 }  // namespace vostrel

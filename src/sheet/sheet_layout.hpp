@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "art/sprite.hpp"
+#include "sheet/indexed_image.hpp"
 
 namespace vostrel {
 
@@ -55,9 +56,16 @@ SheetLayoutResult LayOutSheet(std::int32_t pictures, std::int32_t framesPerPictu
 // Whether a frame of this header makes a picture: it has pixels, no more than 2^31 - 1.
 bool MakesPicture(const ArtFrameHeader& header);
 
-// The sheet's width x height indices: background everywhere, every placed frame's indices, as
-// DecodeFrame gives them, at its rectangle.
-std::vector<std::uint8_t> ComposeSheet(const SheetLayout& layout, const Sprite& sprite,
-                                       std::uint8_t background);
+// The sheet laid out as the rows of a PNG, ready to compress: each row a filter byte of 0 and
+// then its indices, background everywhere but in the placed frames, which hold their indices
+// as DecodeFrame gives them. rows and plane are reused from one sheet to the next.
+struct SheetRows {
+  std::vector<std::uint8_t> rows;   // height x (1 + width) bytes
+  std::vector<std::uint8_t> plane;  // a frame's decoded indices, between frames
+  // The indices alone, rows skipping the filter bytes.
+  IndexedPlane Indices(const SheetLayout& layout) const;
+};
+void ComposeSheet(const SheetLayout& layout, const Sprite& sprite, std::uint8_t background,
+                  SheetRows& sheet);
 
 }  // namespace vostrel

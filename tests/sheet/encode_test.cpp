@@ -153,7 +153,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ImageCase{1, 1, 0, false}, ImageCase{1, 1, std::nullopt, true},
                       ImageCase{32, 32, 0, false}, ImageCase{33, 5, 200, false},
                       ImageCase{160, 160, 0, true}, ImageCase{300, 7, std::nullopt, true},
-                      ImageCase{97, 131, 255, true}));
+                      ImageCase{97, 131, 255, true}),
+    [](const auto& testCase) {
+      const ImageCase& c = testCase.param;
+      return std::to_string(c.width) + "x" + std::to_string(c.height) + "_" +
+             (c.transparent ? "T" + std::to_string(*c.transparent) : std::string("opaque")) +
+             (c.noise ? "_noise" : "");
+    });
 
 TEST(GifDelayTest, RoundedHundredthsOfAtLeastTwo) {
   const std::vector<std::pair<std::int32_t, std::uint16_t>> cases = {{1, 100}, {3, 33}, {8, 13},

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "art/sprite.hpp"
 #include "convert/convert.hpp"
 #include "door_sprite.hpp"
 #include "io/memory_files.hpp"
@@ -17,6 +19,7 @@
 #include "sheet/image_reader.hpp"
 #include "support/art_writer.hpp"
 #include "support/recording_console.hpp"
+#include "support/run_program.hpp"
 
 namespace vostrel {
 namespace {
@@ -287,6 +290,40 @@ TEST(SheetCliTest, AnimationsOfEveryPictureInEveryPalette) {
       EXPECT_EQ(apng.frames.size(), 2u) << base;
     }
   }
+}
+
+// The damaged files of the corpus: each is refused (status 1) exactly when the loader refuses it
+// or it has no palette, and otherwise gives sheets whose chunks are sound and whose size is the
+// manifest's, animations included.
+TEST(SheetCliTest, DamagedFilesAreRefusedOrMadeWhole) {
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(test::SourcePath("tests/corpus"))) {
+    if (entry.path().extension() != ".art") {
+      continue;
+    }
+    ++files;
+    const std::string name = entry.path().filename().string();
+    MemoryFiles memory;
+    memory.Contents()[name] = test::ReadFile(entry.path().string());
+    const SpriteLoad load = ParseSprite(memory.Contents()[name]);
+    const bool refused = !load.sprite || load.sprite->palettes.empty();
+    const SheetRun run = RunWith(memory, {"--gif", "--apng", name, "out"});
+    EXPECT_EQ(run.status, refused ? 1 : 0) << name << ": " << run.err;
+    if (run.status != 0) {
+      continue;
+    }
+    const std::string stem = name.substr(0, name.size() - 4);
+    const auto& bytes = memory.Contents().at("out/" + stem + ".json");
+    const Json manifest = Json::parse(bytes.begin(), bytes.end());
+    const test::ReadPng sheet = test::ParsePng(memory.Contents().at("out/" + stem + "_0.png"));
+    EXPECT_EQ(sheet.width, manifest["meta"]["size"]["w"].get<std::uint32_t>()) << name;
+    EXPECT_EQ(sheet.height, manifest["meta"]["size"]["h"].get<std::uint32_t>()) << name;
+    EXPECT_EQ(sheet.indices.size(), std::size_t{sheet.width} * sheet.height) << name;
+    for (const auto& chunk : sheet.chunks) {
+      EXPECT_TRUE(chunk.crcOk) << name << " " << chunk.type;
+    }
+  }
+  EXPECT_GT(files, 20);
 }
 
 }  // namespace
