@@ -151,11 +151,11 @@ std::vector<std::string> RefreshSheets(const SheetReading& reading, const SheetR
   }
   const std::uint8_t background = manifest.transparent.value_or(0);
   if (!stale.empty()) {
-    const std::vector<std::uint8_t> plane = ComposeSheet(*layout, sprite, background);
+    SheetRows sheet;
+    ComposeSheet(*layout, sprite, background, sheet);
     ZlibCompressor compressor;
-    const std::vector<std::uint8_t> rows = CompressPngRows(
-        {layout->width, layout->height, static_cast<std::size_t>(layout->width), plane},
-        compressor);
+    // The sheets differ only in their palette: the rows are compressed once for all of them.
+    const std::span<const std::uint8_t> rows = compressor.Compress(sheet.rows);
     for (const std::size_t s : stale) {
       const std::string path = (fs::path(dir) / manifest.sheets[s].image).string();
       const IndexedColours colours{sprite.palettes[manifest.sheets[s].palette],

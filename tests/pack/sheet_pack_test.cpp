@@ -60,8 +60,8 @@ void MakeSheetsOf(MemoryFiles& files, const std::string& art, const std::string&
   request.artPath = art;
   request.destDir = dir;
   request.version = "test";
-  ZlibCompressor compressor;
-  const SheetOutcome outcome = MakeSheets(request, files, compressor);
+  SheetWorkspace workspace;
+  const SheetOutcome outcome = MakeSheets(request, files, workspace);
   ASSERT_TRUE(outcome.ok) << outcome.err;
 }
 
