@@ -18,6 +18,7 @@
 #include "art/picture_names.hpp"
 #include "art/rle.hpp"
 #include "art/rle_encode.hpp"
+#include "art/sprite.hpp"
 #include "io/checked.hpp"
 #include "io/console.hpp"
 #include "io/files.hpp"
@@ -229,12 +230,12 @@ class Packer {
     if (!sheets_) {
       RefreshPalettePictures(outcome.palettesReplaced);
     }
-    const auto palettes =
-        std::span(art_.Palettes()).first(static_cast<std::size_t>(art_.PaletteCount()));
+    const std::span<const Block> palettes = newPalettes_;
     // With nothing replaced, OUTPUT is a copy: packing in place then leaves the file alone.
     const std::vector<std::uint8_t> bytes =
-        outcome.replaced == 0 && outcome.palettesReplaced.empty() ? std::move(originalBytes_)
-                                                                  : SerializeArt(art_);
+        outcome.replaced == 0 && outcome.palettesReplaced.empty()
+            ? std::move(originalBytes_)
+            : WithPalettes(SerializeArt(art_), outcome.palettesReplaced);
     // OUTPUT is made complete beside itself first, then the pictures are brought up to date,
     // and only then is it put in place: however the run ends, the pictures never show a
     // frame older than the file, which a later pack would take for an edit. (Pictures ahead of
@@ -442,6 +443,9 @@ class Packer {
   std::vector<std::size_t> PutPalettes() {
     std::vector<std::size_t> changed;
     const auto count = static_cast<std::size_t>(art_.PaletteCount());
+    for (std::size_t k = 0; k < count; ++k) {
+      newPalettes_.emplace_back(PaletteOf(k).begin(), PaletteOf(k).end());
+    }
     for (const PaletteFile& file : job_.paletteFiles) {
       if (file.palette >= count) {
         throw PackError(
@@ -452,7 +456,12 @@ class Packer {
             "; give one of its palettes");
       }
       const ReadResult read = ReadWholeFile(files_, file.path, kMaxPaletteFileBytes + 1);
-      if (read.status != ReadStatus::kOk && read.status != ReadStatus::kTooLarge) {
+      if (read.status == ReadStatus::kTooLarge) {
+        throw PackError(file.path +
+                        ": is too large for a palette file (more than 1 MiB); give a "
+                        ".gpl, .pal or .act palette of 256 colours");
+      }
+      if (read.status != ReadStatus::kOk) {
         throw PackError(file.path + ": cannot be read; check its name and that you may read it");
       }
       PaletteColours colours{};
@@ -461,22 +470,37 @@ class Packer {
       } catch (const PaletteFileError& error) {
         throw PackError(file.path + ": " + error.what());
       }
-      Block palette(PaletteOf(file.palette).begin(), PaletteOf(file.palette).end());
+      Block& palette = newPalettes_[file.palette];
       for (std::size_t i = 0; i < kPaletteFileColours; ++i) {
         // Entries are blue, green, red, then the fourth byte, which stays.
         palette[i * 4] = colours[i * 3 + 2];
         palette[i * 4 + 1] = colours[i * 3 + 1];
         palette[i * 4 + 2] = colours[i * 3];
       }
-      if (!std::ranges::equal(palette, PaletteOf(file.palette))) {
-        art_.SetPalette(static_cast<std::int32_t>(file.palette), palette,
-                        static_cast<std::int32_t>(kPaletteFileColours));
-        if (std::find(changed.begin(), changed.end(), file.palette) == changed.end()) {
-          changed.push_back(file.palette);
-        }
+    }
+    for (std::size_t k = 0; k < count; ++k) {
+      if (!std::ranges::equal(newPalettes_[k], PaletteOf(k))) {
+        changed.push_back(k);
       }
     }
     return changed;
+  }
+
+  // The file's bytes with the changed palettes of newPalettes_ put in, through the sprite model.
+  std::vector<std::uint8_t> WithPalettes(std::vector<std::uint8_t> bytes,
+                                         const std::vector<std::size_t>& changed) const {
+    if (changed.empty()) {
+      return bytes;
+    }
+    SpriteLoad load = ParseSprite(bytes);
+    if (!load.sprite) {
+      throw PackError(job_.output + ": could not be made (" + ArtLoadErrorText(load.error) +
+                      "); report this as a bug");
+    }
+    for (const std::size_t k : changed) {
+      std::copy_n(newPalettes_[k].begin(), kArtPaletteSize, load.sprite->palettes[k].begin());
+    }
+    return SerializeSprite(*load.sprite);
   }
 
   // Every picture of a replaced palette shows the old colours: each is to be rewritten.
@@ -519,6 +543,8 @@ class Packer {
   PictureNames names_;
   std::vector<ReplacedFrame> replaced_;
   bool sheets_ = false;  // whether the edits come from sheets rather than pictures
+  // The palettes of the output: the original's, with those of job_.paletteFiles replaced.
+  std::vector<Block> newPalettes_;
   std::optional<SheetReading> sheetReading_;
 };
 

@@ -334,24 +334,25 @@ TEST(SheetPackTest, TakesEditsBackAndRefusesWhatItCannotTake) {
 
 TEST(SheetPackTest, PalettesFromPaletteFilesAndTheSheetsFollow) {
   Workspace space;
-  // Palette 1 with every colour changed, as a GIMP palette.
+  // Palette 0 with every colour changed, as a GIMP palette; palette 1 stays.
   Bytes palette = test::MakePalette(9);
-  const std::string gpl = GimpPalette(palette, "door_1");
+  const std::string gpl = GimpPalette(palette, "door_0");
   space["edited.gpl"] = Bytes(gpl.begin(), gpl.end());
-  const Packed packed = Pack(space, {{1, "edited.gpl"}});
+  const Packed packed = Pack(space, {{0, "edited.gpl"}});
   EXPECT_EQ(packed.outcome.replaced, 0u);
-  EXPECT_EQ(packed.outcome.palettesReplaced, std::vector<std::size_t>{1});
-  const std::vector<std::string> updated = {kSheet1, "sheets/door_1.gpl", "sheets/door_1.pal",
-                                            "sheets/door_1.act"};
+  EXPECT_EQ(packed.outcome.palettesReplaced, std::vector<std::size_t>{0});
+  const std::vector<std::string> updated = {kSheet0, "sheets/door_0.gpl", "sheets/door_0.pal",
+                                            "sheets/door_0.act"};
   EXPECT_EQ(packed.outcome.updatedPictures, updated);
   ExpectSheetsDescribe(space, updated);
-  // The colours are the file's; the fourth bytes stay the original's.
-  const Bytes original = test::MakePalette(2);
+  // The colours are the file's; the fourth bytes stay the original's; the rest is as it was.
+  const Bytes original = test::MakePalette(1);
   const Bytes& out = space[kOutput];
-  const std::size_t at = 132 + 1024;
+  const Bytes& in = space[kOriginal];
   for (std::size_t i = 0; i < 1024; ++i) {
-    ASSERT_EQ(out[at + i], i % 4 == 3 ? original[i] : palette[i]) << "byte " << i;
+    ASSERT_EQ(out[132 + i], i % 4 == 3 ? original[i] : palette[i]) << "byte " << i;
   }
+  EXPECT_TRUE(std::equal(out.begin() + 132 + 1024, out.end(), in.begin() + 132 + 1024, in.end()));
 
   const std::pair<std::string, std::string> refusals[] = {
       {"3=edited.gpl", "edited.gpl: is given as palette 3, but door.art has 2 (0 to 1)"},
