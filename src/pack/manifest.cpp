@@ -113,6 +113,12 @@ Manifest ReadManifest(std::span<const std::uint8_t> bytes, const ManifestExpecta
   } catch (const Json::parse_error& error) {
     Refuse("is not valid JSON (at byte " + std::to_string(error.byte) + "); save it as JSON or " +
            "make the sheets and the manifest again with vostrel-sheet");
+  } catch (const Json::exception&) {
+    // A number past what a double holds (1e400) is refused while parsing, but not as a syntax
+    // error.
+    Refuse(
+        "holds a number too large to read; make the sheets and the manifest again with "
+        "vostrel-sheet");
   }
   const Json& meta = Member(root, "meta", "the manifest");
   const Json& ours = Member(meta, "vostrel", "meta");

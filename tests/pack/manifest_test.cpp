@@ -127,6 +127,15 @@ TEST(ReadManifestTest, RefusesBrokenJsonAndMoreBytesThanItsFramesNeed) {
       ReadManifest(std::span(reinterpret_cast<const std::uint8_t*>(broken.data()), broken.size()),
                    kDoor),
       ManifestError);
+  // Found by the fuzz target: a number past a double's range is no syntax error to the parser.
+  const std::string huge = "[255e89056]";
+  try {
+    ReadManifest(std::span(reinterpret_cast<const std::uint8_t*>(huge.data()), huge.size()), kDoor);
+    ADD_FAILURE() << "a number past a double's range was read";
+  } catch (const ManifestError& error) {
+    EXPECT_NE(std::string(error.what()).find("holds a number too large"), std::string::npos)
+        << error.what();
+  }
   const std::vector<std::uint8_t> large(MaxManifestBytes(2) + 1, ' ');
   try {
     ReadManifest(large, kDoor);
