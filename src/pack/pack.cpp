@@ -13,14 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "art/art_file.hpp"
-#include "art/art_save.hpp"
 #include "art/picture_names.hpp"
-#include "art/rle.hpp"
-#include "art/rle_encode.hpp"
 #include "art/sprite.hpp"
 #include "io/checked.hpp"
-#include "io/console.hpp"
 #include "io/files.hpp"
 #include "pack/palette_files_read.hpp"
 #include "pack/picture_names.hpp"
@@ -38,43 +33,37 @@ namespace fs = std::filesystem;
 
 constexpr auto kMaxDataSize = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 
-// The size of a file holding everything that the header, palettes and frame headers announce.
-std::uint64_t AnnouncedSize(const ArtFile& art) {
-  std::uint64_t size = kArtHeaderSize;
-  const auto add = [&size](std::uint64_t more) {
-    size = CheckedAdd(size, more).value_or(std::numeric_limits<std::uint64_t>::max());
-  };
-  add(static_cast<std::uint64_t>(art.PaletteCount()) * kArtPaletteSize);
-  for (const auto& row : art.FrameHeaders()) {
-    for (const ArtFrameHeader& frame : row) {
-      add(kArtFrameHeaderSize);
-      add(static_cast<std::uint64_t>(frame.dataSize));
-    }
-  }
-  return size;
-}
+// The original, read and parsed; its bytes are kept to be written back as they are when no
+// frame is replaced.
+struct Original {
+  Sprite sprite;
+  std::vector<std::uint8_t> bytes;
+};
 
-// Loads the file into art and returns its bytes.
-std::vector<std::uint8_t> LoadOriginal(Files& files, const std::string& path, ArtFile& art) {
+// Exhausted memory is thrown on (std::bad_alloc), never taken for a damaged file.
+Original LoadOriginal(Files& files, const std::string& path) {
   ReadResult file = ReadWholeFile(files, path);
   if (file.status != ReadStatus::kOk) {
     throw PackError(path + ": cannot be read; check its name and that you may read it");
   }
-  if (!art.LoadBytes(file.bytes)) {
+  SpriteLoad load = ParseSprite(file.bytes);
+  if (!load.sprite) {
     throw PackError(path +
                     ": is not an .ART file that can be read (damaged or cut short in its "
                     "header or tables); give the file the pictures were extracted from");
   }
-  // The loader reads the missing bytes of a file that ends inside its frame data as zeros;
+  // The parser reads the missing bytes of a file that ends inside its frame data as zeros;
   // written back, they would pass for the sprite's own.
-  const std::uint64_t announced = AnnouncedSize(art);
+  const std::uint64_t announced = AnnouncedSize(*load.sprite);
   if (file.bytes.size() < announced) {
     throw PackError(path + ": ends early: its frame data lacks " +
                     std::to_string(announced - file.bytes.size()) +
                     " bytes; give a complete copy of the file");
   }
-  return std::move(file.bytes);
+  return {std::move(*load.sprite), std::move(file.bytes)};
 }
+
+std::size_t Count(std::int32_t count) { return static_cast<std::size_t>(count); }
 
 std::string Hex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
   std::array<char, 8> text{};
@@ -121,23 +110,8 @@ RgbPicture ReadPicture(Files& files, const std::string& path) {
 
 // A frame that a picture can show: a width and height above zero whose product, which the
 // converter takes as the number of pixels, fits its 32-bit signed arithmetic.
-std::optional<std::int32_t> PixelCount(const ArtFrameHeader& frame) {
-  if (frame.width <= 0 || frame.height <= 0) {
-    return std::nullopt;
-  }
-  return CheckedMul<std::int32_t>(frame.width, frame.height);
-}
-
-// The frame's indices as the converter shows them: a raw block as it is, a run-length block
-// decoded into a plane that starts as zeros.
-Block OriginalIndices(const ArtFrameHeader& frame, const Block& block, std::size_t pixels,
-                      bool raw) {
-  if (raw) {
-    return block;
-  }
-  Block plane(pixels, 0);
-  DecodeRleSilently(block, frame.dataSize, plane);
-  return plane;
+bool ShowsAPicture(const ArtFrameHeader& frame) {
+  return frame.width > 0 && frame.height > 0 && FramePixels(frame).has_value();
 }
 
 struct EditedFrame {
@@ -182,10 +156,9 @@ class Packer {
         report_(report),
         warn_(report.warn),
         files_(files),
-        art_(silent_, files),
-        picturesDir_(job.picturesDir),
+        original_(LoadOriginal(files, job.original)),
+        sprite_(original_.sprite),
         stem_(PictureStem(fs::path(job.original).filename().string())) {
-    originalBytes_ = LoadOriginal(files_, job.original, art_);
     // A file where the pictures' directory would be is the manifest of the sheets.
     sheets_ = files_.StatusOf(job.picturesDir).kind == PathKind::kRegularFile;
     if (!sheets_ && files_.StatusOf(job.picturesDir).kind != PathKind::kDirectory) {
@@ -215,8 +188,8 @@ class Packer {
       PackSheets(outcome);
     } else {
       RefuseWithoutPictures();
-      for (std::size_t p = 0; p < art_.FrameHeaders().size(); ++p) {
-        for (std::size_t f = 0; f < art_.FrameHeaders()[p].size(); ++f) {
+      for (std::size_t p = 0; p < Count(sprite_.pictures); ++p) {
+        for (std::size_t f = 0; f < Count(sprite_.framesPerPicture); ++f) {
           ++outcome.frames;
           if (PackFrame(p, f)) {
             ++outcome.replaced;
@@ -230,12 +203,10 @@ class Packer {
     if (!sheets_) {
       RefreshPalettePictures(outcome.palettesReplaced);
     }
-    const std::span<const Block> palettes = newPalettes_;
     // With nothing replaced, OUTPUT is a copy: packing in place then leaves the file alone.
     const std::vector<std::uint8_t> bytes =
-        outcome.replaced == 0 && outcome.palettesReplaced.empty()
-            ? std::move(originalBytes_)
-            : WithPalettes(SerializeArt(art_), outcome.palettesReplaced);
+        outcome.replaced == 0 && outcome.palettesReplaced.empty() ? std::move(original_.bytes)
+                                                                  : SerializeSprite(sprite_);
     // OUTPUT is made complete beside itself first, then the pictures are brought up to date,
     // and only then is it put in place: however the run ends, the pictures never show a
     // frame older than the file, which a later pack would take for an edit. (Pictures ahead of
@@ -250,14 +221,14 @@ class Packer {
     }
     if (sheets_) {
       SheetRefresh refresh{bytes, {}, outcome.palettesReplaced, job_.output};
-      const auto framesPerPicture = static_cast<std::size_t>(art_.FramesPerPicture());
       for (const FramePosition& frame : outcome.replacedFrames) {
-        refresh.replacedFrames.push_back(frame.picture * framesPerPicture + frame.frame);
+        refresh.replacedFrames.push_back(frame.picture * Count(sprite_.framesPerPicture) +
+                                         frame.frame);
       }
       outcome.updatedPictures = RefreshSheets(*sheetReading_, refresh, warn_, files_);
     } else {
-      outcome.updatedPictures =
-          RefreshPictures(replaced_, palettes, job_.picturesDir, job_.output, warn_, files_);
+      outcome.updatedPictures = RefreshPictures(replaced_, sprite_.palettes, job_.picturesDir,
+                                                job_.output, warn_, files_);
       const std::vector<std::string> paletteFiles = RefreshPaletteFiles(
           job_.picturesDir, stem_, bytes, outcome.palettesReplaced, warn_, files_);
       outcome.updatedPictures.insert(outcome.updatedPictures.end(), paletteFiles.begin(),
@@ -282,8 +253,7 @@ class Packer {
 
  private:
   std::vector<FoundPicture> FindPictures(std::size_t p, std::size_t f) const {
-    std::vector<FoundPicture> found =
-        names_.Of(p, f, static_cast<std::size_t>(art_.PaletteCount()));
+    std::vector<FoundPicture> found = names_.Of(p, f, sprite_.palettes.size());
     std::erase_if(
         found, [this](const FoundPicture& picture) { return !StillThere(files_, picture.path); });
     return found;
@@ -292,9 +262,9 @@ class Packer {
   // A directory without a single picture of the original's names is the wrong one (or the
   // original was renamed since): packing from it would only copy the file.
   void RefuseWithoutPictures() const {
-    const auto pictures = static_cast<std::size_t>(art_.PictureCount());
-    const auto frames = static_cast<std::size_t>(art_.FramesPerPicture());
-    const auto palettes = static_cast<std::size_t>(art_.PaletteCount());
+    const std::size_t pictures = Count(sprite_.pictures);
+    const std::size_t frames = Count(sprite_.framesPerPicture);
+    const std::size_t palettes = sprite_.palettes.size();
     for (std::size_t p = 0; p < pictures; ++p) {
       for (std::size_t f = 0; f < frames; ++f) {
         if (!names_.Of(p, f, palettes).empty()) {
@@ -319,9 +289,9 @@ class Packer {
     if (found.empty()) {
       return false;
     }
-    const ArtFrameHeader& frame = art_.FrameHeaders()[p][f];
-    const std::optional<std::int32_t> pixels = PixelCount(frame);
-    if (!pixels) {
+    SpriteFrame& stored = sprite_.frames[p * Count(sprite_.framesPerPicture) + f];
+    const ArtFrameHeader& frame = stored.header;
+    if (!ShowsAPicture(frame)) {
       const std::string what = frame.width == 0 || frame.height == 0
                                    ? "has no pixels"
                                    : "has a size that makes no picture";
@@ -333,12 +303,10 @@ class Packer {
       }
       return false;
     }
-    const Block& block = art_.Blocks()[p][f];
-    // Equality alone decides, as in the converter.
-    const bool raw = *pixels == frame.dataSize;
+    const FrameStorage storage = StorageOf(frame);
     // Decoded only once a picture of the frame's size needs it: a small file may announce a
     // frame of gigabytes that no picture has.
-    std::optional<Block> original;
+    std::optional<std::vector<std::uint8_t>> original;
 
     std::optional<EditedFrame> edited;
     std::vector<FoundPicture> untouched;
@@ -346,7 +314,8 @@ class Packer {
       const RgbPicture picture = ReadPicture(files_, file.path);
       const bool sameSize = picture.width == frame.width && picture.height == frame.height;
       if (sameSize && !original) {
-        original = OriginalIndices(frame, block, static_cast<std::size_t>(*pixels), raw);
+        original.emplace();
+        DecodeFrame(frame, stored.data, *original);
       }
       PaletteMapping mapping = MapToPalette(
           picture, PaletteOf(file.palette),
@@ -374,63 +343,53 @@ class Packer {
     if (!edited) {
       return false;
     }
-    Block data = EncodeFrameData(edited->indices, raw);
+    std::vector<std::uint8_t> data = EncodeFrame(edited->indices, storage);
     if (data.size() > kMaxDataSize) {
       throw PackError(edited->path + ": is too large for a frame of an .ART file");
     }
-    art_.ReplaceFrame(p, f, edited->width, edited->height, std::move(data));
+    ReplaceFrame(stored, edited->width, edited->height, std::move(data));
     replaced_.push_back(
         {edited->width, edited->height, std::move(edited->indices), std::move(untouched)});
     return true;
   }
 
-  // The frame's indices as they now stand in art_.
-  std::vector<std::uint8_t> CurrentIndices(std::size_t p, std::size_t f) const {
-    const ArtFrameHeader& frame = art_.FrameHeaders()[p][f];
-    const std::optional<std::int32_t> pixels = PixelCount(frame);
-    if (!pixels) {
-      return {};
-    }
-    return OriginalIndices(frame, art_.Blocks()[p][f], static_cast<std::size_t>(*pixels),
-                           *pixels == frame.dataSize);
-  }
+  std::span<const std::uint8_t> PaletteOf(std::size_t k) const { return sprite_.palettes[k]; }
 
-  // Gives frame f of picture p new indices, stored as it was stored (raw or run-length).
-  void Replace(std::size_t p, std::size_t f, std::int32_t width, std::int32_t height,
-               const std::vector<std::uint8_t>& indices, const std::string& from) {
-    const ArtFrameHeader& frame = art_.FrameHeaders()[p][f];
-    const std::optional<std::int32_t> pixels = PixelCount(frame);
-    const bool raw = pixels && *pixels == frame.dataSize;
-    Block data = EncodeFrameData(indices, raw);
-    if (data.size() > kMaxDataSize) {
-      throw PackError(from + ": is too large for a frame of an .ART file");
+  // The frame's indices as they now stand in sprite_; empty for a frame that shows no picture.
+  std::vector<std::uint8_t> CurrentIndices(std::size_t i) const {
+    const SpriteFrame& frame = sprite_.frames[i];
+    std::vector<std::uint8_t> plane;
+    if (ShowsAPicture(frame.header)) {
+      DecodeFrame(frame.header, frame.data, plane);
     }
-    art_.ReplaceFrame(p, f, width, height, std::move(data));
+    return plane;
   }
 
   // Takes the frames edited in the sheets that the manifest job_.picturesDir describes.
   void PackSheets(PackOutcome& outcome) {
-    const auto framesPerPicture = static_cast<std::size_t>(art_.FramesPerPicture());
-    SheetSprite sprite;
-    sprite.name = fs::path(job_.original).filename().string();
-    sprite.pictures = art_.PictureCount();
-    sprite.framesPerPicture = art_.FramesPerPicture();
-    for (std::size_t k = 0; k < static_cast<std::size_t>(art_.PaletteCount()); ++k) {
-      sprite.palettes.push_back(PaletteOf(k));
+    const std::size_t framesPerPicture = Count(sprite_.framesPerPicture);
+    SheetSprite sheets;
+    sheets.name = fs::path(job_.original).filename().string();
+    sheets.pictures = sprite_.pictures;
+    sheets.framesPerPicture = sprite_.framesPerPicture;
+    for (const ArtPalette& palette : sprite_.palettes) {
+      sheets.palettes.push_back(palette);
     }
-    for (const auto& row : art_.FrameHeaders()) {
-      for (const ArtFrameHeader& frame : row) {
-        sprite.frames.push_back({frame.width, frame.height, PixelCount(frame).has_value()});
-      }
+    for (const SpriteFrame& frame : sprite_.frames) {
+      sheets.frames.push_back(
+          {frame.header.width, frame.header.height, ShowsAPicture(frame.header)});
     }
-    sprite.indicesOf = [this, framesPerPicture](std::size_t i) {
-      return CurrentIndices(i / framesPerPicture, i % framesPerPicture);
-    };
-    SheetReading reading = ReadSheetEdits(job_.picturesDir, sprite, files_);
-    outcome.frames = sprite.frames.size();
+    sheets.indicesOf = [this](std::size_t i) { return CurrentIndices(i); };
+    SheetReading reading = ReadSheetEdits(job_.picturesDir, sheets, files_);
+    outcome.frames = sprite_.frames.size();
     for (const SheetEdit& edit : reading.edits) {
-      Replace(edit.frame / framesPerPicture, edit.frame % framesPerPicture, edit.width, edit.height,
-              edit.indices, edit.from);
+      SpriteFrame& stored = sprite_.frames[edit.frame];
+      // Resized frames show a picture (the reader refuses the others), so have a storage.
+      std::vector<std::uint8_t> data = EncodeFrame(edit.indices, StorageOf(stored.header));
+      if (data.size() > kMaxDataSize) {
+        throw PackError(edit.from + ": is too large for a frame of an .ART file");
+      }
+      ReplaceFrame(stored, edit.width, edit.height, std::move(data));
       ++outcome.replaced;
       outcome.replacedFrames.push_back(
           {edit.frame / framesPerPicture, edit.frame % framesPerPicture});
@@ -441,11 +400,8 @@ class Packer {
   // Gives the palettes of job_.paletteFiles their files' colours, each entry keeping its fourth
   // byte. Returns the palettes that changed.
   std::vector<std::size_t> PutPalettes() {
-    std::vector<std::size_t> changed;
-    const auto count = static_cast<std::size_t>(art_.PaletteCount());
-    for (std::size_t k = 0; k < count; ++k) {
-      newPalettes_.emplace_back(PaletteOf(k).begin(), PaletteOf(k).end());
-    }
+    const std::vector<ArtPalette> before = sprite_.palettes;
+    const std::size_t count = sprite_.palettes.size();
     for (const PaletteFile& file : job_.paletteFiles) {
       if (file.palette >= count) {
         throw PackError(
@@ -470,7 +426,7 @@ class Packer {
       } catch (const PaletteFileError& error) {
         throw PackError(file.path + ": " + error.what());
       }
-      Block& palette = newPalettes_[file.palette];
+      ArtPalette& palette = sprite_.palettes[file.palette];
       for (std::size_t i = 0; i < kPaletteFileColours; ++i) {
         // Entries are blue, green, red, then the fourth byte, which stays.
         palette[i * 4] = colours[i * 3 + 2];
@@ -478,29 +434,13 @@ class Packer {
         palette[i * 4 + 2] = colours[i * 3];
       }
     }
+    std::vector<std::size_t> changed;
     for (std::size_t k = 0; k < count; ++k) {
-      if (!std::ranges::equal(newPalettes_[k], PaletteOf(k))) {
+      if (sprite_.palettes[k] != before[k]) {
         changed.push_back(k);
       }
     }
     return changed;
-  }
-
-  // The file's bytes with the changed palettes of newPalettes_ put in, through the sprite model.
-  std::vector<std::uint8_t> WithPalettes(std::vector<std::uint8_t> bytes,
-                                         const std::vector<std::size_t>& changed) const {
-    if (changed.empty()) {
-      return bytes;
-    }
-    SpriteLoad load = ParseSprite(bytes);
-    if (!load.sprite) {
-      throw PackError(job_.output + ": could not be made (" + ArtLoadErrorText(load.error) +
-                      "); report this as a bug");
-    }
-    for (const std::size_t k : changed) {
-      std::copy_n(newPalettes_[k].begin(), kArtPaletteSize, load.sprite->palettes[k].begin());
-    }
-    return SerializeSprite(*load.sprite);
   }
 
   // Every picture of a replaced palette shows the old colours: each is to be rewritten.
@@ -508,43 +448,34 @@ class Packer {
     if (changed.empty()) {
       return;
     }
-    for (std::size_t p = 0; p < art_.FrameHeaders().size(); ++p) {
-      for (std::size_t f = 0; f < art_.FrameHeaders()[p].size(); ++f) {
+    for (std::size_t p = 0; p < Count(sprite_.pictures); ++p) {
+      for (std::size_t f = 0; f < Count(sprite_.framesPerPicture); ++f) {
         std::vector<FoundPicture> pictures = FindPictures(p, f);
         std::erase_if(pictures, [&](const FoundPicture& picture) {
           return std::find(changed.begin(), changed.end(), picture.palette) == changed.end();
         });
-        const ArtFrameHeader& frame = art_.FrameHeaders()[p][f];
-        const std::optional<std::int32_t> pixels = PixelCount(frame);
-        if (pictures.empty() || !pixels || *pixels == 0) {
+        const std::size_t i = p * Count(sprite_.framesPerPicture) + f;
+        const ArtFrameHeader& frame = sprite_.frames[i].header;
+        if (pictures.empty() || !ShowsAPicture(frame)) {
           continue;
         }
-        replaced_.push_back({frame.width, frame.height, CurrentIndices(p, f), std::move(pictures)});
+        replaced_.push_back({frame.width, frame.height, CurrentIndices(i), std::move(pictures)});
       }
     }
-  }
-
-  std::span<const std::uint8_t> PaletteOf(std::size_t k) const {
-    return std::span(art_.Palettes()[k]).first(kArtPaletteSize);
   }
 
   const PackJob& job_;
   const PackReport& report_;
   const PackWarning& warn_;
   Files& files_;
-  // The loader's progress and failure texts are the converter's, not the packer's.
-  SilentConsole silent_;
-  // The original as loaded; the frames that take an edit are replaced in it, and it is what is
+  Original original_;
+  // The original's sprite; the frames that take an edit are replaced in it, and it is what is
   // written.
-  ArtFile art_;
-  fs::path picturesDir_;
+  Sprite& sprite_;
   std::string stem_;
-  std::vector<std::uint8_t> originalBytes_;
   PictureNames names_;
   std::vector<ReplacedFrame> replaced_;
   bool sheets_ = false;  // whether the edits come from sheets rather than pictures
-  // The palettes of the output: the original's, with those of job_.paletteFiles replaced.
-  std::vector<Block> newPalettes_;
   std::optional<SheetReading> sheetReading_;
 };
 
