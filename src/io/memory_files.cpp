@@ -152,14 +152,15 @@ std::optional<std::vector<std::string>> MemoryFiles::ListDirectory(const std::st
        at != files_.end() && at->first.compare(0, prefix.size(), prefix) == 0; ++at) {
     std::string name = at->first.substr(prefix.size());
     name.resize(std::min(name.size(), name.find(kPathSeparator)));
-    // Files of one subdirectory are neighbours in the map: it is named once.
-    if (names.empty() || names.back() != name) {
-      names.push_back(std::move(name));
-    }
+    names.push_back(std::move(name));
   }
   if (names.empty()) {
     return std::nullopt;
   }
+  // A subdirectory is named once, however many files it holds; in name order, as a test may
+  // compare the list whole.
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
   return names;
 }
 

@@ -24,7 +24,8 @@ class MemoryFiles : public Files {
                                      std::span<const std::uint8_t> bytes) override;
   std::unique_ptr<StagedWrite> Stage(const std::string& path, std::span<const std::uint8_t> bytes,
                                      std::string& failure) override;
-  // The names of the files and directories directly in dir; nothing when it holds no file.
+  // The names of the files and directories directly in dir, sorted; nothing when it holds no
+  // file.
   std::optional<std::vector<std::string>> ListDirectory(const std::string& dir) override;
   void RemoveFile(const std::string& path) override;
   // A path is a regular file when it holds one, a directory when some file's path starts with

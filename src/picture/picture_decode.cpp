@@ -5,7 +5,10 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "io/checked.hpp"
 #include "picture/picture_internal.hpp"
@@ -18,13 +21,23 @@ namespace {
 // small PNG whose data unpacks far beyond its pixels would have it allocate gigabytes.
 thread_local std::size_t allocationLimit = SIZE_MAX;
 thread_local bool allocationRefused = false;
+// An allocation within the bound that the system refused: memory ran out, which the library
+// reports as a failure like any other, and which must not be taken for a damaged picture.
+thread_local bool memoryExhausted = false;
+
+void* Allocated(void* block, std::size_t size) {
+  if (block == nullptr && size > 0) {
+    memoryExhausted = true;
+  }
+  return block;
+}
 
 void* LimitedMalloc(std::size_t size) {
   if (size > allocationLimit) {
     allocationRefused = true;
     return nullptr;
   }
-  return std::malloc(size);
+  return Allocated(std::malloc(size), size);
 }
 
 void* LimitedRealloc(void* block, std::size_t size) {
@@ -32,7 +45,7 @@ void* LimitedRealloc(void* block, std::size_t size) {
     allocationRefused = true;
     return nullptr;
   }
-  return std::realloc(block, size);
+  return Allocated(std::realloc(block, size), size);
 }
 
 }  // namespace
@@ -193,6 +206,9 @@ PngChunks ReadPngChunks(std::span<const std::uint8_t> bytes) {
 }
 
 [[noreturn]] void RefuseUnreadablePng() {
+  if (memoryExhausted) {
+    throw std::bad_alloc();
+  }
   if (allocationRefused) {
     RefuseDamaged("PNG", "its data unpacks to more than its pixels need");
   }
@@ -214,6 +230,7 @@ RgbPicture LoadPng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
   // The library keeps its last failure's reason until the next one, and gives none for some:
   // cleared before each call, so that an earlier one is never told as this one's.
   stbi__g_failure_reason = nullptr;
+  memoryExhausted = false;
   if (stbi_info_from_memory(bytes.data(), length, &width, &height, &channels) == 0) {
     RefuseUnreadablePng();
   }
@@ -230,6 +247,7 @@ RgbPicture LoadPng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
   allocationLimit =
       static_cast<std::size_t>(2 * std::max<std::uint64_t>(bytes.size(), unpacked) + kLibrarySlack);
   allocationRefused = false;
+  memoryExhausted = false;
   struct LimitEnd {
     ~LimitEnd() { allocationLimit = SIZE_MAX; }
   } limitEnd;
@@ -256,7 +274,7 @@ RgbPicture LoadPng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
 // palette from memory it never filled. So it is given the file with a palette of all 256
 // entries whose red is the entry's own index: the red it gives back is each pixel's index.
 RgbPicture DecodeIndexedPng(std::span<const std::uint8_t> bytes, const PngChunks& chunks,
-                            std::uint64_t maxPixels) {
+                            std::uint64_t maxPixels, bool keepTransparency) {
   const std::size_t entries = chunks.plte.size() / kPlteEntryBytes;
   std::vector<std::uint8_t> recoloured(bytes.begin(),
                                        bytes.begin() + static_cast<std::ptrdiff_t>(chunks.plteAt));
@@ -284,20 +302,52 @@ RgbPicture DecodeIndexedPng(std::span<const std::uint8_t> bytes, const PngChunks
   }
   const auto width = static_cast<std::size_t>(picture.width);
   CheckIndices("PNG", picture.indices, width, entries);
-  CheckOpaque(picture.indices.size(), width, [&](std::size_t i) {
-    const std::uint8_t index = picture.indices[i];
+  const auto alphaOf = [&](std::size_t index) {
     return index < chunks.trns.size() ? chunks.trns[index] : kOpaque;
-  });
+  };
+  if (keepTransparency) {
+    picture.entryAlphas.resize(entries);
+    for (std::size_t i = 0; i < entries; ++i) {
+      picture.entryAlphas[i] = alphaOf(i);
+    }
+  } else {
+    CheckOpaque(picture.indices.size(), width,
+                [&](std::size_t i) { return alphaOf(picture.indices[i]); });
+  }
   picture.colourTable = ColourTable(chunks.plte, entries, kPlteEntryBytes, true);
   ColourIndexed(picture);
   return picture;
 }
 
+// The picture as 4 channels: an indexed one's alpha from its table's entries, everything else
+// opaque where the file gave no alpha.
+RgbPicture WithAlpha(RgbPicture picture) {
+  if (!picture.indices.empty() && picture.entryAlphas.empty()) {
+    picture.entryAlphas.assign(picture.colourTable.size() / 4, kOpaque);
+  }
+  if (picture.channels == kRgba) {
+    return picture;
+  }
+  const std::size_t count = picture.PixelCount();
+  std::vector<std::uint8_t> rgba(count * kRgba);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::copy_n(picture.pixels.begin() + static_cast<std::ptrdiff_t>(i * kRgb), kRgb,
+                rgba.begin() + static_cast<std::ptrdiff_t>(i * kRgba));
+    rgba[i * kRgba + kRgb] =
+        picture.indices.empty() ? kOpaque : picture.entryAlphas[picture.indices[i]];
+  }
+  picture.pixels = std::move(rgba);
+  picture.channels = kRgba;
+  return picture;
+}
+
 }  // namespace
 
-RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels) {
+RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
+                         PictureOptions options) {
   if (StartsWith(bytes, kBmpSignature)) {
-    return DecodeBmp(bytes, maxPixels);
+    RgbPicture picture = DecodeBmp(bytes, maxPixels);
+    return options.keepTransparency ? WithAlpha(std::move(picture)) : picture;
   }
   if (!StartsWith(bytes, kPngSignature)) {
     Refuse("is not a BMP or PNG picture; save it as BMP or PNG");
@@ -309,11 +359,13 @@ RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxP
   if (chunks.colourType == kPngIndexed && chunks.plteAt != 0 &&
       chunks.plte.size() % kPlteEntryBytes == 0 &&
       chunks.plte.size() <= kMaxPlteEntries * kPlteEntryBytes) {
-    return DecodeIndexedPng(bytes, chunks, maxPixels);
+    RgbPicture picture = DecodeIndexedPng(bytes, chunks, maxPixels, options.keepTransparency);
+    return options.keepTransparency ? WithAlpha(std::move(picture)) : picture;
   }
   // A transparent colour (tRNS of a grey or RGB picture) is alpha like any other.
-  RgbPicture picture = LoadPng(bytes, maxPixels, chunks.hasTrns ? kRgba : 0);
-  if (picture.channels == kRgba) {
+  RgbPicture picture =
+      LoadPng(bytes, maxPixels, chunks.hasTrns || options.keepTransparency ? kRgba : 0);
+  if (picture.channels == kRgba && !options.keepTransparency) {
     CheckOpaque(picture.PixelCount(), static_cast<std::size_t>(picture.width),
                 [&](std::size_t i) { return picture.pixels[i * kRgba + kRgb]; });
   }

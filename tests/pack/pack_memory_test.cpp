@@ -95,7 +95,7 @@ class PackInMemory {
   MemoryFiles files_;
 };
 
-// "vostrel-pack: " before each line of what.
+// A line of vostrel-pack's standard error.
 std::string Said(const std::string& what) { return "vostrel-pack: " + what + "\n"; }
 std::string NothingWritten(const std::string& output) {
   return Said("nothing was written to " + output);

@@ -161,6 +161,49 @@ TEST(DecodePictureTest, ReadsWhatEditorsSaveAndRefusesTheRest) {
   EXPECT_EQ(Bytes(picture.Bytes().begin(), picture.Bytes().end()), expected);
 }
 
+struct KeepCase {
+  const char* name;
+  Bytes file;
+  Bytes alphas;            // of the six pixels
+  Bytes indices = {};      // of an indexed picture
+  Bytes entryAlphas = {};  // of an indexed picture's table
+};
+
+TEST(DecodePictureTest, KeepsTransparencyWhenAsked) {
+  const Bytes opaque(6, 255);
+  const KeepCase cases[] = {
+      {"PngTranslucent", test::WritePng(3, 2, 4, WithAlpha(7)), {255, 255, 255, 255, 255, 7}},
+      {"PngIndexedTransparentEntry",
+       test::WithPngChunk(test::WritePalettePng(Indexed(), 4), "tRNS", Bytes{255, 128}),
+       {255, 128, 255, 255, 128, 255},
+       kIndices,
+       {255, 128, 255, 255}},
+      {"PngIndexedOpaque", test::WritePalettePng(Indexed(), 4), opaque, kIndices, Bytes(4, 255)},
+      {"PngRgbColourKey",
+       test::WithPngChunk(test::WritePng(3, 2, 3, kRgb), "tRNS", Bytes{0, 3, 0, 2, 0, 1}),
+       {255, 255, 255, 0, 255, 255}},
+      {"PngRgb", test::WritePng(3, 2, 3, kRgb), opaque},
+      {"Bmp8", test::WriteBmp8(Indexed()), opaque, kIndices, Bytes(4, 255)},
+      {"Bmp32FourthByteNotAlpha", test::WriteBmpRgb(3, 2, kRgb, 32, false, 0x55), opaque},
+  };
+  for (const KeepCase& c : cases) {
+    const RgbPicture picture = DecodePicture(c.file, kMaxPicturePixels, {.keepTransparency = true});
+    ASSERT_EQ(picture.channels, 4) << c.name;
+    ASSERT_EQ(picture.pixels.size(), 24u) << c.name;
+    Bytes rgb;
+    Bytes alphas;
+    for (std::size_t i = 0; i < picture.pixels.size(); i += 4) {
+      rgb.insert(rgb.end(), picture.pixels.begin() + static_cast<std::ptrdiff_t>(i),
+                 picture.pixels.begin() + static_cast<std::ptrdiff_t>(i + 3));
+      alphas.push_back(picture.pixels[i + 3]);
+    }
+    EXPECT_EQ(rgb, c.indices.empty() ? kRgb : test::Colours(c.indices, kTable)) << c.name;
+    EXPECT_EQ(alphas, c.alphas) << c.name;
+    EXPECT_EQ(picture.indices, c.indices) << c.name;
+    EXPECT_EQ(picture.entryAlphas, c.entryAlphas) << c.name;
+  }
+}
+
 struct RleCase {
   const char* name;
   unsigned bits;
