@@ -411,9 +411,13 @@ TEST_F(GimpHeadless, UnchangedExportsAreTheFileByteForByte) {
 // Picture P frame F palette K of a conversion: its BMP's rows as indices, top row first.
 std::vector<Bytes> BmpRows(const fs::path& path) {
   const Bytes bmp = test::ReadFile(path.string());
-  const std::uint32_t offset = test::GetLe32(bmp, 10);
-  const auto width = static_cast<std::int32_t>(test::GetLe32(bmp, 18));
-  const auto height = static_cast<std::int32_t>(test::GetLe32(bmp, 22));
+  // BMP fields: the file header's offset of the pixel data, the info header's width and height.
+  constexpr std::size_t kPixelDataOffsetField = 10;
+  constexpr std::size_t kWidthField = 18;
+  constexpr std::size_t kHeightField = 22;
+  const std::uint32_t offset = test::GetLe32(bmp, kPixelDataOffsetField);
+  const auto width = static_cast<std::int32_t>(test::GetLe32(bmp, kWidthField));
+  const auto height = static_cast<std::int32_t>(test::GetLe32(bmp, kHeightField));
   const std::size_t stride = (static_cast<std::size_t>(width) + 3) / 4 * 4;
   std::vector<Bytes> rows;
   for (std::int32_t y = height - 1; y >= 0; --y) {  // stored bottom-up
