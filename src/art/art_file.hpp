@@ -13,7 +13,7 @@
 
 namespace vostrel {
 
-class ByteSource;
+struct SpriteLoad;
 
 // A whole .ART file in memory: header, palettes, frame headers and the bytes of every frame.
 // Blocks are [picture][frame]; each holds exactly that frame's dataSize bytes.
@@ -44,10 +44,10 @@ class ArtFile : public ImageFile {
                     Block data);
 
  private:
-  bool ParseReporting(ByteSource& source);
+  // Keeps a sprite ParseSprite read, with "Done", or reports why there is none.
+  bool Adopt(SpriteLoad load);
   bool ReportCannotOpen();
   bool ReportFailure(ArtLoadError error);
-  void Parse(ByteSource& source);
   void Clear();
 
   std::int32_t pictureCount = 0;

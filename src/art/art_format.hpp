@@ -1,5 +1,6 @@
-// The .ART sprite format: its layout, its header words, the layout rule and the loader's refusals. Every word is a 32-bit little-endian signed
-// integer; the sections follow one another without gaps:
+// The .ART sprite format: its layout, its header words, the layout rule and the loader's refusals.
+// Every word is a 32-bit little-endian signed integer; the sections follow one another without
+// gaps:
 //
 //   header        132 bytes: 33 words
 //     word 0      flags        0 or 2: eight pictures of frameCount frames (the eight-picture

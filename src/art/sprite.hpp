@@ -104,7 +104,6 @@ std::optional<DecodedFrame> DecodeFrame(const ArtFrameHeader& header,
 // The data block that stores width x height indices (top row first) the way `storage` asks: a
 // raw frame stays raw; a run-length frame is encoded again, and stored raw only when its stream
 // would come out exactly as long as the pixels (which would read as raw anyway).
-std::vector<std::uint8_t> EncodeFrame(std::span<const std::uint8_t> indices,
-                                      FrameStorage storage);
+std::vector<std::uint8_t> EncodeFrame(std::span<const std::uint8_t> indices, FrameStorage storage);
 
 }  // namespace vostrel

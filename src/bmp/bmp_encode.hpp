@@ -20,6 +20,9 @@
 
 namespace vostrel {
 
+// The largest piece a file is handed on in, and the largest file laid out whole.
+inline constexpr std::size_t kBmpPieceBytes = std::size_t{1} << 20;
+
 // Receives the bytes of a BMP in file order; returns false when they could not be stored.
 using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
 
@@ -39,9 +42,18 @@ struct BmpImage {
   std::span<const std::uint8_t> palette;
 };
 
-// The 14-byte file header and the 40-byte info header of the BMP of image.
+// Where the headers end and the colour table starts.
+inline constexpr std::size_t kBmpHeadersSize = kBmpFileHeaderSize + kBmpInfoHeaderSize;
+
+// The 14-byte file header and the 40-byte info header of a width x height BMP of fileSize
+// bytes, into the first 54 bytes of out.
 void WriteBmpHeaders(std::int32_t width, std::int32_t height, std::uint32_t fileSize,
                      std::span<std::uint8_t> out);
+
+// EncodeBmp with the 54 bytes of both headers given rather than made from the image's size (the
+// converter's BmpFile writes the headers it was given); everything else as EncodeBmp.
+bool EncodeBmpWithHeaders(std::span<const std::uint8_t> headers, const BmpImage& image,
+                          std::vector<std::uint8_t>& buffer, const ByteSink& sink);
 
 // Produces the whole file into sink, in pieces of at most a megabyte (a sprite in one), so that
 // a huge picture never needs a second copy of its plane. False, having produced nothing, when

@@ -10,20 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "bmp/bmp_encode.hpp"
 #include "bmp/bmp_format.hpp"
 #include "image/image_file.hpp"
 
 namespace vostrel {
 
-// Receives the bytes of a BMP in file order; returns false when they could not be stored.
-using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
-
-// Bytes of padding that bring a row of width one-byte pixels to a multiple of four.
-std::uint32_t RowPadding(std::int32_t width);
-
 // Writes one uncompressed 8-bit, bottom-up BMP from palette 0 and the pixel plane in block
 // [0][0] (rows of width bytes, top row first). It only writes: Load does nothing. Save writes
-// exactly the bytes that Encode produces, through the Files it was given.
+// exactly the bytes that Encode produces, through the Files it was given; the bytes themselves
+// are put together by bmp/bmp_encode.hpp, from the headers this object holds.
 class BmpFile : public ImageFile {
  public:
   BmpFile(Console& console, Files& files) : ImageFile(console, files) {}
@@ -67,22 +63,14 @@ class BmpFile : public ImageFile {
   const std::array<std::uint8_t, kBmpInfoHeaderSize>& InfoHeader() const { return infoHeader; }
 
  private:
-  // What the info header, palette and plane make of a file, when they can make one.
-  struct Layout {
-    std::int32_t height = 0;
-    std::uint64_t rowBytes = 0;
-    std::uint32_t pad = 0;
-    std::uint64_t fileSize = 0;
-  };
-  std::optional<Layout> CheckLayout() const;
-  // Fills the file header, then puts both headers and the 256-entry colour table into out.
-  void AssembleHead(const Layout& layout, std::span<std::uint8_t> out);
-  // Puts palette 0 into the 256-entry colour table out.
-  void WriteColourTable(std::span<std::uint8_t> out) const;
-  void WriteRowMarks(const Layout& layout);
-  // Lays the file out in out (grown to a piece when smaller) and hands it to sink piece by
-  // piece, without progress marks.
-  bool LayOut(const Layout& layout, std::vector<std::uint8_t>& out, const ByteSink& sink);
+  // The plane, size and palette the fields describe; nothing without a palette or a plane.
+  std::optional<BmpImage> Image() const;
+  // The size of the file they make; nothing when they cannot make a valid one.
+  std::optional<std::uint64_t> FileSize() const;
+  void WriteRowMarks();
+  // Fills the file header and hands the file, laid out in buffer, to sink piece by piece,
+  // without progress marks.
+  bool EncodeInto(std::vector<std::uint8_t>& buffer, const ByteSink& sink);
   // Hands encoded to sink after its progress marks, or the file Encode produces when it is
   // empty.
   bool Produce(std::span<const std::uint8_t> encoded, const ByteSink& sink);

@@ -12,8 +12,8 @@
 #include "art/art_file.hpp"
 #include "art/picture_names.hpp"
 #include "art/rle.hpp"
+#include "art/sprite.hpp"
 #include "bmp/bmp_file.hpp"
-#include "io/checked.hpp"
 #include "io/path.hpp"
 
 namespace vostrel {
@@ -94,25 +94,21 @@ std::optional<PlacedFrame> PlaceFrame(const ArtFile& art, std::int32_t picture, 
   const auto p = static_cast<std::size_t>(picture);
   const auto f = static_cast<std::size_t>(frame);
   const ArtFrameHeader& header = art.FrameHeaders()[p][f];
-  const Block& block = art.Blocks()[p][f];
-  if (header.width < 0 || header.height < 0) {
-    return std::nullopt;
-  }
-  const auto pixels = CheckedMul<std::int32_t>(header.width, header.height);
+  const std::optional<std::int32_t> pixels = FramePixels(header);
   if (!pixels) {
     return std::nullopt;
   }
   PlacedFrame placed;
-  // Equality alone decides: a run-length stream exactly width x height bytes long is raw.
-  placed.raw = (*pixels == header.dataSize);
+  placed.raw = StorageOf(header) == FrameStorage::kRaw;
+  // A raw frame's line is whole before its pixels are copied; a run-length frame's line ends
+  // with the decoder's marks.
+  console.Out(placed.raw ? kRawLine : kRleLine);
   if (placed.raw) {
-    AnnouncePlacedFrame(placed, console);
-    std::copy(block.begin(), block.end(), bmp.ResizePlane(block.size()).begin());
-  } else {
-    console.Out(kRleLine);
-    // The decoder writes every byte of the plane, those the stream does not reach as zero.
-    Block& plane = bmp.ResizePlane(static_cast<std::size_t>(*pixels));
-    placed.fillRuns = DecodeRleWild(block, header.dataSize, plane).fillRuns;
+    console.EndLine(Stream::kOut);
+  }
+  Block& plane = bmp.ResizePlane(static_cast<std::size_t>(*pixels));
+  placed.fillRuns = DecodeFrame(header, art.Blocks()[p][f], plane)->fillRuns;
+  if (!placed.raw) {
     WriteRleProgress(console, placed.fillRuns);
   }
   bmp.FillInfoHeader(header.width, header.height, kBitDepth);
