@@ -114,17 +114,18 @@ PngChunks ScanPng(std::span<const std::uint8_t> bytes) {
   while (bytes.size() - at >= kChunkDataAt) {
     const std::size_t left = bytes.size() - at;
     const std::uint32_t length = ReadBe32(bytes, at);
+    const auto typeBytes = bytes.subspan(at + kChunkTypeAt, 4);
+    const std::string type(typeBytes.begin(), typeBytes.end());
+    // Nothing of the end chunk is read, nor anything after it.
+    if (type == "IEND") {
+      break;
+    }
     if (left < kChunkOverhead || length > left - kChunkOverhead) {
       Refuse("cannot be read as a PNG (the file ends inside its chunk at byte " +
              std::to_string(at) + ", which is said to hold " + std::to_string(length) + " bytes)" +
              kSaveAgain);
     }
-    const auto typeBytes = bytes.subspan(at + kChunkTypeAt, 4);
-    const std::string type(typeBytes.begin(), typeBytes.end());
     const auto data = bytes.subspan(at + kChunkDataAt, length);
-    if (type == "IEND") {
-      break;
-    }
     if (type == "IDAT") {
       pixelsBegun = true;
       idatBytes += length;
