@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "image/palette.hpp"
 #include "picture/bmp_rle.hpp"
 
 #include "picture/picture.hpp"
@@ -34,7 +35,9 @@ Bytes Plte(std::size_t entries) {
   Bytes plte;
   for (std::size_t i = 0; i < entries; ++i) {
     const std::size_t at = i % 4 * 4;
-    plte.insert(plte.end(), {kTable[at + 2], kTable[at + 1], kTable[at]});
+    for (const std::size_t colour : {kPaletteRedAt, kPaletteGreenAt, kPaletteBlueAt}) {
+      plte.push_back(kTable[at + colour]);
+    }
   }
   return plte;
 }
