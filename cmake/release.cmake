@@ -20,6 +20,9 @@ install(TARGETS vostrel RUNTIME DESTINATION ${VOSTREL_INSTALL_BINDIR})
 if(TARGET vostrel-pack)
   install(TARGETS vostrel-pack RUNTIME DESTINATION ${VOSTREL_INSTALL_BINDIR})
 endif()
+if(TARGET vostrel-sheet)
+  install(TARGETS vostrel-sheet RUNTIME DESTINATION ${VOSTREL_INSTALL_BINDIR})
+endif()
 install(FILES README.md LICENSE examples/door.art DESTINATION ${VOSTREL_INSTALL_DOCDIR})
 
 # The GIMP plug-in goes where Debian's GIMP 2.10 looks for plug-ins (its gimplibdir under the
@@ -118,6 +121,11 @@ with it.")
 if(TARGET vostrel-pack)
   string(APPEND CPACK_PACKAGE_DESCRIPTION
          "\nvostrel-pack puts edited pictures back into an .art file.")
+endif()
+if(TARGET vostrel-sheet)
+  string(APPEND CPACK_PACKAGE_DESCRIPTION
+         "\nvostrel-sheet writes each file as indexed PNG sheets with a manifest\n"
+         "that sprite editors and game engines read, its palettes and animations.")
 endif()
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")

@@ -1,8 +1,8 @@
 // Writes the starting corpus of each fuzz target into OUTDIR/art_pipeline, OUTDIR/rle,
-// OUTDIR/bmp and OUTDIR/picture: valid .ART files of both layouts with zero to four palettes and
-// raw and run-length frames, run-length streams with their parameters, BMP parameters, and
-// pictures in every format vostrel-pack takes. Generated at build time, so no binary corpus has
-// to be kept in the repository.
+// OUTDIR/bmp, OUTDIR/picture and OUTDIR/sheet_pack: valid .ART files of both layouts with zero to
+// four palettes and raw and run-length frames, run-length streams with their parameters, BMP
+// parameters, and pictures in every format vostrel-pack takes. Generated at build time, so no
+// binary corpus has to be kept in the repository.
 
 #include <cstdint>
 #include <cstdio>
@@ -239,6 +239,55 @@ std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
   };
 }
 
+// A manifest and sheet of the sheet_pack target's fixed sprite (eight pictures of one 2 x 2
+// frame, one palette) as vostrel-sheet lays them out: one column, padding 1, so the sheet is
+// 4 x 25 and frame p lies at x 1, y 1 + 3p. Its indices are those of the target's frames, so
+// the seed packs to the original; a second seed edits a pixel, a third grows a frame.
+std::vector<std::pair<std::string, Bytes>> SheetPackSeeds() {
+  constexpr int kPictures = 8;
+  const auto manifest = [&](int grownHeight) {
+    std::string frames;
+    std::string stored;
+    for (int p = 0; p < kPictures; ++p) {
+      const int h = p == 7 ? grownHeight : 2;
+      frames += std::string(p == 0 ? "" : ",") + "{\"filename\": \"" + std::to_string(p) +
+                "\", \"frame\": {\"x\": 1, \"y\": " + std::to_string(1 + 3 * p) +
+                ", \"w\": 2, \"h\": " + std::to_string(h) + "}}";
+      stored +=
+          std::string(p == 0 ? "" : ",") + "{\"width\": 2, \"height\": 2, \"storage\": \"raw\"}";
+    }
+    return "{\"frames\": [" + frames +
+           "], \"meta\": {\"version\": \"0.1\", \"size\": {\"w\": 4, \"h\": 25}, "
+           "\"vostrel\": {\"source\": \"d.art\", \"pictures\": 8, \"framesPerPicture\": 1, "
+           "\"palettes\": 1, \"transparent\": 0, \"padding\": 1, \"columns\": 1, \"fps\": 8, "
+           "\"sheets\": [{\"image\": \"d_0.png\", \"palette\": 0}], \"frames\": [" +
+           stored + "]}}}";
+  };
+  vostrel::test::IndexedPicture sheet{4, 25, Bytes(100, 0), Bytes(1024, 0)};
+  for (int p = 0; p < kPictures; ++p) {
+    for (int i = 0; i < 4; ++i) {
+      sheet.indices[static_cast<std::size_t>((1 + 3 * p + i / 2) * 4 + 1 + i % 2)] =
+          static_cast<std::uint8_t>(p * 4 + i);
+    }
+  }
+  // The palette of the target's sprite is its own; the seed's table agrees with it nowhere, so
+  // colours are mapped, and the mutations find the indexed path through tRNS and PLTE.
+  const auto seed = [&](const std::string& text, const vostrel::test::IndexedPicture& picture) {
+    Bytes bytes{static_cast<std::uint8_t>(text.size()),
+                static_cast<std::uint8_t>(text.size() >> 8)};
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    const Bytes png =
+        vostrel::test::WithPngChunk(vostrel::test::WritePalettePng(picture, 256), "tRNS", Bytes{0});
+    bytes.insert(bytes.end(), png.begin(), png.end());
+    return bytes;
+  };
+  vostrel::test::IndexedPicture edited = sheet;
+  edited.indices[5] = 200;
+  return {{"unedited.sheet", seed(manifest(2), sheet)},
+          {"edited.sheet", seed(manifest(2), edited)},
+          {"grown.sheet", seed(manifest(3), sheet)}};
+}
+
 void WriteAll(const std::filesystem::path& dir,
               const std::vector<std::pair<std::string, Bytes>>& seeds) {
   std::filesystem::create_directories(dir);
@@ -260,6 +309,7 @@ int main(int argc, char** argv) {
     WriteAll(out / "rle", RleSeeds());
     WriteAll(out / "bmp", BmpSeeds());
     WriteAll(out / "picture", PictureSeeds());
+    WriteAll(out / "sheet_pack", SheetPackSeeds());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());
     return 1;

@@ -17,8 +17,11 @@
 #include "art/sprite.hpp"
 #include "io/checked.hpp"
 #include "io/files.hpp"
+#include "pack/palette_files_read.hpp"
 #include "pack/picture_names.hpp"
 #include "pack/refresh.hpp"
+#include "pack/sheet_pack.hpp"
+#include "pack/sheet_refresh.hpp"
 #include "picture/colour_map.hpp"
 #include "picture/picture.hpp"
 
@@ -156,14 +159,20 @@ class Packer {
         original_(LoadOriginal(files, job.original)),
         sprite_(original_.sprite),
         stem_(PictureStem(fs::path(job.original).filename().string())) {
-    if (files_.StatusOf(job.picturesDir).kind != PathKind::kDirectory) {
+    // A file where the pictures' directory would be is the manifest of the sheets.
+    sheets_ = files_.StatusOf(job.picturesDir).kind == PathKind::kRegularFile;
+    if (!sheets_ && files_.StatusOf(job.picturesDir).kind != PathKind::kDirectory) {
       throw PackError(job.picturesDir +
-                      ": is not a directory; give the directory that holds the pictures");
+                      ": is neither a directory nor a file; give the directory that holds the "
+                      "pictures, or the manifest (.json) beside the sheets");
     }
     if (files_.StatusOf(job.output).kind == PathKind::kDirectory) {
       throw PackError(job.output +
                       ": is a directory; give the name of the .ART file to write, such as " +
                       (fs::path(job.output) / fs::path(job.original).filename()).string());
+    }
+    if (sheets_) {
+      return;
     }
     std::optional<PictureNames> names = PictureNames::List(files_, job.picturesDir, stem_);
     if (!names) {
@@ -175,19 +184,29 @@ class Packer {
 
   PackOutcome Run() {
     PackOutcome outcome;
-    RefuseWithoutPictures();
-    for (std::size_t p = 0; p < Count(sprite_.pictures); ++p) {
-      for (std::size_t f = 0; f < Count(sprite_.framesPerPicture); ++f) {
-        ++outcome.frames;
-        if (PackFrame(p, f)) {
-          ++outcome.replaced;
-          outcome.replacedFrames.push_back({p, f});
+    if (sheets_) {
+      PackSheets(outcome);
+    } else {
+      RefuseWithoutPictures();
+      for (std::size_t p = 0; p < Count(sprite_.pictures); ++p) {
+        for (std::size_t f = 0; f < Count(sprite_.framesPerPicture); ++f) {
+          ++outcome.frames;
+          if (PackFrame(p, f)) {
+            ++outcome.replaced;
+            outcome.replacedFrames.push_back({p, f});
+          }
         }
       }
     }
+    // After the frames: pictures are read against the original's palettes.
+    outcome.palettesReplaced = PutPalettes();
+    if (!sheets_) {
+      RefreshPalettePictures(outcome.palettesReplaced);
+    }
     // With nothing replaced, OUTPUT is a copy: packing in place then leaves the file alone.
     const std::vector<std::uint8_t> bytes =
-        outcome.replaced == 0 ? std::move(original_.bytes) : SerializeSprite(sprite_);
+        outcome.replaced == 0 && outcome.palettesReplaced.empty() ? std::move(original_.bytes)
+                                                                  : SerializeSprite(sprite_);
     // OUTPUT is made complete beside itself first, then the pictures are brought up to date,
     // and only then is it put in place: however the run ends, the pictures never show a
     // frame older than the file, which a later pack would take for an edit. (Pictures ahead of
@@ -200,8 +219,21 @@ class Packer {
       throw PackError(job_.output + ": cannot be written (" + failure +
                       "); check that its directory exists and that you may write there");
     }
-    outcome.updatedPictures =
-        RefreshPictures(replaced_, sprite_.palettes, job_.picturesDir, job_.output, warn_, files_);
+    if (sheets_) {
+      SheetRefresh refresh{bytes, {}, outcome.palettesReplaced, job_.output};
+      for (const FramePosition& frame : outcome.replacedFrames) {
+        refresh.replacedFrames.push_back(frame.picture * Count(sprite_.framesPerPicture) +
+                                         frame.frame);
+      }
+      outcome.updatedPictures = RefreshSheets(*sheetReading_, refresh, warn_, files_);
+    } else {
+      outcome.updatedPictures = RefreshPictures(replaced_, sprite_.palettes, job_.picturesDir,
+                                                job_.output, warn_, files_);
+      const std::vector<std::string> paletteFiles = RefreshPaletteFiles(
+          job_.picturesDir, stem_, bytes, outcome.palettesReplaced, warn_, files_);
+      outcome.updatedPictures.insert(outcome.updatedPictures.end(), paletteFiles.begin(),
+                                     paletteFiles.end());
+    }
     if (staged) {
       if (const auto reason = staged->Commit()) {
         throw PackError(job_.output + ": cannot be written (" + *reason +
@@ -323,6 +355,115 @@ class Packer {
 
   std::span<const std::uint8_t> PaletteOf(std::size_t k) const { return sprite_.palettes[k]; }
 
+  // The frame's indices as they now stand in sprite_; empty for a frame that shows no picture.
+  std::vector<std::uint8_t> CurrentIndices(std::size_t i) const {
+    const SpriteFrame& frame = sprite_.frames[i];
+    std::vector<std::uint8_t> plane;
+    if (ShowsAPicture(frame.header)) {
+      DecodeFrame(frame.header, frame.data, plane);
+    }
+    return plane;
+  }
+
+  // Takes the frames edited in the sheets that the manifest job_.picturesDir describes.
+  void PackSheets(PackOutcome& outcome) {
+    const std::size_t framesPerPicture = Count(sprite_.framesPerPicture);
+    SheetSprite sheets;
+    sheets.name = fs::path(job_.original).filename().string();
+    sheets.pictures = sprite_.pictures;
+    sheets.framesPerPicture = sprite_.framesPerPicture;
+    for (const ArtPalette& palette : sprite_.palettes) {
+      sheets.palettes.push_back(palette);
+    }
+    for (const SpriteFrame& frame : sprite_.frames) {
+      sheets.frames.push_back(
+          {frame.header.width, frame.header.height, ShowsAPicture(frame.header)});
+    }
+    sheets.indicesOf = [this](std::size_t i) { return CurrentIndices(i); };
+    SheetReading reading = ReadSheetEdits(job_.picturesDir, sheets, files_);
+    outcome.frames = sprite_.frames.size();
+    for (const SheetEdit& edit : reading.edits) {
+      SpriteFrame& stored = sprite_.frames[edit.frame];
+      // Resized frames show a picture (the reader refuses the others), so have a storage.
+      std::vector<std::uint8_t> data = EncodeFrame(edit.indices, StorageOf(stored.header));
+      if (data.size() > kMaxDataSize) {
+        throw PackError(edit.from + ": is too large for a frame of an .ART file");
+      }
+      ReplaceFrame(stored, edit.width, edit.height, std::move(data));
+      ++outcome.replaced;
+      outcome.replacedFrames.push_back(
+          {edit.frame / framesPerPicture, edit.frame % framesPerPicture});
+    }
+    sheetReading_ = std::move(reading);
+  }
+
+  // Gives the palettes of job_.paletteFiles their files' colours, each entry keeping its fourth
+  // byte. Returns the palettes that changed.
+  std::vector<std::size_t> PutPalettes() {
+    const std::vector<ArtPalette> before = sprite_.palettes;
+    const std::size_t count = sprite_.palettes.size();
+    for (const PaletteFile& file : job_.paletteFiles) {
+      if (file.palette >= count) {
+        throw PackError(
+            file.path + ": is given as palette " + std::to_string(file.palette) + ", but " +
+            job_.original + " has " +
+            (count == 0 ? std::string("no palette")
+                        : std::to_string(count) + " (0 to " + std::to_string(count - 1) + ")") +
+            "; give one of its palettes");
+      }
+      const ReadResult read = ReadWholeFile(files_, file.path, kMaxPaletteFileBytes + 1);
+      if (read.status == ReadStatus::kTooLarge) {
+        throw PackError(file.path +
+                        ": is too large for a palette file (more than 1 MiB); give a "
+                        ".gpl, .pal or .act palette of 256 colours");
+      }
+      if (read.status != ReadStatus::kOk) {
+        throw PackError(file.path + ": cannot be read; check its name and that you may read it");
+      }
+      PaletteColours colours{};
+      try {
+        colours = ReadPaletteFile(read.bytes);
+      } catch (const PaletteFileError& error) {
+        throw PackError(file.path + ": " + error.what());
+      }
+      ArtPalette& palette = sprite_.palettes[file.palette];
+      for (std::size_t i = 0; i < kPaletteFileColours; ++i) {
+        // Entries are blue, green, red, then the fourth byte, which stays.
+        palette[i * 4] = colours[i * 3 + 2];
+        palette[i * 4 + 1] = colours[i * 3 + 1];
+        palette[i * 4 + 2] = colours[i * 3];
+      }
+    }
+    std::vector<std::size_t> changed;
+    for (std::size_t k = 0; k < count; ++k) {
+      if (sprite_.palettes[k] != before[k]) {
+        changed.push_back(k);
+      }
+    }
+    return changed;
+  }
+
+  // Every picture of a replaced palette shows the old colours: each is to be rewritten.
+  void RefreshPalettePictures(const std::vector<std::size_t>& changed) {
+    if (changed.empty()) {
+      return;
+    }
+    for (std::size_t p = 0; p < Count(sprite_.pictures); ++p) {
+      for (std::size_t f = 0; f < Count(sprite_.framesPerPicture); ++f) {
+        std::vector<FoundPicture> pictures = FindPictures(p, f);
+        std::erase_if(pictures, [&](const FoundPicture& picture) {
+          return std::find(changed.begin(), changed.end(), picture.palette) == changed.end();
+        });
+        const std::size_t i = p * Count(sprite_.framesPerPicture) + f;
+        const ArtFrameHeader& frame = sprite_.frames[i].header;
+        if (pictures.empty() || !ShowsAPicture(frame)) {
+          continue;
+        }
+        replaced_.push_back({frame.width, frame.height, CurrentIndices(i), std::move(pictures)});
+      }
+    }
+  }
+
   const PackJob& job_;
   const PackReport& report_;
   const PackWarning& warn_;
@@ -334,6 +475,8 @@ class Packer {
   std::string stem_;
   PictureNames names_;
   std::vector<ReplacedFrame> replaced_;
+  bool sheets_ = false;  // whether the edits come from sheets rather than pictures
+  std::optional<SheetReading> sheetReading_;
 };
 
 }  // namespace

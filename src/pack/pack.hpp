@@ -17,10 +17,20 @@ class PackError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A palette of the file to be given the colours of a palette file (.gpl, .pal, .act, or one
+// RRGGBB a line).
+struct PaletteFile {
+  std::size_t palette = 0;
+  std::string path;
+};
+
 struct PackJob {
-  std::string original;     // the .ART file the pictures were extracted from
-  std::string picturesDir;  // where the pictures are, under the names the converter gives
-  std::string output;       // the .ART file to write; may be original itself
+  std::string original;  // the .ART file the pictures were extracted from
+  // Where the pictures are, under the names the converter gives; or the manifest of the sheets
+  // that vostrel-sheet made (a file rather than a directory).
+  std::string picturesDir;
+  std::string output;  // the .ART file to write; may be original itself
+  std::vector<PaletteFile> paletteFiles;
 };
 
 // A frame of the file: picture p, frame f, both counted from 0.
@@ -35,6 +45,7 @@ struct PackOutcome {
   std::uint64_t replaced = 0;                 // frames that took an edited picture
   std::vector<FramePosition> replacedFrames;  // those frames, in the file's order
   std::vector<std::string> updatedPictures;   // pictures rewritten to show them, in order
+  std::vector<std::size_t> palettesReplaced;  // palettes that took a palette file's colours
 };
 
 // Something worth telling the user that does not stop the run.
@@ -48,11 +59,12 @@ struct PackReport {
   std::function<void(const std::string& path)> updated;
 };
 
-// Writes job.output: job.original with every frame whose pictures were edited replaced by
-// them, everything else copied unchanged (job.original byte for byte when no frame was), then
-// rewrites the other pictures of the replaced frames, so that the directory describes
-// job.output. Every file is reached through files. Throws PackError before job.output is
-// written, leaving it as it was; a picture that cannot be rewritten only gives a warning.
+// Writes job.output: job.original with every frame whose pictures (or sheets) were edited
+// replaced by them, then the palettes of job.paletteFiles replaced, everything else copied
+// unchanged (job.original byte for byte when no frame was), then rewrites the other pictures of the
+// replaced frames, so that the directory describes job.output. Every file is reached through files.
+// Throws PackError before job.output is written, leaving it as it was; a picture that cannot be
+// rewritten only gives a warning.
 PackOutcome PackArt(const PackJob& job, const PackReport& report, Files& files);
 
 }  // namespace vostrel

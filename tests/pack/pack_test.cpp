@@ -355,93 +355,104 @@ TEST_P(EditedPicturesTest, ChangeExactlyTheEditedFrame) {
 
 INSTANTIATE_TEST_SUITE_P(
     Edits, EditedPicturesTest,
-    ::testing::Values(
-        EditCase{"PixelsChanged", 1, 0,
-                 [](PackTest& self, const std::string& stem) {
-                   const auto edited = Changed(self.Extracted(stem + "0.bmp"));
-                   test::WriteFile(self.Picture(stem + "0.bmp"), test::WriteBmp8(edited));
-                   return edited;
-                 }},
-        EditCase{"RunLengthFrameResized", 2, 1,
-                 [](PackTest& self, const std::string& stem) {
-                   const auto edited = Resized(self.Extracted(stem + "0.bmp"), 9, 7);
-                   test::WriteFile(self.Picture(stem + "0.bmp"), test::WriteBmp8(edited));
-                   return edited;
-                 }},
-        EditCase{"RawFrameResized", 3, 0,
-                 [](PackTest& self, const std::string& stem) {
-                   const auto edited = Resized(self.Extracted(stem + "1.bmp"), 2, 3);
-                   test::WriteFile(self.Picture(stem + "1.bmp"), test::WriteBmp8(edited, true));
-                   return edited;
-                 }},
-        EditCase{"Saved24Bit", 4, 1,
-                 [](PackTest& self, const std::string& stem) {
-                   const auto edited = Changed(self.Extracted(stem + "1.bmp"));
-                   test::WriteFile(
-                       self.Picture(stem + "1.bmp"),
-                       test::WriteBmpRgb(edited.width, edited.height,
-                                         test::Colours(edited.indices, edited.table), 24));
-                   return edited;
-                 }},
-        EditCase{"SavedAsPngBesideTheUntouchedBmp", 5, 0,
-                 [](PackTest& self, const std::string& stem) {
-                   const auto edited = Changed(self.Extracted(stem + "0.bmp"));
-                   test::WriteFile(self.Picture(stem + "0.png"),
-                                   test::WritePng(edited.width, edited.height, 3,
-                                                  test::Colours(edited.indices, edited.table)));
-                   return edited;
-                 }},
-        EditCase{"SavedAsPngWithItsExtensionInCapitals", 5, 1,
-                 [](PackTest& self, const std::string& stem) {
-                   const auto edited = Changed(self.Extracted(stem + "1.bmp"));
-                   test::WriteFile(self.Picture(stem + "1.PNG"),
-                                   test::WritePng(edited.width, edited.height, 3,
-                                                  test::Colours(edited.indices, edited.table)));
-                   return edited;
-                 }},
-        EditCase{"PaletteReordered", 6, 1,
-                 [](PackTest& self, const std::string& stem) {
-                   const auto edited = Changed(self.Extracted(stem + "0.bmp"));
-                   test::IndexedPicture reversed = edited;
-                   for (std::size_t i = 0; i < 256; ++i) {
-                     std::copy_n(
-                         edited.table.begin() + static_cast<std::ptrdiff_t>(i * 4), 4,
-                         reversed.table.begin() + static_cast<std::ptrdiff_t>((255 - i) * 4));
-                   }
-                   for (auto& index : reversed.indices) {
-                     index = static_cast<std::uint8_t>(255 - index);
-                   }
-                   test::WriteFile(self.Picture(stem + "0.bmp"), test::WriteBmp8(reversed));
-                   return edited;
-                 }},
-        EditCase{"BothPalettesEditedAlike", 7, 0,
-                 [](PackTest& self, const std::string& stem) {
-                   const auto edited = Changed(self.Extracted(stem + "0.bmp"));
-                   test::WriteFile(self.Picture(stem + "0.bmp"), test::WriteBmp8(edited));
-                   const auto second = self.Extracted(stem + "1.bmp");
-                   test::WriteFile(self.Picture(stem + "1.png"),
-                                   test::WritePng(edited.width, edited.height, 4,
-                                                  test::Colours(edited.indices, second.table, 4)));
-                   return edited;
-                 }},
-        FromFixture("RunLengthBmpOfImageMagick", "door-rle8.bmp", {8, 8, 12, 10}),
-        FromFixture("OneBitBmpOfPpmtobmp", "door-1bit.bmp", {8, 8, 12, 10}),
-        FromFixture("FourBitBmpOfPpmtobmp", "door-4bit.bmp", {14, 14, 16, 12}),
-        FromFixture("OneBitPngOfPnmtopng", "door-1bit.png", {8, 8, 12, 10}),
-        FromFixture("TwoBitPngOfPnmtopng", "door-2bit.png", {14, 14, 16, 12}),
-        FromFixture("FourBitPngOfImageMagick", "door-4bit.png", {14, 14, 16, 12}),
-        FromFixture("EightBitPngOfImageMagick", "door-8bit.png", {14, 14, 16, 12}),
-        // Black painted at x 5, y 5 with index 100, one of the palette's many copies of black.
-        EditCase{"PaintedWithACopyOfBlack", 1, 0,
-                 [](PackTest& self, const std::string& stem) {
-                   fs::copy_file(test::SourcePath("tests/pack/fixtures/door-index100.bmp"),
-                                 self.Picture(stem + "0.bmp"),
-                                 fs::copy_options::overwrite_existing);
-                   test::IndexedPicture expected = self.Extracted("sprite_3_1_0.bmp");
-                   expected.indices[5 * 32 + 5] = 100;
-                   return expected;
-                 },
-                 true}),
+    ::testing::Values(EditCase{"PixelsChanged", 1, 0,
+                               [](PackTest& self, const std::string& stem) {
+                                 const auto edited = Changed(self.Extracted(stem + "0.bmp"));
+                                 test::WriteFile(self.Picture(stem + "0.bmp"),
+                                                 test::WriteBmp8(edited));
+                                 return edited;
+                               }},
+                      EditCase{"RunLengthFrameResized", 2, 1,
+                               [](PackTest& self, const std::string& stem) {
+                                 const auto edited = Resized(self.Extracted(stem + "0.bmp"), 9, 7);
+                                 test::WriteFile(self.Picture(stem + "0.bmp"),
+                                                 test::WriteBmp8(edited));
+                                 return edited;
+                               }},
+                      EditCase{"RawFrameResized", 3, 0,
+                               [](PackTest& self, const std::string& stem) {
+                                 const auto edited = Resized(self.Extracted(stem + "1.bmp"), 2, 3);
+                                 test::WriteFile(self.Picture(stem + "1.bmp"),
+                                                 test::WriteBmp8(edited, true));
+                                 return edited;
+                               }},
+                      EditCase{"Saved24Bit", 4, 1,
+                               [](PackTest& self, const std::string& stem) {
+                                 const auto edited = Changed(self.Extracted(stem + "1.bmp"));
+                                 test::WriteFile(
+                                     self.Picture(stem + "1.bmp"),
+                                     test::WriteBmpRgb(edited.width, edited.height,
+                                                       test::Colours(edited.indices, edited.table),
+                                                       24));
+                                 return edited;
+                               }},
+                      EditCase{"SavedAsPngBesideTheUntouchedBmp", 5, 0,
+                               [](PackTest& self, const std::string& stem) {
+                                 const auto edited = Changed(self.Extracted(stem + "0.bmp"));
+                                 test::WriteFile(
+                                     self.Picture(stem + "0.png"),
+                                     test::WritePng(edited.width, edited.height, 3,
+                                                    test::Colours(edited.indices, edited.table)));
+                                 return edited;
+                               }},
+                      EditCase{"SavedAsPngWithItsExtensionInCapitals", 5, 1,
+                               [](PackTest& self, const std::string& stem) {
+                                 const auto edited = Changed(self.Extracted(stem + "1.bmp"));
+                                 test::WriteFile(
+                                     self.Picture(stem + "1.PNG"),
+                                     test::WritePng(edited.width, edited.height, 3,
+                                                    test::Colours(edited.indices, edited.table)));
+                                 return edited;
+                               }},
+                      EditCase{"PaletteReordered", 6, 1,
+                               [](PackTest& self, const std::string& stem) {
+                                 const auto edited = Changed(self.Extracted(stem + "0.bmp"));
+                                 test::IndexedPicture reversed = edited;
+                                 for (std::size_t i = 0; i < 256; ++i) {
+                                   std::copy_n(
+                                       edited.table.begin() + static_cast<std::ptrdiff_t>(i * 4), 4,
+                                       reversed.table.begin() +
+                                           static_cast<std::ptrdiff_t>((255 - i) * 4));
+                                 }
+                                 for (auto& index : reversed.indices) {
+                                   index = static_cast<std::uint8_t>(255 - index);
+                                 }
+                                 test::WriteFile(self.Picture(stem + "0.bmp"),
+                                                 test::WriteBmp8(reversed));
+                                 return edited;
+                               }},
+                      EditCase{"BothPalettesEditedAlike", 7, 0,
+                               [](PackTest& self, const std::string& stem) {
+                                 const auto edited = Changed(self.Extracted(stem + "0.bmp"));
+                                 test::WriteFile(self.Picture(stem + "0.bmp"),
+                                                 test::WriteBmp8(edited));
+                                 const auto second = self.Extracted(stem + "1.bmp");
+                                 test::WriteFile(self.Picture(stem + "1.png"),
+                                                 test::WritePng(edited.width, edited.height, 4,
+                                                                test::Colours(edited.indices,
+                                                                              second.table, 4)));
+                                 return edited;
+                               }},
+                      FromFixture("RunLengthBmpOfImageMagick", "door-rle8.bmp", {8, 8, 12, 10}),
+                      FromFixture("OneBitBmpOfPpmtobmp", "door-1bit.bmp", {8, 8, 12, 10}),
+                      FromFixture("FourBitBmpOfPpmtobmp", "door-4bit.bmp", {14, 14, 16, 12}),
+                      FromFixture("OneBitPngOfPnmtopng", "door-1bit.png", {8, 8, 12, 10}),
+                      FromFixture("TwoBitPngOfPnmtopng", "door-2bit.png", {14, 14, 16, 12}),
+                      FromFixture("FourBitPngOfImageMagick", "door-4bit.png", {14, 14, 16, 12}),
+                      FromFixture("EightBitPngOfImageMagick", "door-8bit.png", {14, 14, 16, 12}),
+                      // Black painted at x 5, y 5 with index 100, one of the palette's many copies
+                      // of black.
+                      EditCase{"PaintedWithACopyOfBlack", 1, 0,
+                               [](PackTest& self, const std::string& stem) {
+                                 fs::copy_file(
+                                     test::SourcePath("tests/pack/fixtures/door-index100.bmp"),
+                                     self.Picture(stem + "0.bmp"),
+                                     fs::copy_options::overwrite_existing);
+                                 test::IndexedPicture expected = self.Extracted("sprite_3_1_0.bmp");
+                                 expected.indices[5 * 32 + 5] = 100;
+                                 return expected;
+                               },
+                               true}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // A damage to the pictures or the original, and what the refusal must say.
@@ -714,7 +725,11 @@ TEST_F(PackTest, CommandLineFollowsTheConventions) {
     std::string outPattern;
     std::string errPattern;
   };
-  const std::string usage = "Usage: vostrel-pack ORIGINAL\\.art PICTURES_DIR OUTPUT\\.art\n";
+  const std::string usage =
+      "Usage: vostrel-pack \\[--palette K=FILE\\]\\.\\.\\. ORIGINAL\\.art PICTURES_DIR "
+      "OUTPUT\\.art\n"
+      "       vostrel-pack \\[--palette K=FILE\\]\\.\\.\\. ORIGINAL\\.art SHEETS/STEM\\.json "
+      "OUTPUT\\.art\n";
   const std::string tryHelp = "Try 'vostrel-pack --help' for more information\\.\n";
   const Case cases[] = {
       {{"--help"}, 0, usage + "Puts edited pictures back into an \\.ART file\\.\n[^]*", ""},
@@ -722,6 +737,22 @@ TEST_F(PackTest, CommandLineFollowsTheConventions) {
       {{}, 2, "", "vostrel-pack: missing arguments\n" + usage + tryHelp},
       {{"a", "b", "c", "d"}, 2, "", "vostrel-pack: too many arguments\n" + usage + tryHelp},
       {{"-q", "a", "b", "c"}, 2, "", "vostrel-pack: unknown option '-q'\n" + usage + tryHelp},
+      {{"a", "b", "c", "--palette"},
+       2,
+       "",
+       "vostrel-pack: option '--palette' needs a value, K=FILE\n" + usage + tryHelp},
+      {{"--palette", "256=x.gpl", "a", "b", "c"},
+       2,
+       "",
+       "vostrel-pack: option '--palette' takes K=FILE, a palette from 0 to 255 and a palette "
+       "file, not '256=x\\.gpl'\n" +
+           usage + tryHelp},
+      {{"--palette=1", "a", "b", "c"},
+       2,
+       "",
+       "vostrel-pack: option '--palette' takes K=FILE, a palette from 0 to 255 and a palette "
+       "file, not '1'\n" +
+           usage + tryHelp},
       {{"missing.art", "pictures", "out.art"},
        1,
        "",

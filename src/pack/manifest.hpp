@@ -1,0 +1,77 @@
+// Reading the manifest that vostrel-sheet writes beside its sheets: where each frame lies in
+// them, which sheet shows which palette, and what the sprite was when they were made.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vostrel {
+
+// Raised for a manifest that cannot be used. The text follows the manifest's name: what is
+// wrong and what to do.
+class ManifestError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A rectangle of a sheet, in pixels from its top left.
+struct SheetRect {
+  std::int64_t x = 0;
+  std::int64_t y = 0;
+  std::int64_t w = 0;
+  std::int64_t h = 0;
+};
+
+struct ManifestSheet {
+  std::string image;  // a file name, in the manifest's directory
+  std::size_t palette = 0;
+};
+
+struct ManifestFrame {
+  SheetRect rect;  // "frame": where the frame lies now (w and h changed when it was resized)
+  // The frame as it was stored when the sheets were made.
+  std::int64_t storedWidth = 0;
+  std::int64_t storedHeight = 0;
+};
+
+struct Manifest {
+  std::string source;  // the .ART file's name
+  std::int64_t pictures = 0;
+  std::int64_t framesPerPicture = 0;
+  std::int64_t palettes = 0;
+  std::optional<std::uint8_t> transparent;  // the transparent index, if any
+  std::int64_t padding = 0;
+  std::int64_t columns = 0;
+  std::int64_t sheetWidth = 0;  // meta.size: every sheet's size
+  std::int64_t sheetHeight = 0;
+  std::vector<ManifestSheet> sheets;
+  std::vector<ManifestFrame> frames;  // picture-major
+  // Kept for writing the manifest again: the version of the program that made it (meta.version)
+  // and the frames per second of its durations (meta.vostrel.fps).
+  std::string version;
+  std::int64_t fps = 0;
+};
+
+// What the manifest must describe: the .ART file it is packed against.
+struct ManifestExpectation {
+  std::string source;  // the file's name, without its directory
+  std::int64_t pictures = 0;
+  std::int64_t framesPerPicture = 0;
+  std::int64_t palettes = 0;
+};
+
+// The most bytes a manifest of `frames` frames may have: room for every entry written with
+// generous indentation, so that a file far larger is refused before it is parsed at all.
+std::uint64_t MaxManifestBytes(std::uint64_t frames);
+
+// Reads a manifest and checks it against the file it must describe (its name and counts) before
+// anything is sized from it: as many frames as pictures x frames per picture, every sheet's
+// palette among the file's and named once. Throws ManifestError.
+Manifest ReadManifest(std::span<const std::uint8_t> bytes, const ManifestExpectation& expected);
+
+}  // namespace vostrel

@@ -1,0 +1,35 @@
+// Reading a 256-colour palette back from the files that image editors keep palettes in, so that
+// a palette edited there can be put into an .ART file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+
+namespace vostrel {
+
+inline constexpr std::size_t kPaletteFileColours = 256;
+
+// The colours of a palette, red, green and blue each, in entry order.
+using PaletteColours = std::array<std::uint8_t, kPaletteFileColours * 3>;
+
+// The largest palette file read: a GIMP palette of 256 entries with long names is far smaller.
+inline constexpr std::uint64_t kMaxPaletteFileBytes = std::uint64_t{1} << 20;
+
+// Raised for a file that is not a palette we read, or not one of 256 colours. The text follows
+// the file's name: what is wrong and what to do.
+class PaletteFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The 256 colours of a palette file, told apart by content rather than by name: a GIMP palette
+// ("GIMP Palette" first), a JASC palette ("JASC-PAL" first), one RRGGBB in hexadecimal a line
+// (a leading '#' allowed), or an Adobe colour table (768 bytes, or 772 with a count of 256 and a
+// transparent index after them). Throws PaletteFileError, saying how many colours a file of
+// another count holds.
+PaletteColours ReadPaletteFile(std::span<const std::uint8_t> bytes);
+
+}  // namespace vostrel
