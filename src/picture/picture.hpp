@@ -17,7 +17,8 @@ inline constexpr std::uint64_t kMaxPicturePixels = 0x7FFFFFFF;
 // alpha when there are four), rows top first, no padding. An indexed picture (a BMP of 8 bits
 // or fewer, a PNG with a palette) also keeps what it was made of: an index per pixel, in the
 // same order, and its colour table in 4-byte entries (blue, green, red, 0), the layout of a
-// palette. Every index is below the table's entry count.
+// palette. Every index is below the table's entry count. Decoded with keepTransparency, an
+// indexed picture also keeps an alpha per entry of its table (255 where the file gives none).
 struct RgbPicture {
   std::int32_t width = 0;
   std::int32_t height = 0;
@@ -25,6 +26,7 @@ struct RgbPicture {
   std::vector<std::uint8_t> pixels;
   std::vector<std::uint8_t> indices;      // empty unless indexed
   std::vector<std::uint8_t> colourTable;  // empty unless indexed
+  std::vector<std::uint8_t> entryAlphas;  // empty unless indexed and kept transparent
 
   std::size_t PixelCount() const {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -44,13 +46,21 @@ class PictureError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// How a picture's transparency is taken.
+struct PictureOptions {
+  // Refused by default: a frame has no alpha. When kept, every picture comes as 4 channels,
+  // alpha as the file gives it (255 where it gives none: a BMP's fourth byte is not alpha).
+  bool keepTransparency = false;
+};
+
 // Decodes a picture from the bytes of its file: BMP (1-, 4- or 8-bit indexed, uncompressed or
 // run-length compressed, through its colour table; 24-bit; 32-bit with or without colour
 // masks of 8 bits each, the fourth byte ignored; bottom-up or top-down) or PNG of up to 8 bits
 // per channel (indexed, grey, RGB, and with alpha or a transparent colour when every pixel is
-// opaque). The size is checked against maxPixels and, for an uncompressed BMP, against the
-// bytes present before anything is allocated for it. Throws PictureError.
+// opaque, or always with options.keepTransparency). The size is checked against maxPixels and,
+// for an uncompressed BMP, against the bytes present before anything is allocated for it.
+// Throws PictureError.
 RgbPicture DecodePicture(std::span<const std::uint8_t> bytes,
-                         std::uint64_t maxPixels = kMaxPicturePixels);
+                         std::uint64_t maxPixels = kMaxPicturePixels, PictureOptions options = {});
 
 }  // namespace vostrel

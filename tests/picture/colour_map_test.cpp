@@ -72,7 +72,7 @@ TEST(MapToPaletteTest, KeepsTheIndicesOfAPictureWhoseTableAgreesWhereItIsUsed) {
       {"DisagreesWhereUsed", {0, 0, 0, 0, 0, 0, 255, 0, 255, 255, 255, 0}, {0, 2}, {0, 0}},
   };
   for (const Case& c : cases) {
-    RgbPicture picture{2, 1, 3, test::Colours(c.indices, c.table), c.indices, c.table};
+    RgbPicture picture{2, 1, 3, test::Colours(c.indices, c.table), c.indices, c.table, {}};
     EXPECT_EQ(MapToPalette(picture, kPalette, {}).indices, c.expected) << c.name;
   }
 }
