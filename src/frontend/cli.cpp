@@ -48,26 +48,20 @@ class RunError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The front end owns the process's console: everything below it writes to the console it is
-// handed, which in a batch is a file's lane rather than this one.
-Console& TheConsole() { return platform::StandardConsole(); }
-
-void WriteLines(std::initializer_list<std::string_view> lines) {
+void WriteLines(Console& console, std::initializer_list<std::string_view> lines) {
   for (const std::string_view line : lines) {
-    TheConsole().Out(line);
-    TheConsole().EndLine(Stream::kOut);
+    console.Out(line);
+    console.EndLine(Stream::kOut);
   }
 }
 
-void ReportOnError(std::string_view text) {
-  Console& console = TheConsole();
+void ReportOnError(Console& console, std::string_view text) {
   console.EndLine(Stream::kErr);
   console.Err(text);
   console.EndLine(Stream::kErr);
 }
 
-void ReportListFailure(std::string_view what) {
-  Console& console = TheConsole();
+void ReportListFailure(Console& console, std::string_view what) {
   console.Err("Could not " + std::string(what) + " the input list " + platform::kInputListName +
               " in the current directory");
   console.EndLine(Stream::kErr);
@@ -108,15 +102,16 @@ std::size_t WorkerCount() {
 
 }  // namespace
 
-void PrintBanner() {
-  WriteLines({"", "Morvane vostrel v0.1 BETA - Converts Morvane .ART files to 8bits BMPs",
+void PrintBanner(Console& console) {
+  WriteLines(console,
+             {"", "Morvane vostrel v0.1 BETA - Converts Morvane .ART files to 8bits BMPs",
               "Written by the vostrel developers", "", "  https://vostrel.example.org/", ""});
 }
 
-void PrintUsage() {
-  WriteLines({"", "Usage: vostrel artfile [destdir]", "",
-              "  type vostrel * [destdir] to convert all the ",
-              "  files in the current directory and their subdirs", ""});
+void PrintUsage(Console& console) {
+  WriteLines(console, {"", "Usage: vostrel artfile [destdir]", "",
+                       "  type vostrel * [destdir] to convert all the ",
+                       "  files in the current directory and their subdirs", ""});
 }
 
 void OnOutOfMemory() {
@@ -128,9 +123,9 @@ void OnOutOfMemory() {
   std::exit(kExitAbnormal);
 }
 
-platform::InputListResult BuildInputList() {
-  TheConsole().Out("Building input list...");
-  TheConsole().EndLine(Stream::kOut);
+platform::InputListResult BuildInputList(Console& console) {
+  console.Out("Building input list...");
+  console.EndLine(Stream::kOut);
   return platform::WriteInputList();
 }
 
@@ -157,10 +152,10 @@ std::optional<std::string> ReadListLine(std::FILE* list) {
   return name;
 }
 
-int RunBatch(const std::string& destDir, bool useModuleDirectory) {
+int RunBatch(const std::string& destDir, bool useModuleDirectory, Console& console) {
   FilePtr list = OpenFile(platform::kInputListName, "rt");
   if (!list) {
-    ReportListFailure("read");
+    ReportListFailure(console, "read");
     return kExitFailure;
   }
   // Names were listed in the current directory, so they are read from there whatever the
@@ -186,13 +181,12 @@ int RunBatch(const std::string& destDir, bool useModuleDirectory) {
   if (!useModuleDirectory || !platform::ErrorMessagesWaitForTheUser()) {
     workers = WorkerCount();
   }
-  bool anyFailed = !ConvertBatch(files, destDir, useModuleDirectory, workers, TheConsole(),
+  bool anyFailed = !ConvertBatch(files, destDir, useModuleDirectory, workers, console,
                                  platform::SystemFiles(), platform::ShowErrorMessage);
   if (listFailed) {
-    ReportListFailure("read");
+    ReportListFailure(console, "read");
     anyFailed = true;
   } else if (files.empty()) {
-    Console& console = TheConsole();
     console.EndLine(Stream::kOut);
     console.Out("I could not found any .ART files");
     console.EndLine(Stream::kOut);
@@ -202,26 +196,26 @@ int RunBatch(const std::string& destDir, bool useModuleDirectory) {
   return anyFailed ? kExitFailure : kExitSuccess;
 }
 
-int Run(int argc, const char* const* argv) {
+int Run(int argc, const char* const* argv, Console& console) {
   std::set_new_handler(OnOutOfMemory);
   try {
     if (argc == 2 && argv[1] == kVersionArgument) {
-      TheConsole().Out(std::string("vostrel ") + VOSTREL_VERSION);
-      TheConsole().EndLine(Stream::kOut);
+      console.Out(std::string("vostrel ") + VOSTREL_VERSION);
+      console.EndLine(Stream::kOut);
       return kExitSuccess;
     }
-    PrintBanner();
+    PrintBanner(console);
     if (argc == 2 && AsksForHelp(argv[1])) {
-      PrintUsage();
+      PrintUsage(console);
       return kExitSuccess;
     }
     if (argc > kMaxArgc) {
-      TheConsole().Out("Wrong arguments");
-      PrintUsage();
+      console.Out("Wrong arguments");
+      PrintUsage(console);
       return kExitFailure;
     }
     if (argc < 2) {
-      PrintUsage();
+      PrintUsage(console);
       return kExitFailure;
     }
     // A destination without a separator is taken for a stray word and ignored.
@@ -235,15 +229,15 @@ int Run(int argc, const char* const* argv) {
     const bool batchMode = firstArgument == kBatchArgument;
     if (batchMode) {
       // An old list left in place must not be taken for the new one.
-      switch (BuildInputList()) {
+      switch (BuildInputList(console)) {
         case platform::InputListResult::kWritten:
           break;
         case platform::InputListResult::kCannotList:
-          TheConsole().Err("Could not list the .art files of the current directory");
-          TheConsole().EndLine(Stream::kErr);
+          console.Err("Could not list the .art files of the current directory");
+          console.EndLine(Stream::kErr);
           return kExitFailure;
         case platform::InputListResult::kCannotWrite:
-          ReportListFailure("write");
+          ReportListFailure(console, "write");
           return kExitFailure;
       }
     } else if (artPath.find('.') == std::string::npos) {
@@ -255,24 +249,24 @@ int Run(int argc, const char* const* argv) {
       throw RunError("Could not create destination path directory");
     }
     if (batchMode) {
-      return RunBatch(destDir, useModuleDirectory);
+      return RunBatch(destDir, useModuleDirectory, console);
     }
 
     // A bare name is looked for in the destination directory.
     if (!ContainsSeparator(firstArgument)) {
       artPath = destDir + artPath;
     }
-    if (!ConvertArtFile(artPath, destDir, TheConsole(), platform::SystemFiles())) {
-      TheConsole().Err("Could not convert " + artPath + " to " + destDir);
-      TheConsole().EndLine(Stream::kErr);
+    if (!ConvertArtFile(artPath, destDir, console, platform::SystemFiles())) {
+      console.Err("Could not convert " + artPath + " to " + destDir);
+      console.EndLine(Stream::kErr);
       return kExitFailure;
     }
     return kExitSuccess;
   } catch (const RunError& error) {
-    ReportOnError(error.what());
+    ReportOnError(console, error.what());
     return kExitFailure;
   } catch (...) {
-    ReportOnError("Unhandled exception error!");
+    ReportOnError(console, "Unhandled exception error!");
     return kExitAbnormal;
   }
 }

@@ -5,17 +5,20 @@
 #include <optional>
 #include <string>
 
+#include "io/console.hpp"
 #include "platform/platform.hpp"
 
 namespace vostrel {
 
-void PrintBanner();
-void PrintUsage();
+// Everything the front end writes goes to the console it is handed: the process's own from
+// main, a recording one in tests. (In a batch, the layers below write to a file's lane of it.)
+void PrintBanner(Console& console);
+void PrintUsage(Console& console);
 // The allocation operator's new-handler: reports the exhausted memory and ends the run.
 [[noreturn]] void OnOutOfMemory();
 
 // Says so on the console, then lists the current directory's .ART files into the list file.
-platform::InputListResult BuildInputList();
+platform::InputListResult BuildInputList(Console& console);
 void DeleteInputList();
 
 // The next name of the list without its line end (CR LF or LF), the last line included even
@@ -25,9 +28,9 @@ std::optional<std::string> ReadListLine(std::FILE* list);
 // Converts every name of the list file into destDir. With the default destination
 // (useModuleDirectory) a failed file is reported to the user as an error to acknowledge.
 // Returns the exit status: 1 when any file failed or the list could not be read, else 0.
-int RunBatch(const std::string& destDir, bool useModuleDirectory);
+int RunBatch(const std::string& destDir, bool useModuleDirectory, Console& console);
 
-// The whole run of the program: returns its exit status (0, 1 or -1).
-int Run(int argc, const char* const* argv);
+// The whole run of the program, writing to console: returns its exit status (0, 1 or -1).
+int Run(int argc, const char* const* argv, Console& console);
 
 }  // namespace vostrel

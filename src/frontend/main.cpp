@@ -9,5 +9,5 @@ int main(int argc, char** argv) {
   // write), so the two streams keep their order on a shared console.
   std::ios::sync_with_stdio(false);
   vostrel::platform::KeepFreedMemory();
-  return vostrel::Run(argc, argv);
+  return vostrel::Run(argc, argv, vostrel::platform::StandardConsole());
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 
 namespace vostrel {
 
@@ -32,6 +33,8 @@ ReadResult ReadWholeFile(Files& files, const std::string& path, std::uint64_t ma
         break;
       }
     }
+  } catch (const std::bad_alloc&) {
+    throw;  // exhausted memory says nothing about the file
   } catch (...) {
     result.status = ReadStatus::kReadError;
     result.bytes.clear();

@@ -26,6 +26,16 @@ class FileWriter {
   virtual bool Close() = 0;
 };
 
+// A whole file's new content waiting beside it to take its place (Files::Stage). Going out of
+// scope before Commit discards it, leaving the file as it was.
+class StagedWrite {
+ public:
+  virtual ~StagedWrite() = default;
+  // Puts the new content in place in one step; nothing on success, else the reason (the file
+  // is then as it was).
+  virtual std::optional<std::string> Commit() = 0;
+};
+
 enum class PathKind { kMissing, kRegularFile, kDirectory, kOther, kUnknown };
 
 // What a path names; for kUnknown (it could not be looked at), the reason.
@@ -48,6 +58,15 @@ class Files {
   // (see ReplaceFileWith for what a failure leaves). Nothing on success, else the reason.
   virtual std::optional<std::string> Replace(const std::string& path,
                                              std::span<const std::uint8_t> bytes) = 0;
+  // Makes the bytes ready to take path's place, complete, without touching path yet: Commit
+  // then gives them to it in one step, as Replace does. Nothing, with the reason in failure,
+  // when they cannot be made ready.
+  virtual std::unique_ptr<StagedWrite> Stage(const std::string& path,
+                                             std::span<const std::uint8_t> bytes,
+                                             std::string& failure) = 0;
+  // The names in dir (not "." and ".."), in no particular order; nothing when it cannot be
+  // read through.
+  virtual std::optional<std::vector<std::string>> ListDirectory(const std::string& dir) = 0;
   // Removes path if it is a regular file (never a device that a path may name).
   virtual void RemoveFile(const std::string& path) = 0;
   // What path names, without opening it.
@@ -63,7 +82,8 @@ struct ReadResult {
 
 // Reads a whole regular file of at most maxBytes through files. It is read in chunks rather
 // than sized from what the file said when it was opened: the file may change while it is read,
-// and memory never exceeds what it really holds.
+// and memory never exceeds what it really holds. Exhausted memory is thrown as std::bad_alloc,
+// never reported as a file that cannot be read.
 ReadResult ReadWholeFile(Files& files, const std::string& path,
                          std::uint64_t maxBytes = UINT64_MAX);
 

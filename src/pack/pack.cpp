@@ -13,19 +13,14 @@
 #include <utility>
 #include <vector>
 
-#include "art/art_file.hpp"
-#include "art/art_save.hpp"
 #include "art/picture_names.hpp"
-#include "art/rle.hpp"
-#include "art/rle_encode.hpp"
+#include "art/sprite.hpp"
 #include "io/checked.hpp"
-#include "io/console.hpp"
 #include "io/files.hpp"
 #include "pack/picture_names.hpp"
 #include "pack/refresh.hpp"
 #include "picture/colour_map.hpp"
 #include "picture/picture.hpp"
-#include "platform/replace_file.hpp"
 
 namespace vostrel {
 
@@ -35,43 +30,37 @@ namespace fs = std::filesystem;
 
 constexpr auto kMaxDataSize = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 
-// The size of a file holding everything that the header, palettes and frame headers announce.
-std::uint64_t AnnouncedSize(const ArtFile& art) {
-  std::uint64_t size = kArtHeaderSize;
-  const auto add = [&size](std::uint64_t more) {
-    size = CheckedAdd(size, more).value_or(std::numeric_limits<std::uint64_t>::max());
-  };
-  add(static_cast<std::uint64_t>(art.PaletteCount()) * kArtPaletteSize);
-  for (const auto& row : art.FrameHeaders()) {
-    for (const ArtFrameHeader& frame : row) {
-      add(kArtFrameHeaderSize);
-      add(static_cast<std::uint64_t>(frame.dataSize));
-    }
-  }
-  return size;
-}
+// The original, read and parsed; its bytes are kept to be written back as they are when no
+// frame is replaced.
+struct Original {
+  Sprite sprite;
+  std::vector<std::uint8_t> bytes;
+};
 
-// Loads the file into art and returns its bytes.
-std::vector<std::uint8_t> LoadOriginal(Files& files, const std::string& path, ArtFile& art) {
+// Exhausted memory is thrown on (std::bad_alloc), never taken for a damaged file.
+Original LoadOriginal(Files& files, const std::string& path) {
   ReadResult file = ReadWholeFile(files, path);
   if (file.status != ReadStatus::kOk) {
     throw PackError(path + ": cannot be read; check its name and that you may read it");
   }
-  if (!art.LoadBytes(file.bytes)) {
+  SpriteLoad load = ParseSprite(file.bytes);
+  if (!load.sprite) {
     throw PackError(path +
                     ": is not an .ART file that can be read (damaged or cut short in its "
                     "header or tables); give the file the pictures were extracted from");
   }
-  // The loader reads the missing bytes of a file that ends inside its frame data as zeros;
+  // The parser reads the missing bytes of a file that ends inside its frame data as zeros;
   // written back, they would pass for the sprite's own.
-  const std::uint64_t announced = AnnouncedSize(art);
+  const std::uint64_t announced = AnnouncedSize(*load.sprite);
   if (file.bytes.size() < announced) {
     throw PackError(path + ": ends early: its frame data lacks " +
                     std::to_string(announced - file.bytes.size()) +
                     " bytes; give a complete copy of the file");
   }
-  return std::move(file.bytes);
+  return {std::move(*load.sprite), std::move(file.bytes)};
 }
+
+std::size_t Count(std::int32_t count) { return static_cast<std::size_t>(count); }
 
 std::string Hex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
   std::array<char, 8> text{};
@@ -118,23 +107,8 @@ RgbPicture ReadPicture(Files& files, const std::string& path) {
 
 // A frame that a picture can show: a width and height above zero whose product, which the
 // converter takes as the number of pixels, fits its 32-bit signed arithmetic.
-std::optional<std::int32_t> PixelCount(const ArtFrameHeader& frame) {
-  if (frame.width <= 0 || frame.height <= 0) {
-    return std::nullopt;
-  }
-  return CheckedMul<std::int32_t>(frame.width, frame.height);
-}
-
-// The frame's indices as the converter shows them: a raw block as it is, a run-length block
-// decoded into a plane that starts as zeros.
-Block OriginalIndices(const ArtFrameHeader& frame, const Block& block, std::size_t pixels,
-                      bool raw) {
-  if (raw) {
-    return block;
-  }
-  Block plane(pixels, 0);
-  DecodeRleSilently(block, frame.dataSize, plane);
-  return plane;
+bool ShowsAPicture(const ArtFrameHeader& frame) {
+  return frame.width > 0 && frame.height > 0 && FramePixels(frame).has_value();
 }
 
 struct EditedFrame {
@@ -179,10 +153,9 @@ class Packer {
         report_(report),
         warn_(report.warn),
         files_(files),
-        art_(silent_, files),
-        picturesDir_(job.picturesDir),
+        original_(LoadOriginal(files, job.original)),
+        sprite_(original_.sprite),
         stem_(PictureStem(fs::path(job.original).filename().string())) {
-    originalBytes_ = LoadOriginal(files_, job.original, art_);
     if (files_.StatusOf(job.picturesDir).kind != PathKind::kDirectory) {
       throw PackError(job.picturesDir +
                       ": is not a directory; give the directory that holds the pictures");
@@ -192,7 +165,7 @@ class Packer {
                       ": is a directory; give the name of the .ART file to write, such as " +
                       (fs::path(job.output) / fs::path(job.original).filename()).string());
     }
-    std::optional<PictureNames> names = PictureNames::List(job.picturesDir, stem_);
+    std::optional<PictureNames> names = PictureNames::List(files_, job.picturesDir, stem_);
     if (!names) {
       throw PackError(job.picturesDir +
                       ": cannot be listed; check that you may read the pictures' directory");
@@ -203,33 +176,32 @@ class Packer {
   PackOutcome Run() {
     PackOutcome outcome;
     RefuseWithoutPictures();
-    for (std::size_t p = 0; p < art_.FrameHeaders().size(); ++p) {
-      for (std::size_t f = 0; f < art_.FrameHeaders()[p].size(); ++f) {
+    for (std::size_t p = 0; p < Count(sprite_.pictures); ++p) {
+      for (std::size_t f = 0; f < Count(sprite_.framesPerPicture); ++f) {
         ++outcome.frames;
         if (PackFrame(p, f)) {
           ++outcome.replaced;
+          outcome.replacedFrames.push_back({p, f});
         }
       }
     }
-    const auto palettes =
-        std::span(art_.Palettes()).first(static_cast<std::size_t>(art_.PaletteCount()));
     // With nothing replaced, OUTPUT is a copy: packing in place then leaves the file alone.
     const std::vector<std::uint8_t> bytes =
-        outcome.replaced == 0 ? std::move(originalBytes_) : SerializeArt(art_);
+        outcome.replaced == 0 ? std::move(original_.bytes) : SerializeSprite(sprite_);
     // OUTPUT is made complete beside itself first, then the pictures are brought up to date,
     // and only then is it put in place: however the run ends, the pictures never show a
     // frame older than the file, which a later pack would take for an edit. (Pictures ahead of
     // the file merely carry the edit again.)
     const bool alreadyThere = FileHolds(files_, job_.output, bytes);
     std::string failure;
-    std::optional<StagedFile> staged =
-        alreadyThere ? std::optional<StagedFile>() : StagedFile::Stage(job_.output, bytes, failure);
+    const std::unique_ptr<StagedWrite> staged =
+        alreadyThere ? nullptr : files_.Stage(job_.output, bytes, failure);
     if (!alreadyThere && !staged) {
       throw PackError(job_.output + ": cannot be written (" + failure +
                       "); check that its directory exists and that you may write there");
     }
-    const std::vector<std::string> updated =
-        RefreshPictures(replaced_, palettes, job_.picturesDir, job_.output, warn_, files_);
+    outcome.updatedPictures =
+        RefreshPictures(replaced_, sprite_.palettes, job_.picturesDir, job_.output, warn_, files_);
     if (staged) {
       if (const auto reason = staged->Commit()) {
         throw PackError(job_.output + ": cannot be written (" + *reason +
@@ -239,7 +211,7 @@ class Packer {
     if (report_.written) {
       report_.written(outcome);
     }
-    for (const std::string& path : updated) {
+    for (const std::string& path : outcome.updatedPictures) {
       if (report_.updated) {
         report_.updated(path);
       }
@@ -249,8 +221,7 @@ class Packer {
 
  private:
   std::vector<FoundPicture> FindPictures(std::size_t p, std::size_t f) const {
-    std::vector<FoundPicture> found =
-        names_.Of(p, f, static_cast<std::size_t>(art_.PaletteCount()));
+    std::vector<FoundPicture> found = names_.Of(p, f, sprite_.palettes.size());
     std::erase_if(
         found, [this](const FoundPicture& picture) { return !StillThere(files_, picture.path); });
     return found;
@@ -259,9 +230,9 @@ class Packer {
   // A directory without a single picture of the original's names is the wrong one (or the
   // original was renamed since): packing from it would only copy the file.
   void RefuseWithoutPictures() const {
-    const auto pictures = static_cast<std::size_t>(art_.PictureCount());
-    const auto frames = static_cast<std::size_t>(art_.FramesPerPicture());
-    const auto palettes = static_cast<std::size_t>(art_.PaletteCount());
+    const std::size_t pictures = Count(sprite_.pictures);
+    const std::size_t frames = Count(sprite_.framesPerPicture);
+    const std::size_t palettes = sprite_.palettes.size();
     for (std::size_t p = 0; p < pictures; ++p) {
       for (std::size_t f = 0; f < frames; ++f) {
         if (!names_.Of(p, f, palettes).empty()) {
@@ -286,9 +257,9 @@ class Packer {
     if (found.empty()) {
       return false;
     }
-    const ArtFrameHeader& frame = art_.FrameHeaders()[p][f];
-    const std::optional<std::int32_t> pixels = PixelCount(frame);
-    if (!pixels) {
+    SpriteFrame& stored = sprite_.frames[p * Count(sprite_.framesPerPicture) + f];
+    const ArtFrameHeader& frame = stored.header;
+    if (!ShowsAPicture(frame)) {
       const std::string what = frame.width == 0 || frame.height == 0
                                    ? "has no pixels"
                                    : "has a size that makes no picture";
@@ -300,12 +271,10 @@ class Packer {
       }
       return false;
     }
-    const Block& block = art_.Blocks()[p][f];
-    // Equality alone decides, as in the converter.
-    const bool raw = *pixels == frame.dataSize;
+    const FrameStorage storage = StorageOf(frame);
     // Decoded only once a picture of the frame's size needs it: a small file may announce a
     // frame of gigabytes that no picture has.
-    std::optional<Block> original;
+    std::optional<std::vector<std::uint8_t>> original;
 
     std::optional<EditedFrame> edited;
     std::vector<FoundPicture> untouched;
@@ -313,7 +282,8 @@ class Packer {
       const RgbPicture picture = ReadPicture(files_, file.path);
       const bool sameSize = picture.width == frame.width && picture.height == frame.height;
       if (sameSize && !original) {
-        original = OriginalIndices(frame, block, static_cast<std::size_t>(*pixels), raw);
+        original.emplace();
+        DecodeFrame(frame, stored.data, *original);
       }
       PaletteMapping mapping = MapToPalette(
           picture, PaletteOf(file.palette),
@@ -341,32 +311,27 @@ class Packer {
     if (!edited) {
       return false;
     }
-    Block data = EncodeFrameData(edited->indices, raw);
+    std::vector<std::uint8_t> data = EncodeFrame(edited->indices, storage);
     if (data.size() > kMaxDataSize) {
       throw PackError(edited->path + ": is too large for a frame of an .ART file");
     }
-    art_.ReplaceFrame(p, f, edited->width, edited->height, std::move(data));
+    ReplaceFrame(stored, edited->width, edited->height, std::move(data));
     replaced_.push_back(
         {edited->width, edited->height, std::move(edited->indices), std::move(untouched)});
     return true;
   }
 
-  std::span<const std::uint8_t> PaletteOf(std::size_t k) const {
-    return std::span(art_.Palettes()[k]).first(kArtPaletteSize);
-  }
+  std::span<const std::uint8_t> PaletteOf(std::size_t k) const { return sprite_.palettes[k]; }
 
   const PackJob& job_;
   const PackReport& report_;
   const PackWarning& warn_;
   Files& files_;
-  // The loader's progress and failure texts are the converter's, not the packer's.
-  SilentConsole silent_;
-  // The original as loaded; the frames that take an edit are replaced in it, and it is what is
+  Original original_;
+  // The original's sprite; the frames that take an edit are replaced in it, and it is what is
   // written.
-  ArtFile art_;
-  fs::path picturesDir_;
+  Sprite& sprite_;
   std::string stem_;
-  std::vector<std::uint8_t> originalBytes_;
   PictureNames names_;
   std::vector<ReplacedFrame> replaced_;
 };

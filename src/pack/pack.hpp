@@ -5,6 +5,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "io/files.hpp"
 
@@ -22,9 +23,18 @@ struct PackJob {
   std::string output;       // the .ART file to write; may be original itself
 };
 
+// A frame of the file: picture p, frame f, both counted from 0.
+struct FramePosition {
+  std::size_t picture = 0;
+  std::size_t frame = 0;
+  friend bool operator==(const FramePosition&, const FramePosition&) = default;
+};
+
 struct PackOutcome {
-  std::uint64_t frames = 0;    // frames of the file
-  std::uint64_t replaced = 0;  // frames that took an edited picture
+  std::uint64_t frames = 0;                   // frames of the file
+  std::uint64_t replaced = 0;                 // frames that took an edited picture
+  std::vector<FramePosition> replacedFrames;  // those frames, in the file's order
+  std::vector<std::string> updatedPictures;   // pictures rewritten to show them, in order
 };
 
 // Something worth telling the user that does not stop the run.

@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pack/pack.hpp"
@@ -61,6 +62,11 @@ int Failure(std::ostream& err, const std::string& problem, const std::string& ou
 }  // namespace
 
 int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  return RunPack(argc, argv, out, err, platform::SystemFiles(), nullptr);
+}
+
+int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& err, Files& files,
+            PackOutcome* outcome) {
   std::vector<std::string> operands;
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
@@ -92,8 +98,8 @@ int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       err << kProgram << ": warning: " << warning << '\n';
       err.flush();
     };
-    report.written = [&out, &job](const PackOutcome& outcome) {
-      out << job.output << ": " << outcome.replaced << " of " << outcome.frames
+    report.written = [&out, &job](const PackOutcome& written) {
+      out << job.output << ": " << written.replaced << " of " << written.frames
           << " frames replaced\n";
       out.flush();
     };
@@ -101,7 +107,10 @@ int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       out << "updated " << path << '\n';
       out.flush();
     };
-    PackArt(job, report, platform::SystemFiles());
+    PackOutcome done = PackArt(job, report, files);
+    if (outcome != nullptr) {
+      *outcome = std::move(done);
+    }
     return kExitSuccess;
   } catch (const PackError& error) {
     return Failure(err, error.what(), job.output);

@@ -1,15 +1,15 @@
 // Finding a sprite's pictures in a directory: one listing, then the converter's names read
-// back, so that an extension in capitals (saved by an editor on Windows) is found everywhere.
+// back with the sprite model's reader, so that an extension in capitals (saved by an editor on
+// Windows) is found everywhere.
 #include "pack/picture_names.hpp"
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <string_view>
 #include <tuple>
 
+#include "art/picture_names.hpp"
 #include "io/path.hpp"
-#include "platform/platform.hpp"
 
 namespace vostrel {
 
@@ -18,37 +18,20 @@ namespace {
 // The extensions a frame's picture may have, in the order its files are taken.
 constexpr std::array<std::string_view, 2> kExtensions{".bmp", ".png"};
 
-// Whether a picture's name begins with the original's stem: as the file system compares names,
-// so that on Windows the pictures of DOOR.ART may be door_0_0_0.bmp, as opening them by name
-// would find them.
-bool SameStem(std::string_view name, std::string_view stem) {
+// Whether a picture's name must begin with the original's stem exactly, or may differ in case:
+// as the file system compares names, so that on Windows the pictures of DOOR.ART may be
+// door_0_0_0.bmp, as opening them by name would find them.
 #ifdef _WIN32
-  return EqualIgnoringCase(name, stem);
+constexpr bool kStemIgnoringCase = true;
 #else
-  return name == stem;
+constexpr bool kStemIgnoringCase = false;
 #endif
-}
-
-// A number as the converter writes it: decimal digits without a sign or a leading zero.
-std::optional<std::size_t> TakeIndex(std::string_view& text, char end) {
-  const std::size_t stop = text.find(end);
-  const std::string_view digits = text.substr(0, stop);
-  if (stop == std::string_view::npos || digits.empty() || (digits.size() > 1 && digits[0] == '0')) {
-    return std::nullopt;
-  }
-  std::size_t value = 0;
-  const auto [at, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (error != std::errc() || at != digits.data() + digits.size()) {
-    return std::nullopt;
-  }
-  text.remove_prefix(stop + 1);
-  return value;
-}
 
 }  // namespace
 
-std::optional<PictureNames> PictureNames::List(const std::string& dir, const std::string& stem) {
-  const std::optional<std::vector<std::string>> names = platform::ListDirectory(dir);
+std::optional<PictureNames> PictureNames::List(Files& files, const std::string& dir,
+                                               const std::string& stem) {
+  const std::optional<std::vector<std::string>> names = files.ListDirectory(dir);
   if (!names) {
     return std::nullopt;
   }
@@ -60,28 +43,18 @@ std::optional<PictureNames> PictureNames::List(const std::string& dir, const std
   // whatever the order of the directory.
   std::map<Key, std::vector<std::tuple<std::size_t, std::size_t, std::string>>> sorted;
   for (const std::string& name : *names) {
-    std::string_view rest = name;
-    if (rest.size() <= stem.size() || !SameStem(rest.substr(0, stem.size()), stem) ||
-        rest[stem.size()] != '_') {
+    const std::optional<PictureName> read = ReadPictureName(name, stem, kStemIgnoringCase);
+    if (!read) {
       continue;
     }
-    rest.remove_prefix(stem.size() + 1);
-    const auto p = TakeIndex(rest, '_');
-    const auto f = p ? TakeIndex(rest, '_') : std::nullopt;
-    const std::size_t dot = rest.find('.');
-    if (!f || dot == std::string_view::npos) {
-      continue;
-    }
-    std::string_view palette = rest.substr(0, dot + 1);
-    const auto k = TakeIndex(palette, '.');
-    const std::string_view extension = rest.substr(dot);
     const auto kind = std::find_if(
         kExtensions.begin(), kExtensions.end(),
-        [extension](std::string_view known) { return EqualIgnoringCase(extension, known); });
-    if (!k || kind == kExtensions.end()) {
+        [&read](std::string_view known) { return EqualIgnoringCase(read->extension, known); });
+    if (kind == kExtensions.end()) {
       continue;
     }
-    sorted[{*p, *f}].emplace_back(*k, static_cast<std::size_t>(kind - kExtensions.begin()), name);
+    sorted[{read->picture, read->frame}].emplace_back(
+        read->palette, static_cast<std::size_t>(kind - kExtensions.begin()), name);
   }
   PictureNames pictures;
   for (auto& [frame, list] : sorted) {

@@ -1,3 +1,5 @@
+// The pictures of one sprite that a directory holds, found by the names the converter gives
+// them: the packer lists the directory once and looks each frame's pictures up here.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +9,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "io/files.hpp"
 
 namespace vostrel {
 
@@ -20,8 +24,9 @@ struct FoundPicture {
 // STEM_p_f_k.bmp, or .png when an editor saved it as PNG, the extension in any case.
 class PictureNames {
  public:
-  // Lists dir once; nothing when it cannot be read.
-  static std::optional<PictureNames> List(const std::string& dir, const std::string& stem);
+  // Lists dir once through files; nothing when it cannot be read.
+  static std::optional<PictureNames> List(Files& files, const std::string& dir,
+                                          const std::string& stem);
 
   // The pictures of frame f of picture p, palette by palette, ".bmp" before ".png".
   std::vector<FoundPicture> Of(std::size_t p, std::size_t f, std::size_t palettes) const;

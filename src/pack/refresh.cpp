@@ -7,10 +7,8 @@
 #include <optional>
 #include <string_view>
 
-#include "bmp/bmp_file.hpp"
+#include "bmp/bmp_encode.hpp"
 #include "image/palette.hpp"
-#include "io/console.hpp"
-#include "io/memory_files.hpp"
 #include "io/path.hpp"
 
 #define STB_IMAGE_WRITE_STATIC
@@ -21,7 +19,6 @@ namespace vostrel {
 
 namespace {
 
-constexpr std::int32_t kBitDepth = 8;
 constexpr int kRgbChannels = 3;
 
 bool IsPng(std::string_view path) { return EndsWithIgnoringCase(path, ".png"); }
@@ -29,19 +26,7 @@ bool IsPng(std::string_view path) { return EndsWithIgnoringCase(path, ".png"); }
 std::vector<std::uint8_t> Bmp(std::int32_t width, std::int32_t height,
                               std::span<const std::uint8_t> indices,
                               std::span<const std::uint8_t> palette) {
-  // Encoding reaches no file: the BMP's bytes are made in memory.
-  SilentConsole silent;
-  MemoryFiles noFiles;
-  BmpFile bmp(silent, noFiles);
-  bmp.SetPlane(indices);
-  bmp.SetPalette(0, palette, kPaletteEntries);
-  bmp.FillInfoHeader(width, height, kBitDepth);
-  std::vector<std::uint8_t> bytes;
-  bmp.Encode([&bytes](std::span<const std::uint8_t> piece) {
-    bytes.insert(bytes.end(), piece.begin(), piece.end());
-    return true;
-  });
-  return bytes;
+  return EncodeBmp(BmpImage{width, height, indices, palette});
 }
 
 void AppendToVector(void* context, void* data, int size) {
@@ -82,7 +67,7 @@ std::vector<std::uint8_t> FramePicture(const std::string& path, std::int32_t wid
 }
 
 std::vector<std::string> RefreshPictures(const std::vector<ReplacedFrame>& frames,
-                                         std::span<const Block> palettes,
+                                         std::span<const ArtPalette> palettes,
                                          const std::string& picturesDir, const std::string& output,
                                          const std::function<void(const std::string&)>& warn,
                                          Files& files) {

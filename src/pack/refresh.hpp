@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "image/image_file.hpp"
+#include "art/sprite.hpp"
 #include "io/files.hpp"
 #include "pack/picture_names.hpp"
 
@@ -18,7 +18,7 @@ namespace vostrel {
 struct ReplacedFrame {
   std::int32_t width = 0;
   std::int32_t height = 0;
-  Block indices;  // width x height, top row first
+  std::vector<std::uint8_t> indices;  // width x height, top row first
   std::vector<FoundPicture> pictures;
 };
 
@@ -34,7 +34,7 @@ std::vector<std::uint8_t> FramePicture(const std::string& path, std::int32_t wid
 // the old pixels for an edit. Returns the pictures rewritten; each one that could not be is
 // named through warn, with picturesDir and output in what to do. Files are reached through files.
 std::vector<std::string> RefreshPictures(const std::vector<ReplacedFrame>& frames,
-                                         std::span<const Block> palettes,
+                                         std::span<const ArtPalette> palettes,
                                          const std::string& picturesDir, const std::string& output,
                                          const std::function<void(const std::string&)>& warn,
                                          Files& files);

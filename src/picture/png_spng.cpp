@@ -22,6 +22,10 @@ constexpr std::uint8_t kSixteenBits = 16;
 using Context = std::unique_ptr<spng_ctx, decltype(&spng_ctx_free)>;
 
 void Check(int error) {
+  // Memory the system refuses the library is exhausted memory, never a damaged picture.
+  if (error == SPNG_EMEM) {
+    throw std::bad_alloc();
+  }
   if (error != 0) {
     Refuse(std::string("cannot be read as a PNG (") + spng_strerror(error) + ")" + kSaveAgain);
   }

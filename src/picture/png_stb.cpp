@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -19,13 +20,23 @@ namespace {
 // small PNG whose data unpacks far beyond its pixels would have it allocate gigabytes.
 thread_local std::size_t allocationLimit = SIZE_MAX;
 thread_local bool allocationRefused = false;
+// An allocation within the bound that the system refused: memory ran out, which the library
+// reports as a failure like any other, and which must not be taken for a damaged picture.
+thread_local bool memoryExhausted = false;
+
+void* Allocated(void* block, std::size_t size) {
+  if (block == nullptr && size > 0) {
+    memoryExhausted = true;
+  }
+  return block;
+}
 
 void* LimitedMalloc(std::size_t size) {
   if (size > allocationLimit) {
     allocationRefused = true;
     return nullptr;
   }
-  return std::malloc(size);
+  return Allocated(std::malloc(size), size);
 }
 
 void* LimitedRealloc(void* block, std::size_t size) {
@@ -33,7 +44,7 @@ void* LimitedRealloc(void* block, std::size_t size) {
     allocationRefused = true;
     return nullptr;
   }
-  return std::realloc(block, size);
+  return Allocated(std::realloc(block, size), size);
 }
 
 }  // namespace
@@ -65,6 +76,9 @@ constexpr std::int32_t kRgba = 4;
 constexpr std::uint64_t kLibrarySlack = std::uint64_t{64} << 10;
 
 [[noreturn]] void RefuseUnreadablePng() {
+  if (memoryExhausted) {
+    throw std::bad_alloc();
+  }
   if (allocationRefused) {
     RefuseDamaged("PNG", "its data unpacks to more than its pixels need");
   }
@@ -86,6 +100,7 @@ RgbPicture LoadPng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
   // The library keeps its last failure's reason until the next one, and gives none for some:
   // cleared before each call, so that an earlier one is never told as this one's.
   stbi__g_failure_reason = nullptr;
+  memoryExhausted = false;
   if (stbi_info_from_memory(bytes.data(), length, &width, &height, &channels) == 0) {
     RefuseUnreadablePng();
   }
@@ -99,6 +114,7 @@ RgbPicture LoadPng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
   allocationLimit =
       static_cast<std::size_t>(2 * std::max<std::uint64_t>(bytes.size(), unpacked) + kLibrarySlack);
   allocationRefused = false;
+  memoryExhausted = false;
   struct LimitEnd {
     ~LimitEnd() { allocationLimit = SIZE_MAX; }
   } limitEnd;

@@ -1,5 +1,5 @@
 // The real file system behind the Files interface, the same on every platform: it rests on the
-// platform's own opener and writer (posix.cpp, windows.cpp) and on ReplaceFileWith.
+// platform's own opener, writer and listing (posix.cpp, windows.cpp) and on StagedFile.
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -25,6 +25,15 @@ class SystemWriter : public FileWriter {
   OutputFile file_;
 };
 
+class SystemStagedWrite : public StagedWrite {
+ public:
+  explicit SystemStagedWrite(StagedFile file) : file_(std::move(file)) {}
+  std::optional<std::string> Commit() override { return file_.Commit(); }
+
+ private:
+  StagedFile file_;
+};
+
 class SystemFileAccess : public Files {
  public:
   std::unique_ptr<ByteSource> OpenForReading(const std::string& path) override {
@@ -46,6 +55,19 @@ class SystemFileAccess : public Files {
   std::optional<std::string> Replace(const std::string& path,
                                      std::span<const std::uint8_t> bytes) override {
     return ReplaceFileWith(path, bytes);
+  }
+
+  std::unique_ptr<StagedWrite> Stage(const std::string& path, std::span<const std::uint8_t> bytes,
+                                     std::string& failure) override {
+    std::optional<StagedFile> staged = StagedFile::Stage(path, bytes, failure);
+    if (!staged) {
+      return nullptr;
+    }
+    return std::make_unique<SystemStagedWrite>(std::move(*staged));
+  }
+
+  std::optional<std::vector<std::string>> ListDirectory(const std::string& dir) override {
+    return platform::ListDirectory(dir);
   }
 
   void RemoveFile(const std::string& path) override {

@@ -46,7 +46,8 @@ extern "C" {
 // `vostrel artPath destDir`: returns its exit status. Text goes to standard output and error.
 EMSCRIPTEN_KEEPALIVE int vostrel_convert(const char* artPath, const char* destDir) {
   const std::array<const char*, 3> argv{"vostrel", artPath, destDir};
-  const int status = vostrel::Run(static_cast<int>(argv.size()), argv.data());
+  const int status = vostrel::Run(static_cast<int>(argv.size()), argv.data(),
+                                  vostrel::platform::StandardConsole());
   std::cout.flush();
   return status;
 }

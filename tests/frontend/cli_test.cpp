@@ -1,5 +1,7 @@
 // End-to-end tests: each runs the built converter in a fresh directory and compares its
-// standard output, standard error, exit status and the files it leaves.
+// standard output, standard error, exit status and the files it leaves. They cover what needs
+// the program as a process (its own directory as the default destination, the real console);
+// the cases of a given destination run in process (run_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -66,21 +68,6 @@ class CliTest : public ::testing::Test {
   fs::path exe_;
 };
 
-TEST_F(CliTest, NoArgumentPrintsBannerAndUsage) {
-  const RunResult run = Run({});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, kBanner + kUsage);
-  EXPECT_EQ(run.err, "");
-}
-
-TEST_F(CliTest, FourArgumentsAreRefusedBeforeAnythingHappens) {
-  const RunResult run = Run({"*", WithSeparator(root_.Path() / "made"), "c", "d"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, kBanner + "Wrong arguments" + kUsage);
-  EXPECT_FALSE(fs::exists(root_.Path() / "made"));
-  EXPECT_FALSE(fs::exists(bin_ / kListName));
-}
-
 // The options work only as the one argument; anything else keeps its meaning, and a file of
 // such a name is reached with a directory in front.
 TEST_F(CliTest, HelpAndVersionAloneAnswerAndExit) {
@@ -130,43 +117,11 @@ TEST_F(CliTest, DestinationWithoutSeparatorIsIgnored) {
   EXPECT_TRUE(fs::exists(bin_ / "door_0_0_1.bmp"));
 }
 
-TEST_F(CliTest, BareNameIsLookedForInTheGivenDestination) {
-  const fs::path out = root_.Path() / "out";
-  fs::create_directory(out);
-  PutArt(out / "door.art", 1);
-  const RunResult run = Run({"door", out.string()});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, kBanner + ConversionOut(WithSeparator(out) + "door.art", 1));
-  EXPECT_EQ(test::FilesIn(out), (std::vector<std::string>{"door.art", "door_0_0_0.bmp"}));
-}
-
-TEST_F(CliTest, PathArgumentIsUsedAsGivenAndDestinationIsCreated) {
-  const fs::path art = root_.Path() / "art";
-  fs::create_directory(art);
-  PutArt(art / "door.art", 1);
-  const fs::path out = root_.Path() / "out";
-  const std::string artArgument = (art / "door").string();
-  // A destination that already ends with the separator gets no second one.
-  const RunResult run = Run({artArgument, WithSeparator(out)});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, kBanner + ConversionOut(artArgument + ".art", 1));
-  EXPECT_EQ(test::FilesIn(out), (std::vector<std::string>{"door_0_0_0.bmp"}));
-}
-
 TEST_F(CliTest, NameWithADotKeepsItsExtension) {
   PutArt(bin_ / "door.v2", 1);
   const RunResult run = Run({"door.v2"});
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(fs::exists(bin_ / "door_0_0_0.bmp"));
-}
-
-TEST_F(CliTest, DestinationUnderMissingParentEndsTheRun) {
-  PutArt(bin_ / "door.art");
-  const RunResult run = Run({"door", (root_.Path() / "missing" / "out").string()});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, kBanner);
-  EXPECT_EQ(run.err, "\nCould not create destination path directory\n");
-  EXPECT_FALSE(fs::exists(root_.Path() / "missing"));
 }
 
 TEST_F(CliTest, MissingFileIsReportedAndFails) {
@@ -199,24 +154,6 @@ TEST_F(CliTest, DestinationThatCannotHoldFilesFailsEveryBmp) {
                          (bin_ / "door.art").string() + " to " + WithSeparator(blocked) + "\n");
 }
 
-TEST_F(CliTest, BatchConvertsEveryListedFileInOrderAndRemovesTheList) {
-  const fs::path work = root_.Path() / "work";
-  fs::create_directory(work);
-  for (const char* name : {"c.art", "a.art", "b.art"}) {
-    PutArt(work / name, 1);
-  }
-  test::WriteFile((work / "notes.txt").string(), Bytes{1});
-  const fs::path out = root_.Path() / "out";
-  const RunResult run = Run({"*", out.string()}, work);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, kBanner + "Building input list...\n" + ConversionOut("a.art", 1) +
-                         ConversionOut("b.art", 1) + ConversionOut("c.art", 1));
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(test::FilesIn(out),
-            (std::vector<std::string>{"a_0_0_0.bmp", "b_0_0_0.bmp", "c_0_0_0.bmp"}));
-  EXPECT_FALSE(fs::exists(work / kListName));
-}
-
 TEST_F(CliTest, BatchWithoutArtFilesSaysSo) {
   const RunResult run = Run({"*"});
   EXPECT_EQ(run.status, 0);
@@ -235,21 +172,6 @@ TEST_F(CliTest, BatchOverwritesAStaleList) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.find("gone.art"), std::string::npos);
   EXPECT_FALSE(fs::exists(bin_ / kListName));
-}
-
-TEST_F(CliTest, BatchWithDestinationGoesOnPastAFailedFileAndFails) {
-  const fs::path work = root_.Path() / "work";
-  fs::create_directory(work);
-  PutBrokenArt(work / "a.art");
-  PutArt(work / "b.art", 1);
-  const fs::path out = root_.Path() / "out";
-  const RunResult run = Run({"*", out.string()}, work);
-  EXPECT_EQ(run.status, 1);
-  // The failed file's marks stay open: the next file's path line follows them.
-  EXPECT_EQ(run.out,
-            kBanner + "Building input list...\na.art\nOpening." + ConversionOut("b.art", 1));
-  EXPECT_EQ(run.err, "\nCould not load ART file\n");
-  EXPECT_EQ(test::FilesIn(out), (std::vector<std::string>{"b_0_0_0.bmp"}));
 }
 
 TEST_F(CliTest, BatchWithDefaultDestinationReportsAFailedFileAndGoesOn) {
@@ -289,15 +211,6 @@ TEST_F(CliTest, BatchWithUnreadableListFails) {
   EXPECT_NE(run.err.find(" the input list art0101.lst in the current directory\n"),
             std::string::npos);
   EXPECT_FALSE(fs::exists(bin_ / "door_0_0_0.bmp"));
-}
-
-TEST_F(CliTest, BatchDestinationUnderMissingParentLeavesTheList) {
-  PutArt(bin_ / "door.art", 1);
-  const RunResult run = Run({"*", (root_.Path() / "missing" / "out").string()});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, kBanner + "Building input list...\n");
-  EXPECT_EQ(run.err, "\nCould not create destination path directory\n");
-  EXPECT_TRUE(fs::exists(bin_ / kListName));
 }
 
 #if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)

@@ -1,3 +1,5 @@
+// Writing .ART files and run-length streams from their specs, and the little-endian helpers the
+// tests read files back with.
 #include "support/art_writer.hpp"
 
 #include <algorithm>

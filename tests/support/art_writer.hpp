@@ -1,3 +1,5 @@
+// Building .ART files byte by byte for tests, the sample sprite, fuzz seeds and benchmarks,
+// damaged ones included, independently of the code under test.
 #pragma once
 
 #include <array>

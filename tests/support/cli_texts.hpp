@@ -1,3 +1,4 @@
+// The converter's fixed texts (banner, usage, list file name) as the tests expect them.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// Paths written in tests with '/' and turned into the build's own form.
 #pragma once
 
 #include <algorithm>

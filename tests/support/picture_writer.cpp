@@ -1,3 +1,4 @@
+// Writing BMPs field by field and PNGs with stb_image_write, and reading the converter's BMPs.
 #include "support/picture_writer.hpp"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Pictures as image editors save them (BMP of every kind read, PNG) for the packer's tests,
+// and a reader of the converter's own BMPs.
 #pragma once
 
 #include <cstdint>

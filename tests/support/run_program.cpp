@@ -1,3 +1,5 @@
+// Starting a program with its streams sent to files, and where the programs under test and the
+// source tree are.
 #include "support/run_program.hpp"
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// Running a built program (the converter, the packer) as a process and collecting its exit
+// status and its two streams, for the end-to-end tests.
 #pragma once
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// Fresh temporary directories for tests, removed with their contents afterwards.
 #pragma once
 
 #include <algorithm>
