@@ -25,6 +25,15 @@ if(TARGET vostrel-sheet)
 endif()
 install(FILES README.md LICENSE examples/door.art DESTINATION ${VOSTREL_INSTALL_DOCDIR})
 
+# The GIMP plug-in goes where Debian's GIMP 2.10 looks for plug-ins (its gimplibdir under the
+# prefix), in a folder of its own name; only into its own package (component vostrel-gimp), so
+# that the main package depends on nothing graphical.
+if(TARGET file-vostrel-art)
+  set(VOSTREL_GIMP_PLUGIN_DIR lib/gimp/2.0/plug-ins/file-vostrel-art)
+  install(TARGETS file-vostrel-art RUNTIME DESTINATION ${VOSTREL_GIMP_PLUGIN_DIR}
+          COMPONENT vostrel-gimp EXCLUDE_FROM_ALL)
+endif()
+
 add_subdirectory(man)
 
 # ---- The browser page ----------------------------------------------------------------------
@@ -173,3 +182,42 @@ set(CPACK_SOURCE_IGNORE_FILES
     "\\.swp$" "~$")
 
 include(CPack)
+
+# ---- The GIMP plug-in's package ---------------------------------------------------------------
+# vostrel-gimp: the plug-in alone, depending on gimp, made by cpack from a configuration of its
+# own (CPackConfig-gimp.cmake: the main one with another name, contents and dependencies), so
+# that the main package stays as it is: `cpack --config build/package/CPackConfig-gimp.cmake`.
+if(TARGET file-vostrel-art AND NOT WIN32)
+  set(gimpDocDir ${CMAKE_INSTALL_DATADIR}/doc/vostrel-gimp)
+  install(FILES "${debianDir}/copyright" DESTINATION ${gimpDocDir}
+          COMPONENT vostrel-gimp EXCLUDE_FROM_ALL)
+  file(WRITE "${debianDir}/gimp/changelog"
+"vostrel-gimp (${PROJECT_VERSION}) unstable; urgency=medium
+
+  * Release ${PROJECT_VERSION}; what it does is in README.md of vostrel.
+
+ -- ${VOSTREL_MAINTAINER}  ${changelogDate}
+")
+  if(VOSTREL_GZIP)
+    add_custom_command(OUTPUT "${debianDir}/gimp/changelog.gz"
+      COMMAND ${CMAKE_COMMAND} -DGZIP=${VOSTREL_GZIP} -DIN=${debianDir}/gimp/changelog
+              -DOUT=${debianDir}/gimp/changelog.gz -P ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
+      DEPENDS "${debianDir}/gimp/changelog" ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
+      VERBATIM)
+    add_custom_target(vostrel_gimp_debian_changelog ALL DEPENDS "${debianDir}/gimp/changelog.gz")
+    install(FILES "${debianDir}/gimp/changelog.gz" DESTINATION ${gimpDocDir}
+            COMPONENT vostrel-gimp EXCLUDE_FROM_ALL)
+  endif()
+  file(READ "${PROJECT_BINARY_DIR}/CPackConfig.cmake" mainConfig)
+  file(WRITE "${PROJECT_BINARY_DIR}/CPackConfig-gimp.cmake" "${mainConfig}
+# The GIMP plug-in's package: the settings above, with these for it.
+set(CPACK_PACKAGE_NAME \"vostrel-gimp\")
+set(CPACK_INSTALL_CMAKE_PROJECTS \"${PROJECT_BINARY_DIR};${PROJECT_NAME};vostrel-gimp;/\")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS \"gimp (>= 2.10)\")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY \"GIMP plug-in for Morvane .ART sprites\")
+set(CPACK_PACKAGE_DESCRIPTION \"file-vostrel-art opens the sprite files of the game Morvane (.art) in GIMP 2.10
+as an indexed image with one layer per frame, in one of their palettes, and
+exports them back: unchanged frames are copied byte for byte, painted layers
+replace their frames and a recoloured colour map its palette.\")
+")
+endif()

@@ -181,6 +181,14 @@ std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
     fourBits.indices[i] = static_cast<std::uint8_t>(indexed.indices[i] % 16);
     oneBit.indices[i] = static_cast<std::uint8_t>(indexed.indices[i] % 2);
   }
+  // PLTE data (red, green, blue an entry) of the table's first `entries` entries.
+  const auto plte = [&](std::size_t entries) {
+    Bytes data;
+    for (std::size_t i = 0; i < entries; ++i) {
+      data.insert(data.end(), {table[i * 4 + 2], table[i * 4 + 1], table[i * 4]});
+    }
+    return data;
+  };
   const Bytes rgb = vostrel::test::Colours(indexed.indices, table);
   const Bytes rgba = vostrel::test::Colours(indexed.indices, table, 4);
   const auto seed = [](std::uint8_t flags, const Bytes& file) {
@@ -208,10 +216,26 @@ std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
       {"png_rgb_colour_key.pic",
        seed(2, vostrel::test::WithPngChunk(vostrel::test::WritePng(5, 3, 3, rgb), "tRNS",
                                            Bytes{0, 1, 0, 2, 0, 3}))},
-      // Once a crash: the image library failed on it without giving a reason.
+      {"png_indexed_4bit.pic",
+       seed(0, vostrel::test::WritePackedPng(5, 3, 4, 3, fourBits.indices, plte(16)))},
+      {"png_indexed_1bit.pic",
+       seed(2, vostrel::test::WritePackedPng(5, 3, 1, 3, oneBit.indices, plte(2)))},
+      // Transparency kept (flags bit 2): an indexed one with alpha per entry, and RGBA.
+      {"png_indexed_trns_kept.pic",
+       seed(4, vostrel::test::WithPngChunk(vostrel::test::WritePalettePng(fourBits, 16), "tRNS",
+                                           Bytes{255, 0, 128}))},
+      {"png_rgba_kept.pic", seed(5, vostrel::test::WritePng(5, 3, 4, MakePixels(5, 3 * 4, 3)))},
+      // Each once reached a fault inside an image library: a data chunk said to be 2 GiB, and
+      // IHDR, PLTE, tRNS and one empty data chunk.
       {"png_data_chunk_2gib.pic",
        seed(1, vostrel::test::WithPngChunkLength(vostrel::test::WritePng(5, 3, 3, rgb), "IDAT",
                                                  0x80000000))},
+      {"png_only_data_chunk_empty.pic",
+       seed(1, vostrel::test::WithPngChunkData(
+                   vostrel::test::WithPngChunk(
+                       vostrel::test::WritePackedPng(5, 3, 8, 3, fourBits.indices, plte(11)),
+                       "tRNS", Bytes{255, 0}),
+                   "IDAT", {}))},
   };
 }
 

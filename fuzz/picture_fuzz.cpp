@@ -3,8 +3,8 @@
 // indices for a palette, and encoding the indices as a frame, and checks each step against what
 // it promises. The run-length encoder is also run on the raw input, picture or not.
 //
-// Input: a flags byte (bit 0: the frame's original indices are known; bit 1: the frame is raw),
-// a palette seed, then the picture file.
+// Input: a flags byte (bit 0: the frame's original indices are known; bit 1: the frame is raw;
+// bit 2: transparency kept, as the sheet packer asks), a palette seed, then the picture file.
 
 #include <algorithm>
 #include <cstddef>
@@ -14,14 +14,28 @@
 #include "art/rle.hpp"
 #include "art/rle_encode.hpp"
 #include "fuzz_support.hpp"
+#include "image/palette.hpp"
 #include "picture/colour_map.hpp"
 #include "picture/picture.hpp"
 
 namespace {
 
-// Pictures stay small, so that a run is quick and memory bounded; the checks of the size
-// against this limit are the same as against the real one.
-constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 20;
+// Pictures stay small: a large plane costs its pixels in every step and teaches nothing that a
+// small one does not, so that the fuzzer runs thousands of inputs a second. The checks of the
+// size against this limit are the same as against the real one (tested on its own).
+constexpr std::uint64_t kMaxPixels = 4096;
+// The most of the raw input that the run-length encoder is run on.
+constexpr std::size_t kMaxRawEncoded = 4096;
+constexpr std::size_t kEntryBytes = vostrel::kPaletteEntryBytes;
+constexpr std::size_t kMaxEntries = vostrel::kPaletteEntries;
+
+// Whether a colour-table entry holds the pixel's colour (red, green, blue).
+bool Holds(std::span<const std::uint8_t> table, std::size_t index,
+           std::span<const std::uint8_t> pixel) {
+  const auto entry = table.subspan(index * kEntryBytes, kEntryBytes);
+  return entry[vostrel::kPaletteRedAt] == pixel[0] && entry[vostrel::kPaletteGreenAt] == pixel[1] &&
+         entry[vostrel::kPaletteBlueAt] == pixel[2];
+}
 
 // The stream decodes back to exactly the pixels, in runs of 1 to 127, and the frame data is
 // raw exactly when it must be.
@@ -51,35 +65,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t flags = reader.Byte();
   const vostrel::fuzz::Bytes palette = vostrel::fuzz::FuzzPalette(reader.Byte());
   const std::span<const std::uint8_t> file = reader.Rest();
-  CheckEncoding(file.first(std::min<std::size_t>(file.size(), 4096)), (flags & 2u) != 0);
+  CheckEncoding(file.first(std::min(file.size(), kMaxRawEncoded)), (flags & 2u) != 0);
 
+  const bool keepTransparency = (flags & 4u) != 0;
   vostrel::RgbPicture picture;
   try {
-    picture = vostrel::DecodePicture(file, kMaxPixels);
+    picture = vostrel::DecodePicture(file, kMaxPixels, {.keepTransparency = keepTransparency});
   } catch (const vostrel::PictureError&) {
     return 0;
   }
   FUZZ_CHECK(picture.width > 0 && picture.height > 0);
   FUZZ_CHECK(picture.PixelCount() <= kMaxPixels);
-  FUZZ_CHECK(picture.channels == 3 || picture.channels == 4);
+  FUZZ_CHECK(keepTransparency ? picture.channels == 4
+                              : picture.channels == 3 || picture.channels == 4);
   const auto pixels = picture.Bytes();
   const auto channels = static_cast<std::size_t>(picture.channels);
   FUZZ_CHECK(pixels.size() == picture.PixelCount() * channels);
-  // An indexed picture: an index per pixel, each inside its table, showing the table's colour.
+  // An indexed picture: an index per pixel, each inside its table, showing the table's colour
+  // (and, kept transparent, its entry's alpha).
   if (!picture.indices.empty()) {
-    FUZZ_CHECK(picture.indices.size() == picture.PixelCount() && channels == 3);
-    FUZZ_CHECK(picture.colourTable.size() % 4 == 0 && picture.colourTable.size() <= 1024);
+    const std::size_t entries = picture.colourTable.size() / kEntryBytes;
+    FUZZ_CHECK(picture.indices.size() == picture.PixelCount());
+    FUZZ_CHECK(keepTransparency || channels == 3);
+    FUZZ_CHECK(picture.colourTable.size() % kEntryBytes == 0 && entries <= kMaxEntries);
+    FUZZ_CHECK(picture.entryAlphas.size() == (keepTransparency ? entries : 0));
     for (std::size_t i = 0; i < picture.indices.size(); ++i) {
-      const std::size_t entry = std::size_t{picture.indices[i]} * 4;
-      FUZZ_CHECK(entry < picture.colourTable.size());
-      for (std::size_t c = 0; c < 3; ++c) {
-        FUZZ_CHECK(pixels[i * 3 + c] == picture.colourTable[entry + 2 - c]);
-      }
+      const std::size_t index = picture.indices[i];
+      FUZZ_CHECK(index < entries);
+      FUZZ_CHECK(Holds(picture.colourTable, index, pixels.subspan(i * channels, 3)));
+      FUZZ_CHECK(!keepTransparency || pixels[i * channels + 3] == picture.entryAlphas[index]);
     }
   } else {
-    FUZZ_CHECK(picture.colourTable.empty());
+    FUZZ_CHECK(picture.colourTable.empty() && picture.entryAlphas.empty());
   }
-  if (channels == 4) {
+  // Transparency is refused unless kept.
+  if (channels == 4 && !keepTransparency) {
     for (std::size_t i = 3; i < pixels.size(); i += 4) {
       FUZZ_CHECK(pixels[i] == 255);
     }
@@ -97,16 +117,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(mapping.indices.size() == picture.PixelCount());
   std::uint64_t missing = 0;
   for (std::size_t i = 0; i < mapping.indices.size(); ++i) {
-    const auto entry = std::span(palette).subspan(std::size_t{mapping.indices[i]} * 4, 4);
     const auto pixel = pixels.subspan(i * channels, 3);
-    const bool held = entry[2] == pixel[0] && entry[1] == pixel[1] && entry[0] == pixel[2];
-    if (!held) {
+    if (!Holds(palette, mapping.indices[i], pixel)) {
       ++missing;
       FUZZ_CHECK(mapping.indices[i] == 0);
     } else if (!original.empty()) {
-      const auto kept = std::span(palette).subspan(std::size_t{original[i]} * 4, 4);
-      const bool keepable = kept[2] == pixel[0] && kept[1] == pixel[1] && kept[0] == pixel[2];
-      FUZZ_CHECK(!keepable || mapping.indices[i] == original[i]);
+      FUZZ_CHECK(!Holds(palette, original[i], pixel) || mapping.indices[i] == original[i]);
     }
   }
   FUZZ_CHECK(missing == mapping.missing.pixels);
@@ -116,9 +132,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // every index it uses; otherwise it is mapped by colour.
   bool agrees = !picture.indices.empty();
   for (std::size_t i = 0; i < picture.indices.size() && agrees; ++i) {
-    const std::size_t entry = std::size_t{picture.indices[i]} * 4;
-    for (std::size_t c = 0; c < 3; ++c) {
-      agrees = agrees && palette[entry + c] == picture.colourTable[entry + c];
+    const std::size_t entry = std::size_t{picture.indices[i]} * kEntryBytes;
+    for (const std::size_t at :
+         {vostrel::kPaletteRedAt, vostrel::kPaletteGreenAt, vostrel::kPaletteBlueAt}) {
+      agrees = agrees && palette[entry + at] == picture.colourTable[entry + at];
     }
   }
   const vostrel::PaletteMapping kept = vostrel::MapToPalette(picture, palette, original);

@@ -1,3 +1,6 @@
+// Maps a picture's pixels to the indices of a palette, for vostrel-pack: by colour, keeping a
+// frame's own index where it still gives the colour, or an indexed picture's indices as they
+// stand when its colour table agrees with the palette.
 #include "picture/colour_map.hpp"
 
 #include <algorithm>
@@ -11,11 +14,8 @@ namespace vostrel {
 
 namespace {
 
-// A colour-table entry: blue, green, red, then a byte that means nothing to a colour.
+// A colour-table entry, laid out as a palette's.
 constexpr auto kEntryBytes = static_cast<std::size_t>(kPaletteEntryBytes);
-constexpr std::size_t kBlueAt = kPaletteBlueAt;
-constexpr std::size_t kGreenAt = kPaletteGreenAt;
-constexpr std::size_t kRedAt = kPaletteRedAt;
 
 std::uint32_t Rgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
   return (std::uint32_t{red} << 16) | (std::uint32_t{green} << 8) | blue;
@@ -23,7 +23,7 @@ std::uint32_t Rgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
 
 std::uint32_t EntryColour(std::span<const std::uint8_t> palette, std::size_t index) {
   const auto entry = palette.subspan(index * kEntryBytes, kEntryBytes);
-  return Rgb(entry[kRedAt], entry[kGreenAt], entry[kBlueAt]);
+  return Rgb(entry[kPaletteRedAt], entry[kPaletteGreenAt], entry[kPaletteBlueAt]);
 }
 
 // Each colour of the palette once, with the lowest index that holds it, sorted by colour.

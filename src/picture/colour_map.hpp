@@ -1,3 +1,5 @@
+// Mapping a picture's colours to a palette's indices: what vostrel-pack stores of an edited
+// picture, and what it reports of the colours the palette does not hold.
 #pragma once
 
 #include <cstdint>

@@ -1,68 +1,17 @@
-// Picture files by their signature: BMPs to our own reader, PNGs to the image library, the one
-// source that sees it (everything of it stays in this file).
+// Picture files by their signature: BMPs to our own reader, PNGs through our own walk over their
+// chunks to the image library (png_spng.cpp or png_stb.cpp, as the build chooses), and what both
+// readers share: their refusals, colour tables, and the checks of indices and transparency.
 #include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "image/palette.hpp"
 #include "io/checked.hpp"
 #include "picture/picture_internal.hpp"
-
-namespace vostrel {
-namespace {
-
-// The largest block the image library may allocate while it decodes one picture. It sizes its
-// buffers from the picture's header and grows them as the data unpacks; without a bound, a
-// small PNG whose data unpacks far beyond its pixels would have it allocate gigabytes.
-thread_local std::size_t allocationLimit = SIZE_MAX;
-thread_local bool allocationRefused = false;
-// An allocation within the bound that the system refused: memory ran out, which the library
-// reports as a failure like any other, and which must not be taken for a damaged picture.
-thread_local bool memoryExhausted = false;
-
-void* Allocated(void* block, std::size_t size) {
-  if (block == nullptr && size > 0) {
-    memoryExhausted = true;
-  }
-  return block;
-}
-
-void* LimitedMalloc(std::size_t size) {
-  if (size > allocationLimit) {
-    allocationRefused = true;
-    return nullptr;
-  }
-  return Allocated(std::malloc(size), size);
-}
-
-void* LimitedRealloc(void* block, std::size_t size) {
-  if (size > allocationLimit) {
-    allocationRefused = true;
-    return nullptr;
-  }
-  return Allocated(std::realloc(block, size), size);
-}
-
-}  // namespace
-}  // namespace vostrel
-
-#define STBI_MALLOC(size) vostrel::LimitedMalloc(size)
-#define STBI_REALLOC(block, size) vostrel::LimitedRealloc(block, size)
-#define STBI_FREE(block) std::free(block)
-// Only PNG (BMPs are ours), read from memory; failure texts meant for users.
-#define STBI_ONLY_PNG
-#define STBI_NO_STDIO
-#define STBI_NO_LINEAR
-#define STBI_NO_HDR
-#define STBI_FAILURE_USERMSG
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb_image.h>
 
 namespace vostrel {
 
@@ -110,26 +59,97 @@ void RefuseTransparent(std::uint64_t transparent, std::size_t first, std::size_t
 
 std::vector<std::uint8_t> ColourTable(std::span<const std::uint8_t> entries, std::size_t count,
                                       std::size_t entryBytes, bool rgbOrder) {
-  std::vector<std::uint8_t> table(count * 4, 0);
+  constexpr auto kEntryBytes = static_cast<std::size_t>(kPaletteEntryBytes);
+  // Where the file's entry holds red and blue; green is between them either way.
+  const std::size_t redFrom = rgbOrder ? 0 : 2;
+  const std::size_t blueFrom = rgbOrder ? 2 : 0;
+  std::vector<std::uint8_t> table(count * kEntryBytes, 0);
   for (std::size_t i = 0; i < count; ++i) {
     const auto entry = entries.subspan(i * entryBytes, 3);
-    for (std::size_t c = 0; c < 3; ++c) {
-      table[i * 4 + c] = entry[rgbOrder ? 2 - c : c];
-    }
+    const auto out = std::span(table).subspan(i * kEntryBytes, kEntryBytes);
+    out[kPaletteRedAt] = entry[redFrom];
+    out[kPaletteGreenAt] = entry[1];
+    out[kPaletteBlueAt] = entry[blueFrom];
   }
   return table;
 }
 
 void ColourIndexed(RgbPicture& picture) {
+  constexpr auto kEntryBytes = static_cast<std::size_t>(kPaletteEntryBytes);
   picture.channels = 3;
   picture.pixels.resize(picture.indices.size() * 3);
   for (std::size_t i = 0; i < picture.indices.size(); ++i) {
-    const auto entry =
-        std::span(picture.colourTable).subspan(std::size_t{picture.indices[i]} * 4, 3);
-    for (std::size_t c = 0; c < 3; ++c) {
-      picture.pixels[i * 3 + c] = entry[2 - c];
-    }
+    const auto entry = std::span(picture.colourTable)
+                           .subspan(std::size_t{picture.indices[i]} * kEntryBytes, kEntryBytes);
+    picture.pixels[i * 3] = entry[kPaletteRedAt];
+    picture.pixels[i * 3 + 1] = entry[kPaletteGreenAt];
+    picture.pixels[i * 3 + 2] = entry[kPaletteBlueAt];
   }
+}
+
+namespace {
+
+// A PNG chunk: 32-bit big-endian length of its data, 4-byte type, the data, a 32-bit CRC.
+constexpr std::size_t kChunkOverhead = 12;
+constexpr std::size_t kChunkTypeAt = 4;
+constexpr std::size_t kChunkDataAt = 8;
+// IHDR's data: width, height (32 bits each), bit depth, then the colour type at byte 9; 13 bytes.
+constexpr std::size_t kIhdrColourTypeAt = 9;
+constexpr std::uint32_t kIhdrBytes = 13;
+
+std::uint32_t ReadBe32(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
+         (std::uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
+}
+
+}  // namespace
+
+PngChunks ScanPng(std::span<const std::uint8_t> bytes) {
+  constexpr std::size_t kSignatureBytes = 8;
+  PngChunks chunks;
+  std::uint64_t idatBytes = 0;
+  bool pixelsBegun = false;  // what comes after the first IDAT says nothing about the pixels
+  std::size_t at = kSignatureBytes;
+  // A file that ends inside a chunk's length and type is left to the library.
+  while (bytes.size() - at >= kChunkDataAt) {
+    const std::size_t left = bytes.size() - at;
+    const std::uint32_t length = ReadBe32(bytes, at);
+    const auto typeBytes = bytes.subspan(at + kChunkTypeAt, 4);
+    const std::string type(typeBytes.begin(), typeBytes.end());
+    // Nothing of the end chunk is read, nor anything after it.
+    if (type == "IEND") {
+      break;
+    }
+    if (left < kChunkOverhead || length > left - kChunkOverhead) {
+      Refuse("cannot be read as a PNG (the file ends inside its chunk at byte " +
+             std::to_string(at) + ", which is said to hold " + std::to_string(length) + " bytes)" +
+             kSaveAgain);
+    }
+    const auto data = bytes.subspan(at + kChunkDataAt, length);
+    if (type == "IDAT") {
+      pixelsBegun = true;
+      idatBytes += length;
+      if (length == 0 && chunks.emptyIdatAt == 0) {
+        chunks.emptyIdatAt = at;
+      }
+    } else if (type == "IHDR" && at == kSignatureBytes && length == kIhdrBytes) {
+      chunks.hasHeader = true;
+      chunks.width = ReadBe32(data, 0);
+      chunks.height = ReadBe32(data, 4);
+      chunks.colourType = data[kIhdrColourTypeAt];
+    } else if (type == "PLTE" && !pixelsBegun && chunks.plteAt == 0) {
+      chunks.plteAt = at;
+      chunks.plte = data;
+    } else if (type == "tRNS" && !pixelsBegun && !chunks.hasTrns) {
+      chunks.trns = data;
+      chunks.hasTrns = true;
+    }
+    at += kChunkOverhead + length;
+  }
+  if (idatBytes == 0) {
+    RefuseDamaged("PNG", "it holds no pixel data (no IDAT chunk, or only empty ones)");
+  }
+  return chunks;
 }
 
 }  // namespace picture_detail
@@ -141,165 +161,33 @@ using namespace picture_detail;
 constexpr std::array<std::uint8_t, 8> kPngSignature{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr std::array<std::uint8_t, 2> kBmpSignature{'B', 'M'};
 
-// A PNG chunk: 32-bit big-endian length of its data, 4-byte type, the data, a 32-bit CRC.
-constexpr std::size_t kChunkOverhead = 12;
-constexpr std::size_t kChunkDataAt = 8;
-// IHDR's data: width, height, bit depth, then the colour type at byte 9.
-constexpr std::size_t kIhdrColourTypeAt = 9;
-constexpr std::uint8_t kPngIndexed = 3;
 // PLTE: 3-byte entries, red, green, blue; at most 256.
 constexpr std::size_t kPlteEntryBytes = 3;
 constexpr std::size_t kMaxPlteEntries = 256;
+// IHDR's colour types that carry alpha: grey with alpha, RGB with alpha.
+constexpr std::uint8_t kPngGreyAlpha = 4;
+constexpr std::uint8_t kPngRgbAlpha = 6;
 
 constexpr std::uint8_t kOpaque = 255;
 constexpr std::int32_t kRgb = 3;
 constexpr std::int32_t kRgba = 4;
-constexpr std::int32_t kGreyAlpha = 2;
-constexpr std::uint64_t kLibrarySlack = std::uint64_t{64} << 10;
 
 template <std::size_t N>
 bool StartsWith(std::span<const std::uint8_t> bytes, const std::array<std::uint8_t, N>& prefix) {
   return bytes.size() >= N && std::equal(prefix.begin(), prefix.end(), bytes.begin());
 }
 
-std::uint32_t ReadBe32(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
-         (std::uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
-}
-
-// What a PNG says before its pixels, as far as it can be read: the library is left to refuse
-// whatever is wrong with it.
-struct PngChunks {
-  std::uint8_t colourType = 0;
-  std::size_t plteAt = 0;  // where the PLTE chunk starts; 0 when there is none
-  std::span<const std::uint8_t> plte;
-  std::span<const std::uint8_t> trns;
-  bool hasTrns = false;
-};
-
-PngChunks ReadPngChunks(std::span<const std::uint8_t> bytes) {
-  PngChunks chunks;
-  std::size_t at = kPngSignature.size();
-  while (bytes.size() - at >= kChunkOverhead) {
-    const std::uint32_t length = ReadBe32(bytes, at);
-    const auto type = bytes.subspan(at + 4, 4);
-    if (length > bytes.size() - at - kChunkOverhead) {
-      break;
-    }
-    const auto data = bytes.subspan(at + kChunkDataAt, length);
-    const auto is = [&](const char* name) { return std::equal(type.begin(), type.end(), name); };
-    if (is("IDAT") || is("IEND")) {
-      break;
-    }
-    if (is("IHDR") && length > kIhdrColourTypeAt) {
-      chunks.colourType = data[kIhdrColourTypeAt];
-    } else if (is("PLTE")) {
-      chunks.plteAt = at;
-      chunks.plte = data;
-    } else if (is("tRNS")) {
-      chunks.trns = data;
-      chunks.hasTrns = true;
-    }
-    at += kChunkOverhead + length;
-  }
-  return chunks;
-}
-
-[[noreturn]] void RefuseUnreadablePng() {
-  if (memoryExhausted) {
-    throw std::bad_alloc();
-  }
-  if (allocationRefused) {
-    RefuseDamaged("PNG", "its data unpacks to more than its pixels need");
-  }
-  // The library does not give a reason for every failure.
-  const char* reason = stbi_failure_reason();
-  Refuse(std::string("cannot be read as a PNG") +
-         (reason != nullptr ? std::string(" (") + reason + ")" : std::string()) + kSaveAgain);
-}
-
-// Decodes a PNG to `wanted` channels (0: as the library's header scan tells, RGB or RGBA).
-RgbPicture LoadPng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels, int wanted) {
-  const auto length = static_cast<int>(bytes.size());
-  if (stbi_is_16_bit_from_memory(bytes.data(), length) != 0) {
-    Refuse("is a PNG of 16 bits per channel; save it with 8 bits per channel");
-  }
-  int width = 0;
-  int height = 0;
-  int channels = 0;
-  // The library keeps its last failure's reason until the next one, and gives none for some:
-  // cleared before each call, so that an earlier one is never told as this one's.
-  stbi__g_failure_reason = nullptr;
-  memoryExhausted = false;
-  if (stbi_info_from_memory(bytes.data(), length, &width, &height, &channels) == 0) {
-    RefuseUnreadablePng();
-  }
-  CheckPixelCount(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height), maxPixels);
-  if (wanted == 0) {
-    wanted = channels == kGreyAlpha || channels == kRgba ? kRgba : kRgb;
-  }
-
-  // Twice (buffers grow by doubling) the larger of the file and its pixels unpacked (four bytes
-  // each and a byte a row), with room for the library's small tables.
-  const std::uint64_t pixels =
-      static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-  const std::uint64_t unpacked = pixels * kRgba + static_cast<std::uint64_t>(height);
-  allocationLimit =
-      static_cast<std::size_t>(2 * std::max<std::uint64_t>(bytes.size(), unpacked) + kLibrarySlack);
-  allocationRefused = false;
-  memoryExhausted = false;
-  struct LimitEnd {
-    ~LimitEnd() { allocationLimit = SIZE_MAX; }
-  } limitEnd;
-
-  stbi__g_failure_reason = nullptr;
-  stbi_uc* const loaded =
-      stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, wanted);
-  if (loaded == nullptr) {
-    RefuseUnreadablePng();
-  }
-  struct Free {
-    stbi_uc* block;
-    ~Free() { stbi_image_free(block); }
-  } release{loaded};
-  RgbPicture picture;
-  picture.width = width;
-  picture.height = height;
-  picture.channels = wanted;
-  picture.pixels.assign(loaded, loaded + pixels * static_cast<std::uint64_t>(wanted));
-  return picture;
-}
-
-// The library gives an indexed PNG's colours, not its indices, and reads an index past the
-// palette from memory it never filled. So it is given the file with a palette of all 256
-// entries whose red is the entry's own index: the red it gives back is each pixel's index.
+// An indexed PNG: its indices from the library, colours and alphas from its PLTE and tRNS.
 RgbPicture DecodeIndexedPng(std::span<const std::uint8_t> bytes, const PngChunks& chunks,
                             std::uint64_t maxPixels, bool keepTransparency) {
+  RgbPicture picture = DecodePngPixels(bytes, chunks, maxPixels, kRgb);
+  // The library refuses a palette it cannot use; this is for one that it would take.
+  if (chunks.plteAt == 0 || chunks.plte.size() % kPlteEntryBytes != 0 ||
+      chunks.plte.size() > kMaxPlteEntries * kPlteEntryBytes ||
+      picture.indices.size() != picture.PixelCount()) {
+    RefuseDamaged("PNG", "its palette (PLTE chunk) is missing or of a wrong size");
+  }
   const std::size_t entries = chunks.plte.size() / kPlteEntryBytes;
-  std::vector<std::uint8_t> recoloured(bytes.begin(),
-                                       bytes.begin() + static_cast<std::ptrdiff_t>(chunks.plteAt));
-  const std::uint32_t plteLength = kMaxPlteEntries * kPlteEntryBytes;
-  for (const int shift : {24, 16, 8, 0}) {
-    recoloured.push_back(static_cast<std::uint8_t>(plteLength >> shift));
-  }
-  recoloured.insert(recoloured.end(), {'P', 'L', 'T', 'E'});
-  for (std::size_t i = 0; i < kMaxPlteEntries; ++i) {
-    recoloured.insert(recoloured.end(), {static_cast<std::uint8_t>(i), 0, 0});
-  }
-  // The library does not check chunks' CRCs; this one is never seen by anything else.
-  recoloured.insert(recoloured.end(), {0, 0, 0, 0});
-  const std::size_t rest = chunks.plteAt + kChunkOverhead + chunks.plte.size();
-  recoloured.insert(recoloured.end(), bytes.begin() + static_cast<std::ptrdiff_t>(rest),
-                    bytes.end());
-  if (recoloured.size() > static_cast<std::size_t>(INT_MAX)) {
-    Refuse("is too large a file to read (more than 2 GiB); make it smaller");
-  }
-
-  RgbPicture picture = LoadPng(recoloured, maxPixels, kRgb);
-  picture.indices.resize(picture.PixelCount());
-  for (std::size_t i = 0; i < picture.indices.size(); ++i) {
-    picture.indices[i] = picture.pixels[i * kRgb];
-  }
   const auto width = static_cast<std::size_t>(picture.width);
   CheckIndices("PNG", picture.indices, width, entries);
   const auto alphaOf = [&](std::size_t index) {
@@ -323,7 +211,7 @@ RgbPicture DecodeIndexedPng(std::span<const std::uint8_t> bytes, const PngChunks
 // opaque where the file gave no alpha.
 RgbPicture WithAlpha(RgbPicture picture) {
   if (!picture.indices.empty() && picture.entryAlphas.empty()) {
-    picture.entryAlphas.assign(picture.colourTable.size() / 4, kOpaque);
+    picture.entryAlphas.assign(picture.colourTable.size() / kPaletteEntryBytes, kOpaque);
   }
   if (picture.channels == kRgba) {
     return picture;
@@ -341,35 +229,49 @@ RgbPicture WithAlpha(RgbPicture picture) {
   return picture;
 }
 
-}  // namespace
-
-RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
-                         PictureOptions options) {
-  if (StartsWith(bytes, kBmpSignature)) {
-    RgbPicture picture = DecodeBmp(bytes, maxPixels);
-    return options.keepTransparency ? WithAlpha(std::move(picture)) : picture;
-  }
-  if (!StartsWith(bytes, kPngSignature)) {
-    Refuse("is not a BMP or PNG picture; save it as BMP or PNG");
-  }
+RgbPicture DecodePng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
+                     bool keepTransparency) {
   if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
     Refuse("is too large a file to read (more than 2 GiB); make it smaller");
   }
-  const PngChunks chunks = ReadPngChunks(bytes);
-  if (chunks.colourType == kPngIndexed && chunks.plteAt != 0 &&
-      chunks.plte.size() % kPlteEntryBytes == 0 &&
-      chunks.plte.size() <= kMaxPlteEntries * kPlteEntryBytes) {
-    RgbPicture picture = DecodeIndexedPng(bytes, chunks, maxPixels, options.keepTransparency);
-    return options.keepTransparency ? WithAlpha(std::move(picture)) : picture;
+  const PngChunks chunks = ScanPng(bytes);
+  // Before any library sees it, so that every build says the same.
+  if (chunks.hasHeader) {
+    CheckPixelCount(chunks.width, chunks.height, maxPixels);
+  }
+  if (chunks.colourType == kPngIndexed) {
+    return DecodeIndexedPng(bytes, chunks, maxPixels, keepTransparency);
   }
   // A transparent colour (tRNS of a grey or RGB picture) is alpha like any other.
-  RgbPicture picture =
-      LoadPng(bytes, maxPixels, chunks.hasTrns || options.keepTransparency ? kRgba : 0);
-  if (picture.channels == kRgba && !options.keepTransparency) {
+  const bool alpha = keepTransparency || chunks.hasTrns || chunks.colourType == kPngGreyAlpha ||
+                     chunks.colourType == kPngRgbAlpha;
+  const std::int32_t channels = alpha ? kRgba : kRgb;
+  RgbPicture picture = DecodePngPixels(bytes, chunks, maxPixels, channels);
+  // Only when our walk and the library disagree about the header (two IHDR chunks, say).
+  if (picture.channels != channels ||
+      picture.pixels.size() != picture.PixelCount() * static_cast<std::size_t>(channels)) {
+    RefuseDamaged("PNG", "its header (IHDR chunk) is damaged");
+  }
+  if (picture.channels == kRgba && !keepTransparency) {
     CheckOpaque(picture.PixelCount(), static_cast<std::size_t>(picture.width),
                 [&](std::size_t i) { return picture.pixels[i * kRgba + kRgb]; });
   }
   return picture;
+}
+
+}  // namespace
+
+RgbPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
+                         PictureOptions options) {
+  RgbPicture picture;
+  if (StartsWith(bytes, kBmpSignature)) {
+    picture = DecodeBmp(bytes, maxPixels);
+  } else if (StartsWith(bytes, kPngSignature)) {
+    picture = DecodePng(bytes, maxPixels, options.keepTransparency);
+  } else {
+    Refuse("is not a BMP or PNG picture; save it as BMP or PNG");
+  }
+  return options.keepTransparency ? WithAlpha(std::move(picture)) : picture;
 }
 
 }  // namespace vostrel

@@ -24,6 +24,9 @@ constexpr std::uint8_t kTrailer = 0x3B;
 // The application extension that makes viewers loop: "NETSCAPE2.0", sub-block 1, loop count 0
 // (forever).
 constexpr std::string_view kLoopApplication = "NETSCAPE2.0";
+constexpr std::uint8_t kLoopSubBlockId = 1;
+// Graphic control extension: its block size, 4 (packed byte, delay, transparent index).
+constexpr std::uint8_t kGraphicControlSize = 4;
 // Graphic control extension's packed byte: disposal method in bits 2-4 (1: leave the frame,
 // 2: restore to background), transparent colour flag in bit 0.
 constexpr std::uint8_t kDisposeLeave = 1;
@@ -193,7 +196,8 @@ std::vector<std::uint8_t> EncodeGif(const Animation& animation) {
   out.insert(out.end(), {kExtensionIntroducer, kApplicationLabel,
                          static_cast<std::uint8_t>(kLoopApplication.size())});
   out.insert(out.end(), kLoopApplication.begin(), kLoopApplication.end());
-  out.insert(out.end(), {3, 1, 0, 0, 0});
+  // Its one data sub-block: 3 bytes, sub-block id 1, the loop count (LE16), then the terminator.
+  out.insert(out.end(), {3, kLoopSubBlockId, 0, 0, 0});
 
   const std::uint16_t delay = GifDelay(animation.fps);
   const bool transparent = animation.colours.transparent.has_value();
@@ -202,13 +206,14 @@ std::vector<std::uint8_t> EncodeGif(const Animation& animation) {
   auto table = std::make_unique<LzwTable>();
   std::vector<std::uint8_t> canvas;
   for (const IndexedPlane& frame : animation.frames) {
-    out.insert(out.end(), {kExtensionIntroducer, kGraphicControlLabel, 4, packed});
+    out.insert(out.end(),
+               {kExtensionIntroducer, kGraphicControlLabel, kGraphicControlSize, packed});
     PutLe16(out, delay);
-    out.push_back(BackgroundIndex(animation.colours));
-    out.push_back(0);
+    out.push_back(BackgroundIndex(animation.colours));  // the transparent index, when flagged
+    out.push_back(0);                                   // block terminator
     out.push_back(kImageSeparator);
-    PutLe16(out, 0);
-    PutLe16(out, 0);
+    PutLe16(out, 0);  // left
+    PutLe16(out, 0);  // top
     PutLe16(out, static_cast<std::uint16_t>(animation.width));
     PutLe16(out, static_cast<std::uint16_t>(animation.height));
     out.push_back(0);  // no local colour table, not interlaced

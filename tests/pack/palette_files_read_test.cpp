@@ -52,8 +52,13 @@ Bytes Act(std::size_t extra, unsigned count) {
   const PaletteColours colours = Sample();
   Bytes bytes(colours.begin(), colours.end());
   if (extra == 4) {
-    bytes.insert(bytes.end(), {static_cast<std::uint8_t>(count >> 8),
-                               static_cast<std::uint8_t>(count), 0xFF, 0xFF});
+    // The count and the transparent index (none) of a 772-byte table, added byte by byte (GCC 12
+    // warns wrongly of an insert of a list here).
+    for (const std::uint8_t byte :
+         {static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count),
+          std::uint8_t{0xFF}, std::uint8_t{0xFF}}) {
+      bytes.push_back(byte);
+    }
   }
   return bytes;
 }

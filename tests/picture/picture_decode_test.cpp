@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "image/palette.hpp"
 #include "picture/bmp_rle.hpp"
 
 #include "picture/picture.hpp"
@@ -29,6 +30,18 @@ Bytes Cut(Bytes bytes, std::size_t by) {
   return bytes;
 }
 
+// PLTE data of the first `entries` entries of kTable, repeated past its four.
+Bytes Plte(std::size_t entries) {
+  Bytes plte;
+  for (std::size_t i = 0; i < entries; ++i) {
+    const std::size_t at = i % 4 * 4;
+    for (const std::size_t colour : {kPaletteRedAt, kPaletteGreenAt, kPaletteBlueAt}) {
+      plte.push_back(kTable[at + colour]);
+    }
+  }
+  return plte;
+}
+
 // The picture with 2 rows of 3 pixels of the given indices (top first) in kTable.
 test::IndexedPicture Indexed(Bytes indices) { return {3, 2, std::move(indices), kTable}; }
 
@@ -49,6 +62,12 @@ struct DecodeCase {
 TEST(DecodePictureTest, ReadsWhatEditorsSaveAndRefusesTheRest) {
   const Bytes grey = {0, 50, 100, 150, 200, 250};
   const Bytes twoColours = {0, 1, 1, 1, 0, 0};
+  // IHDR, PLTE (11 entries), tRNS (2), an IDAT chunk of no bytes, IEND: 116 bytes.
+  const Bytes emptyData = test::WithPngChunkData(
+      test::WithPngChunk(test::WritePackedPng(3, 2, 8, 3, kIndices, Plte(11)), "tRNS",
+                         Bytes{255, 0}),
+      "IDAT", {});
+  ASSERT_EQ(emptyData.size(), 116u);
   const DecodeCase cases[] = {
       {"Bmp8BottomUp", test::WriteBmp8(Indexed()), "", kIndices},
       {"Bmp8TopDown", test::WriteBmp8(Indexed(), true), "", kIndices},
@@ -88,10 +107,21 @@ TEST(DecodePictureTest, ReadsWhatEditorsSaveAndRefusesTheRest) {
       {"PngIndexPastPalette", test::WritePalettePng(Indexed(), 2),
        "is a damaged PNG: 2 pixels past its colour table of 2 entries, the first at x 2, y 0 "
        "(index 2); save it again as BMP or PNG"},
-      // The library fails on it without a reason.
+      {"PngIndexed4Bits", test::WritePackedPng(3, 2, 4, 3, kIndices, Plte(4)), "", kIndices},
+      {"PngIndexed2Bits", test::WritePackedPng(3, 2, 2, 3, kIndices, Plte(4)), "", kIndices},
+      {"PngIndexed1Bit", test::WritePackedPng(3, 2, 1, 3, twoColours, Plte(2)), "", twoColours},
+      {"PngIndexedWithoutPalette", test::WritePackedPng(3, 2, 8, 3, kIndices, {}),
+       "cannot be read as a PNG ("},
+      // Checksums are not checked: what a chunk holds is checked as it is decoded.
+      {"PngChecksumsWrong", Patched(test::WritePng(3, 2, 3, kRgb), 29, {0, 0, 0, 0}), ""},
+      // Each of these once reached a fault inside an image library.
       {"PngDataChunkOf2GiB",
        test::WithPngChunkLength(test::WritePng(3, 2, 3, kRgb), "IDAT", 0x80000000),
-       "cannot be read as a PNG; save it again as BMP or PNG"},
+       "cannot be read as a PNG (the file ends inside its chunk at byte 33, which is said to hold "
+       "2147483648 bytes); save it again as BMP or PNG"},
+      {"PngOnlyDataChunkEmpty", emptyData,
+       "is a damaged PNG: it holds no pixel data (no IDAT chunk, or only empty ones); save it "
+       "again as BMP or PNG"},
       {"BmpCutShort", Cut(test::WriteBmp8(Indexed()), 1), "ends early"},
       {"BmpIndexPastTable",
        test::WriteBmp8({3, 2, kIndices, Bytes(kTable.begin(), kTable.begin() + 8)}),
@@ -119,10 +149,6 @@ TEST(DecodePictureTest, ReadsWhatEditorsSaveAndRefusesTheRest) {
        {},
        5},
       {"PngCutShort", Cut(test::WritePng(3, 2, 3, kRgb), 20), "cannot be read as a PNG ("},
-      // 1000 x 1000 zeros told to be 10 x 10: its data unpacks far past what the size needs.
-      {"PngUnpackingPastItsPixels",
-       Patched(test::WritePng(1000, 1000, 1, Bytes(1000000, 0)), 16, {0, 0, 0, 10, 0, 0, 0, 10}),
-       "is a damaged PNG: its data unpacks to more than its pixels need"},
       {"NotAPicture", Bytes{'G', 'I', 'F', '8'},
        "is not a BMP or PNG picture; save it as BMP or PNG"},
   };
@@ -152,13 +178,46 @@ TEST(DecodePictureTest, ReadsWhatEditorsSaveAndRefusesTheRest) {
       EXPECT_FALSE(c.error.empty()) << c.name << ": " << error.what();
     }
   }
-  // A grey PNG gives each pixel its grey in all three channels.
-  const RgbPicture picture = DecodePicture(test::WritePng(3, 2, 1, grey));
-  Bytes expected;
-  for (const std::uint8_t level : grey) {
-    expected.insert(expected.end(), {level, level, level});
+}
+
+TEST(DecodePictureTest, GivesGreyInAllThreeChannelsScaledToEightBits) {
+  struct GreyCase {
+    int bits;
+    Bytes samples;
+    Bytes levels;
+  };
+  const GreyCase cases[] = {
+      {8, {0, 50, 100, 150, 200, 250}, {0, 50, 100, 150, 200, 250}},
+      {4, {0, 1, 2, 7, 14, 15}, {0, 17, 34, 119, 238, 255}},
+      {2, {0, 1, 2, 3, 2, 1}, {0, 85, 170, 255, 170, 85}},
+      {1, {0, 1, 1, 0, 0, 1}, {0, 255, 255, 0, 0, 255}},
+  };
+  for (const GreyCase& c : cases) {
+    const RgbPicture picture = DecodePicture(test::WritePackedPng(3, 2, c.bits, 0, c.samples, {}));
+    Bytes expected;
+    for (const std::uint8_t level : c.levels) {
+      expected.insert(expected.end(), {level, level, level});
+    }
+    EXPECT_EQ(picture.channels, 3) << c.bits;
+    EXPECT_EQ(Bytes(picture.Bytes().begin(), picture.Bytes().end()), expected) << c.bits;
   }
-  EXPECT_EQ(Bytes(picture.Bytes().begin(), picture.Bytes().end()), expected);
+}
+
+// 1000 x 1000 zeros told to be 10 x 10: its data unpacks far past what the size needs. A decoder
+// may take the first 10 x 10 and leave the rest, or refuse it; it never allocates for the rest.
+TEST(DecodePictureTest, DataPastThePixelsIsLeftOrRefused) {
+  const Bytes file =
+      Patched(test::WritePng(1000, 1000, 1, Bytes(1000000, 0)), 16, {0, 0, 0, 10, 0, 0, 0, 10});
+  try {
+    const RgbPicture picture = DecodePicture(file);
+    EXPECT_EQ(picture.width, 10);
+    EXPECT_EQ(picture.height, 10);
+    EXPECT_EQ(picture.pixels, Bytes(300, 0));
+  } catch (const PictureError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "is a damaged PNG: its data unpacks to more than its pixels need; save it again as "
+              "BMP or PNG");
+  }
 }
 
 struct KeepCase {

@@ -26,6 +26,11 @@ void PutBe32(Bytes& out, std::uint32_t value) {
   }
 }
 
+std::uint32_t GetBe32(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
+         (std::uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
+}
+
 void PutLe16(Bytes& out, std::uint16_t value) {
   out.push_back(static_cast<std::uint8_t>(value & 0xFFu));
   out.push_back(static_cast<std::uint8_t>(value >> 8));
@@ -175,6 +180,66 @@ Bytes WithPngChunk(std::span<const std::uint8_t> png, const char* type,
   out.insert(out.end(), chunk.begin(), chunk.end());
   PutBe32(out, stbiw__crc32(chunk.data(), static_cast<int>(chunk.size())));
   out.insert(out.end(), png.begin() + at, png.end());
+  return out;
+}
+
+Bytes WritePackedPng(std::int32_t width, std::int32_t height, int bits, int colourType,
+                     std::span<const std::uint8_t> samples, std::span<const std::uint8_t> plte) {
+  const auto columns = static_cast<std::size_t>(width);
+  const std::size_t perPixel = samples.size() / (columns * static_cast<std::size_t>(height));
+  const auto depth = static_cast<std::size_t>(bits);
+  // Each row: filter type 0, then its samples packed high bits first.
+  Bytes rows;
+  for (std::size_t y = 0; y < static_cast<std::size_t>(height); ++y) {
+    rows.push_back(0);
+    Bytes row((columns * perPixel * depth + 7) / 8, 0);
+    for (std::size_t i = 0; i < columns * perPixel; ++i) {
+      const std::size_t bit = i * depth;
+      row[bit / 8] = static_cast<std::uint8_t>(
+          row[bit / 8] | (samples[y * columns * perPixel + i] << (8 - depth - bit % 8)));
+    }
+    rows.insert(rows.end(), row.begin(), row.end());
+  }
+  int compressedSize = 0;
+  unsigned char* compressed =
+      stbi_zlib_compress(rows.data(), static_cast<int>(rows.size()), &compressedSize, 8);
+  const Bytes idat(compressed, compressed + compressedSize);
+  STBIW_FREE(compressed);
+
+  Bytes out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  const auto chunk = [&](const char* type, std::span<const std::uint8_t> data) {
+    PutBe32(out, static_cast<std::uint32_t>(data.size()));
+    Bytes body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    out.insert(out.end(), body.begin(), body.end());
+    PutBe32(out, stbiw__crc32(body.data(), static_cast<int>(body.size())));
+  };
+  Bytes ihdr;
+  PutBe32(ihdr, static_cast<std::uint32_t>(width));
+  PutBe32(ihdr, static_cast<std::uint32_t>(height));
+  ihdr.insert(ihdr.end(),
+              {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(colourType), 0, 0, 0});
+  chunk("IHDR", ihdr);
+  if (!plte.empty()) {
+    chunk("PLTE", plte);
+  }
+  chunk("IDAT", idat);
+  chunk("IEND", {});
+  return out;
+}
+
+Bytes WithPngChunkData(std::span<const std::uint8_t> png, const char* type,
+                       std::span<const std::uint8_t> data) {
+  const std::string text(png.begin(), png.end());
+  const std::size_t at = text.find(type) - 4;
+  const std::size_t oldLength = GetBe32(png, at);
+  Bytes out(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(at));
+  PutBe32(out, static_cast<std::uint32_t>(data.size()));
+  Bytes body(type, type + 4);
+  body.insert(body.end(), data.begin(), data.end());
+  out.insert(out.end(), body.begin(), body.end());
+  PutBe32(out, stbiw__crc32(body.data(), static_cast<int>(body.size())));
+  out.insert(out.end(), png.begin() + static_cast<std::ptrdiff_t>(at + 12 + oldLength), png.end());
   return out;
 }
 

@@ -41,6 +41,13 @@ Bytes WritePalettePng(const IndexedPicture& picture, std::size_t entries);
 // The PNG with a chunk of the given type and data added before its first data chunk.
 Bytes WithPngChunk(std::span<const std::uint8_t> png, const char* type,
                    std::span<const std::uint8_t> data);
+// A PNG written sample by sample: samples (a byte each, top row first, every channel of a pixel
+// in turn) packed at `bits` bits, with the colour type and palette (PLTE data) given.
+Bytes WritePackedPng(std::int32_t width, std::int32_t height, int bits, int colourType,
+                     std::span<const std::uint8_t> samples, std::span<const std::uint8_t> plte);
+// The PNG with the data of its first chunk of the given type replaced (and its CRC made anew).
+Bytes WithPngChunkData(std::span<const std::uint8_t> png, const char* type,
+                       std::span<const std::uint8_t> data);
 // The PNG with the length field of its first chunk of the given type set to length.
 Bytes WithPngChunkLength(Bytes png, const char* type, std::uint32_t length);
 
