@@ -5,6 +5,7 @@
 // Sprite held under a handle, and each frame is decoded, or made into a BMP, only when asked.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +28,9 @@
 #include "pack/pack.hpp"
 #include "pack/pack_cli.hpp"
 #include "platform/platform.hpp"
+#include "sheet/gif_encode.hpp"
+#include "sheet/indexed_image.hpp"
+#include "sheet/sheet_job.hpp"
 
 // Bytes the core holds for the worker to copy out: valid until the next call on the same
 // handle. Its two words are read from the heap by the worker (wasm32: 4 bytes each).
@@ -45,6 +49,7 @@ struct OpenSprite {
   std::vector<std::uint8_t> plane;
   std::vector<std::uint8_t> bmp;
   std::array<std::uint8_t, kRgbBytes> rgb{};
+  std::vector<std::uint8_t> gif;
   VostrelBytes out;
 };
 
@@ -153,6 +158,46 @@ bool DecodeInto(OpenSprite& open, int p, int f) {
   }
 }
 
+// The GIF of picture p in palette k made by the sheet code's encoder, into the handle's gif: the
+// frames at the top left of a canvas as large as the picture's largest frame (as the page's
+// tiles show them). False when a frame cannot be decoded or memory is exhausted.
+bool EncodePictureGif(OpenSprite& open, int p, int k, int fps,
+                      std::optional<std::uint8_t> transparent) {
+  const vostrel::Sprite& sprite = open.sprite;
+  try {
+    std::vector<std::vector<std::uint8_t>> planes(
+        static_cast<std::size_t>(sprite.framesPerPicture));
+    vostrel::Animation animation;
+    animation.width = 1;
+    animation.height = 1;
+    for (int f = 0; f < sprite.framesPerPicture; ++f) {
+      const vostrel::SpriteFrame& frame = sprite.Frame(p, f);
+      std::vector<std::uint8_t>& plane = planes[static_cast<std::size_t>(f)];
+      vostrel::IndexedPlane indexed;
+      if (vostrel::DecodeFrame(frame.header, frame.data, plane).has_value()) {
+        indexed.width = frame.header.width;
+        indexed.height = frame.header.height;
+        indexed.stride = static_cast<std::size_t>(frame.header.width);
+        indexed.indices = plane;
+        animation.width = std::max(animation.width, indexed.width);
+        animation.height = std::max(animation.height, indexed.height);
+      }
+      animation.frames.push_back(indexed);
+    }
+    if (animation.width > vostrel::kGifMaxSide || animation.height > vostrel::kGifMaxSide) {
+      return false;
+    }
+    animation.colours.palette = sprite.palettes[static_cast<std::size_t>(k)];
+    animation.colours.transparent = transparent;
+    animation.fps = fps;
+    open.gif = vostrel::EncodeGif(animation);
+    return true;
+  } catch (const std::bad_alloc&) {
+    open.gif = {};
+    return false;
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -197,6 +242,31 @@ EMSCRIPTEN_KEEPALIVE const char* vostrel_pack(const char* original, const char* 
     }
   }
   out += "]}";
+  return Answer(std::move(out));
+}
+
+// What `vostrel-sheet artPath destDir` writes with its default options (sheets, manifest and
+// palette files, into an existing destDir), as JSON: {"status":0 or 1,"out":TEXT,"err":TEXT},
+// the text being what the program would print. The file is made here rather than through the
+// program's command line, which starts worker threads the page's core has not.
+EMSCRIPTEN_KEEPALIVE const char* vostrel_sheet(const char* artPath, const char* destDir) {
+  vostrel::SheetRequest request;
+  request.artPath = artPath;
+  request.destDir = destDir;
+  request.version = VOSTREL_VERSION;
+  vostrel::SheetOutcome outcome;
+  try {
+    vostrel::SheetWorkspace workspace;
+    outcome = vostrel::MakeSheets(request, vostrel::platform::SystemFiles(), workspace);
+  } catch (const std::bad_alloc&) {
+    outcome.ok = false;
+    outcome.err = "vostrel-sheet: " + request.artPath + ": too large for the page's memory\n";
+  }
+  std::string out = outcome.ok ? "{\"status\":0,\"out\":" : "{\"status\":1,\"out\":";
+  AppendJsonString(out, outcome.out);
+  out += ",\"err\":";
+  AppendJsonString(out, outcome.err);
+  out += '}';
   return Answer(std::move(out));
 }
 
@@ -282,6 +352,26 @@ EMSCRIPTEN_KEEPALIVE const VostrelBytes* vostrel_sprite_bmp(std::int32_t handle,
     return nullptr;
   }
   open->out = {open->bmp.data(), open->bmp.size()};
+  return &open->out;
+}
+
+// The animated GIF of picture p in palette k at fps frames a second, from the sheet code's GIF
+// encoder; transparent is the index shown as transparent, or -1 for none. Nothing for a picture,
+// palette or value out of range, or exhausted memory.
+EMSCRIPTEN_KEEPALIVE const VostrelBytes* vostrel_sprite_gif(std::int32_t handle, int p, int k,
+                                                            int fps, int transparent) {
+  OpenSprite* open = Find(handle);
+  if (!open || !HasFrame(open->sprite, p, 0) || k < 0 || k >= open->sprite.PaletteCount() ||
+      fps < 1 || transparent < -1 || transparent > 255) {
+    return nullptr;
+  }
+  const std::optional<std::uint8_t> index =
+      transparent < 0 ? std::nullopt
+                      : std::optional<std::uint8_t>(static_cast<std::uint8_t>(transparent));
+  if (!EncodePictureGif(*open, p, k, fps, index)) {
+    return nullptr;
+  }
+  open->out = {open->gif.data(), open->gif.size()};
   return &open->out;
 }
 

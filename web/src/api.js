@@ -62,10 +62,14 @@ export function createApi(viewer, runner, wasmBinary) {
     convert: (name) => run('convert', { name }),
     // The same BMPs in a zip: { status, text, zip }.
     bmps: (name) => run('bmps', { name }),
+    // What `vostrel-sheet ./NAME ./sheet` writes with its default options, in a zip of the
+    // same names and bytes: { status, text, zip, names }.
+    sheet: (name) => run('sheet', { name }),
     // An animated GIF of picture p (from 0) in palette k (from 0): its bytes.
     gif: (name, picture, palette = 0, fps = 8, transparent = null) =>
       view('gif', { name, picture, palette, fps, transparent }).then((r) => r.gif),
-    // vostrel-pack on an open file's name (or { name, bytes }) and pictures [{ name, bytes }]:
+    // vostrel-pack on an open file's name (or { name, bytes }) and pictures [{ name, bytes }]
+    // (with a manifest among them, STEM.json, packed from it and the sheets beside it):
     // { status, text, bytes, replaced: [{ picture, frame }], updated: [names of the pictures
     // rewritten to show the replaced frames as packed] }.
     pack: (original, pictures) => run('pack', { original: named(original), pictures }),

@@ -43,7 +43,8 @@ window.vostrel = {
 };
 
 const isArt = (name) => /\.art$/i.test(name);
-const isPicture = (name) => /\.(bmp|png)$/i.test(name);
+// Edited pictures, and the manifest of edited sheets (given back beside them).
+const isPicture = (name) => /\.(bmp|png|json)$/i.test(name);
 
 function setStatus(text) {
   $('status').textContent = text;
@@ -379,6 +380,22 @@ async function downloadBmps() {
   setStatus(`${name}: BMP zip ready`);
 }
 
+// What vostrel-sheet writes for the file (sheets, manifest, palette files), in a zip.
+async function downloadSheet() {
+  const file = selectedFile();
+  if (!file) return setStatus('Open an .art file first.');
+  const name = state.selected;
+  setStatus(`Making the sheets of ${name}…`);
+  const result = await vostrel.sheet(name);
+  if (result.status !== 0) {
+    file.messages += `\n${result.text}`;
+    renderMessages();
+    return setStatus(`${name}: no sheet, see the messages`);
+  }
+  download(result.zip, `${file.view.stem}-sheet.zip`, 'application/zip');
+  setStatus(`${name}: sheet zip ready`);
+}
+
 async function downloadGif() {
   const file = selectedFile();
   if (!file || !file.view.frames.length) return setStatus('Open an .art file with pictures first.');
@@ -498,6 +515,7 @@ const reporting = (action) => async () => {
   }
 };
 $('download-bmps').addEventListener('click', reporting(downloadBmps));
+$('download-sheet').addEventListener('click', reporting(downloadSheet));
 $('download-gif').addEventListener('click', reporting(downloadGif));
 $('download-png').addEventListener('click', reporting(downloadPng));
 $('download-packed').addEventListener('click', reporting(downloadPacked));

@@ -63,6 +63,29 @@ async function run(name) {
 // cannot hold times before 1980).
 const zipTime = new Date(1980, 0, 1);
 
+// What `vostrel-sheet ./NAME ./sheet` writes (the page's core makes the same files from the
+// same code), in a zip with the same names.
+async function sheetZip(name) {
+  const bytes = fileOf(name);
+  const made = await inRunDirectory((M) => {
+    putFile(M, name, bytes);
+    M.FS.mkdir('sheet');
+    const outcome = JSON.parse(M.ccall('vostrel_sheet', 'string', ['string', 'string'], [`./${name}`, './sheet']));
+    const files = listFiles(M.FS, '/run/sheet');
+    const entries = {};
+    for (const file of files) entries[file.name] = [file.bytes, { level: 1, mtime: zipTime }];
+    return {
+      status: outcome.status,
+      message: outcome.out + outcome.err,
+      names: files.map((file) => file.name),
+      zip: outcome.status === 0 ? zipSync(entries) : null,
+    };
+  });
+  // What the program would print: the core hands it back rather than printing it.
+  const { message = '', ...rest } = made;
+  return { ...rest, text: message + made.text };
+}
+
 async function bmpZip(name) {
   const converted = await convert(name);
   const entries = {};
@@ -71,7 +94,8 @@ async function bmpZip(name) {
 }
 
 // `vostrel-pack -- NAME pictures NAME`: the original replaced in place by the packed file, as the
-// packer allows; the core says which frames it replaced.
+// packer allows; the core says which frames it replaced. Given a manifest (a .json) among the
+// pictures, `vostrel-pack -- NAME pictures/STEM.json NAME`, the sheets beside it.
 async function pack(original, pictures) {
   const name = checkName(original.name);
   const bytes = original.bytes ? await bytesOf(original.bytes) : fileOf(name);
@@ -81,8 +105,10 @@ async function pack(original, pictures) {
     M.FS.writeFile(name, bytes);
     M.FS.mkdir('pictures');
     for (const picture of pictures) M.FS.writeFile(`pictures/${picture.name}`, picture.bytes);
+    const manifest = pictures.find((picture) => /\.json$/i.test(picture.name));
+    const source = manifest ? `pictures/${manifest.name}` : 'pictures';
     const outcome = JSON.parse(M.ccall('vostrel_pack', 'string', ['string', 'string', 'string'],
-      [name, 'pictures', name]));
+      [name, source, name]));
     if (outcome.status !== 0) return { status: outcome.status, replaced: [], updated: [] };
     return {
       status: outcome.status,
@@ -102,6 +128,7 @@ serve({
   run: ({ name }) => run(name),
   close: ({ name }) => ({ closed: state.files.delete(name) }),
   bmps: ({ name }) => bmpZip(name),
+  sheet: ({ name }) => sheetZip(name),
   convert: ({ name }) => convert(name),
   pack: ({ original, pictures }) => pack(original, pictures),
   // The files' bytes it holds (its cores are let go after each run).

@@ -1,9 +1,7 @@
 // The page's viewer: a worker that holds each opened file as a sprite parsed by the core, and
 // decodes a frame, makes a BMP or a GIF when the page asks. It never runs a program, so it
 // answers at once while the runner worker converts or packs.
-import { GIFEncoder } from 'gifenc';
 import { bytesAt, bytesOf, checkName, makeCore, putFile, serve } from './core.js';
-import { pictureSize } from './picture-size.js';
 
 // Everything the viewer keeps, in one place.
 const state = {
@@ -113,7 +111,10 @@ async function bmp(name, picture, frame, palette) {
   return bytesAt(M, M._vostrel_sprite_bmp(file.handle, picture, frame, palette));
 }
 
-// An animated GIF of one picture in palette k (checked here, encoded by encodeGif).
+// An animated GIF of one picture in palette k (checked here), made by the core with the same
+// GIF encoder as `vostrel-sheet --gif`: the palette as the colour table, each frame's indices as
+// they are, at the top left of a screen as large as the picture's largest frame. The encoder
+// takes whole frames a second, so a fraction is rounded.
 async function gif(name, picture, palette, fps, transparentIndex) {
   const file = fileOf(name);
   if (!(Number.isInteger(picture) && picture >= 0 && picture < file.view.pictures)) {
@@ -125,40 +126,12 @@ async function gif(name, picture, palette, fps, transparentIndex) {
     throw new Error(`the transparent index must be a palette index (0 to 255) or null, not ${transparentIndex}`);
   }
   if (!(fps > 0 && Number.isFinite(fps))) throw new Error(`the frames per second must be above 0, not ${fps}`);
-  const row = await frames(name, picture, 0, file.view.framesPerPicture);
-  return { gif: encodeGif(row, file.view.palettes[palette], fps, transparent ? transparentIndex : null) };
-}
-
-// The GIF's bytes from a picture's decoded frames, a palette as RGB, the frames per second and
-// the transparent index (or null): the palette as the colour table, each frame's indices as
-// they are, at the top left of a screen as large as the picture's largest frame. With a
-// transparent index the rest of the screen is transparent and each frame is cleared before the
-// next.
-function encodeGif(row, rgb, fps, transparentIndex) {
-  const transparent = transparentIndex !== null;
-  const colours = [];
-  for (let i = 0; i < 256; ++i) colours.push([rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2]]);
-  const { width, height } = pictureSize(row);
-  // GIF delays are in hundredths of a second; many viewers take less than 2 as "as fast as
-  // possible", so 2 is the least.
-  const hundredths = Math.max(2, Math.round(100 / fps));
-  const encoder = GIFEncoder();
-  row.forEach((frame, f) => {
-    const screen = new Uint8Array(width * height).fill(transparent ? transparentIndex : 0);
-    for (let y = 0; y < frame.height; ++y) {
-      screen.set(frame.pixels.subarray(y * frame.width, (y + 1) * frame.width), y * width);
-    }
-    // The first frame's colour table is the global one, which every frame uses.
-    encoder.writeFrame(screen, width, height, {
-      palette: f === 0 ? colours : undefined,
-      delay: hundredths * 10,
-      transparent,
-      transparentIndex: transparent ? transparentIndex : 0,
-      dispose: transparent ? 2 : 1,
-    });
-  });
-  encoder.finish();
-  return encoder.bytes();
+  if (!file.handle) throw new Error(`${name} cannot be shown, so it has no GIF`);
+  const M = await state.core;
+  const bytes = bytesAt(M, M._vostrel_sprite_gif(file.handle, picture, palette, Math.max(1, Math.round(fps)),
+    transparent ? transparentIndex : -1));
+  if (!bytes) throw new Error(`${name}: the GIF of picture ${picture + 1} is too large for the page's memory`);
+  return { gif: bytes };
 }
 
 // Names as the programs make and read them.

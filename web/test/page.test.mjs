@@ -12,6 +12,7 @@ import { pathToFileURL } from 'node:url';
 import puppeteer from 'puppeteer-core';
 import { unzipSync } from 'fflate';
 import { GifReader } from 'omggif';
+import { deflateSync, inflateSync } from 'node:zlib';
 
 const pagePath = process.env.VOSTREL_PAGE;
 const sourceDir = process.env.VOSTREL_SOURCE_DIR;
@@ -96,7 +97,7 @@ async function dropOnPage(file) {
 const messages = () => page.$eval('#messages', (e) => e.textContent);
 
 before(async () => {
-  for (const program of ['vostrel', 'vostrel-pack']) {
+  for (const program of ['vostrel', 'vostrel-pack', 'vostrel-sheet']) {
     if (!existsSync(path.join(nativeDir ?? '', program))) {
       throw new Error(`${path.join(nativeDir ?? '', program)} is missing: run \`cmake --workflow --preset test\` first, ` +
         'or set VOSTREL_NATIVE_DIR to where it is');
@@ -303,6 +304,132 @@ test('a file larger than the memory limit gives the out-of-memory text, and the 
   assert.ok(result.text.endsWith('\nMemory exhausted! Abnormal program termination'), result.text);
   const again = await page.evaluate(async () => (await window.vostrel.convert('door.art')).files.length);
   assert.equal(again, 32);
+});
+
+// What `vostrel-sheet [OPTION]... ./door.art ./sheet` writes: name -> bytes.
+function nativeSheet(options = []) {
+  const dir = mkdtempSync(path.join(tmpdir(), 'vostrel-sheet-'));
+  copyFileSync(door, path.join(dir, 'door.art'));
+  const run = spawnSync(path.join(nativeDir, 'vostrel-sheet'), [...options, './door.art', './sheet'],
+    { cwd: dir, encoding: 'latin1' });
+  assert.equal(run.status, 0, run.stderr);
+  const out = path.join(dir, 'sheet');
+  const files = Object.fromEntries(readdirSync(out).map((n) => [n, readFileSync(path.join(out, n))]));
+  rmSync(dir, { recursive: true });
+  return files;
+}
+
+// An 8-bit indexed PNG's indices (rows unfiltered) and its chunks, and the same PNG written
+// back with other indices (every row unfiltered, one IDAT), so that a test can edit a sheet.
+const crcTable = Array.from({ length: 256 }, (_, n) => {
+  let c = n;
+  for (let k = 0; k < 8; ++k) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+  return c >>> 0;
+});
+function crc32(bytes) {
+  let c = 0xffffffff;
+  for (const b of bytes) c = crcTable[(c ^ b) & 0xff] ^ (c >>> 8);
+  return (c ^ 0xffffffff) >>> 0;
+}
+function readIndexedPng(png) {
+  const chunks = [];
+  for (let at = 8; at < png.length;) {
+    const size = png.readUInt32BE(at);
+    chunks.push({ type: png.toString('latin1', at + 4, at + 8), data: png.subarray(at + 8, at + 8 + size) });
+    at += 12 + size;
+  }
+  const ihdr = chunks[0].data;
+  const [width, height] = [ihdr.readUInt32BE(0), ihdr.readUInt32BE(4)];
+  assert.deepEqual([ihdr[8], ihdr[9]], [8, 3], 'an 8-bit indexed sheet');
+  const raw = inflateSync(Buffer.concat(chunks.filter((c) => c.type === 'IDAT').map((c) => c.data)));
+  const indices = new Uint8Array(width * height);
+  for (let y = 0; y < height; ++y) {
+    const filter = raw[y * (width + 1)];
+    for (let x = 0; x < width; ++x) {
+      const a = x > 0 ? indices[y * width + x - 1] : 0;
+      const b = y > 0 ? indices[(y - 1) * width + x] : 0;
+      const c = x > 0 && y > 0 ? indices[(y - 1) * width + x - 1] : 0;
+      const paeth = () => {
+        const p = a + b - c;
+        const [pa, pb, pc] = [Math.abs(p - a), Math.abs(p - b), Math.abs(p - c)];
+        return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+      };
+      const predicted = [0, a, b, (a + b) >> 1, filter === 4 ? paeth() : 0][filter];
+      indices[y * width + x] = (raw[y * (width + 1) + 1 + x] + predicted) & 0xff;
+    }
+  }
+  return { width, height, indices, chunks };
+}
+function writeIndexedPng({ width, height, indices, chunks }) {
+  const raw = Buffer.alloc((width + 1) * height);
+  for (let y = 0; y < height; ++y) raw.set(indices.subarray(y * width, (y + 1) * width), y * (width + 1) + 1);
+  const chunk = (type, data) => {
+    const head = Buffer.alloc(8);
+    head.writeUInt32BE(data.length, 0);
+    head.write(type, 4, 'latin1');
+    const crc = Buffer.alloc(4);
+    crc.writeUInt32BE(crc32(Buffer.concat([head.subarray(4), data])), 0);
+    return Buffer.concat([head, data, crc]);
+  };
+  const kept = chunks.filter((c) => c.type !== 'IDAT' && c.type !== 'IEND');
+  return Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]),
+    ...kept.map((c) => chunk(c.type, c.data)), chunk('IDAT', deflateSync(raw)), chunk('IEND', Buffer.alloc(0))]);
+}
+
+test('the sheet zip holds what vostrel-sheet writes, and the GIF is vostrel-sheet\'s', async () => {
+  await openThroughButton(door);
+  const zip = await nextDownload(() => page.click('#download-sheet'));
+  assert.equal(zip.name, 'door-sheet.zip');
+  const entries = unzipSync(new Uint8Array(zip.bytes));
+  const native = nativeSheet();
+  assert.deepEqual(Object.keys(entries).sort(), Object.keys(native).sort());
+  for (const [name, bytes] of Object.entries(native)) assert.ok(bytes.equals(Buffer.from(entries[name])), name);
+  // Both from one encoder: the page's GIF of a picture is the program's for the same options
+  // wherever the picture's largest frame is as large as the file's.
+  const gifs = nativeSheet(['--gif']);
+  const manifest = JSON.parse(native['door.json']);
+  const cell = manifest.frames[0].sourceSize;
+  const { framesPerPicture, pictures } = manifest.meta.vostrel;
+  let compared = 0;
+  for (let p = 0; p < pictures; ++p) {
+    const row = manifest.frames.slice(p * framesPerPicture, (p + 1) * framesPerPicture);
+    if (Math.max(...row.map((f) => f.frame.w)) !== cell.w || Math.max(...row.map((f) => f.frame.h)) !== cell.h) continue;
+    const name = Object.keys(gifs).find((n) => n.endsWith('.gif') && n.includes(`_${p}_1`));
+    if (!name) continue;
+    const bytes = await page.evaluate(async (q) => [...await window.vostrel.gif('door.art', q, 1, 8, 0)], p);
+    assert.ok(gifs[name].equals(Buffer.from(bytes)), `${name}`);
+    ++compared;
+  }
+  assert.ok(compared > 0, 'at least one picture compared');
+});
+
+test('an edited sheet given back with its manifest packs to a file in which that frame changed', async () => {
+  await openThroughButton(door);
+  const native = nativeSheet();
+  const manifest = JSON.parse(native['door.json']);
+  const { framesPerPicture } = manifest.meta.vostrel;
+  const sheetName = manifest.meta.vostrel.sheets[0].image;
+  const [p, f] = [3, 1];
+  const place = manifest.frames[p * framesPerPicture + f].frame;
+  const sheet = readIndexedPng(native[sheetName]);
+  const at = place.y * sheet.width + place.x;
+  const was = sheet.indices[at];
+  sheet.indices[at] = was === 1 ? 2 : 1; // another colour of the palette
+  const given = { ...native, [sheetName]: writeIndexedPng(sheet) };
+  const outcome = await page.evaluate(async (files) => window.vostrel.pack('door.art',
+    files.map(([name, bytes]) => ({ name, bytes: new Uint8Array(bytes) }))),
+  Object.entries(given).filter(([name]) => /\.(png|json)$/i.test(name)).map(([name, bytes]) => [name, [...bytes]]));
+  assert.equal(outcome.status, 0, outcome.text);
+  assert.deepEqual(outcome.replaced, [{ picture: p, frame: f }]);
+  // Only that frame differs: the packed file converts to the same BMPs but that frame's.
+  const dir = mkdtempSync(path.join(tmpdir(), 'vostrel-repacked-'));
+  writeFileSync(path.join(dir, 'door.art'), Buffer.from(outcome.bytes));
+  const repacked = nativeConvert(path.join(dir, 'door.art')).bmps;
+  rmSync(dir, { recursive: true });
+  const original = nativeDoor().bmps;
+  const changed = Object.keys(original).filter((name) => !original[name].equals(repacked[name])).sort();
+  const palettes = manifest.meta.vostrel.palettes;
+  assert.deepEqual(changed, Array.from({ length: palettes }, (_, k) => `door_${p}_${f}_${k}.bmp`));
 });
 
 test('packing an edited picture gives vostrel-pack\'s file and text', async () => {
