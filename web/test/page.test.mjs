@@ -383,7 +383,19 @@ test('the sheet zip holds what vostrel-sheet writes, and the GIF is vostrel-shee
   const entries = unzipSync(new Uint8Array(zip.bytes));
   const native = nativeSheet();
   assert.deepEqual(Object.keys(entries).sort(), Object.keys(native).sort());
-  for (const [name, bytes] of Object.entries(native)) assert.ok(bytes.equals(Buffer.from(entries[name])), name);
+  // The sheets' pixels and every chunk but the compressed data are the program's; that data is
+  // compressed by another compressor where the program has libdeflate, which the page lacks.
+  for (const [name, bytes] of Object.entries(native)) {
+    if (!name.endsWith('.png')) {
+      assert.ok(bytes.equals(Buffer.from(entries[name])), name);
+      continue;
+    }
+    const [ours, theirs] = [readIndexedPng(Buffer.from(entries[name])), readIndexedPng(bytes)];
+    assert.deepEqual([ours.width, ours.height], [theirs.width, theirs.height], name);
+    assert.ok(Buffer.from(ours.indices).equals(Buffer.from(theirs.indices)), `${name}: indices`);
+    const others = (png) => png.chunks.filter((c) => c.type !== 'IDAT').map((c) => [c.type, [...c.data]]);
+    assert.deepEqual(others(ours), others(theirs), `${name}: chunks`);
+  }
   // Both from one encoder: the page's GIF of a picture is the program's for the same options
   // wherever the picture's largest frame is as large as the file's.
   const gifs = nativeSheet(['--gif']);
@@ -416,8 +428,10 @@ test('an edited sheet given back with its manifest packs to a file in which that
   const was = sheet.indices[at];
   sheet.indices[at] = was === 1 ? 2 : 1; // another colour of the palette
   const given = { ...native, [sheetName]: writeIndexedPng(sheet) };
-  const outcome = await page.evaluate(async (files) => window.vostrel.pack('door.art',
-    files.map(([name, bytes]) => ({ name, bytes: new Uint8Array(bytes) }))),
+  const outcome = await page.evaluate(async (files) => {
+    const packed = await window.vostrel.pack('door.art', files.map(([name, bytes]) => ({ name, bytes: new Uint8Array(bytes) })));
+    return { ...packed, bytes: packed.bytes ? [...packed.bytes] : null };
+  },
   Object.entries(given).filter(([name]) => /\.(png|json)$/i.test(name)).map(([name, bytes]) => [name, [...bytes]]));
   assert.equal(outcome.status, 0, outcome.text);
   assert.deepEqual(outcome.replaced, [{ picture: p, frame: f }]);
