@@ -1,5 +1,5 @@
-// Bundles the browser page into one file: the worker (with the WebAssembly core inside it as
-// bytes) into the page's script, and script and style into index.html.
+// Bundles the browser page into one file: the two workers (each with the WebAssembly core inside
+// it as bytes) into the page's script, and script and style into index.html.
 // Usage: node build.mjs CORE.js OUTPUT.html VERSION
 import { build } from 'esbuild';
 import { readFile, writeFile } from 'node:fs/promises';
@@ -12,16 +12,17 @@ if (!corePath || !outputPath || !version) {
 }
 const wasmPath = corePath.replace(/\.js$/, '.wasm');
 
-// Resolves the page's own module names to the built core and the bundled worker.
-function modules(workerSource) {
+// Resolves the page's own module names to the built core and the bundled workers
+// ('viewer-source', 'runner-source').
+function modules(workerSources = {}) {
   return {
     name: 'vostrel-modules',
     setup(b) {
       b.onResolve({ filter: /^vostrel-core$/ }, () => ({ path: path.resolve(corePath) }));
       b.onResolve({ filter: /^vostrel-core-wasm$/ }, () => ({ path: path.resolve(wasmPath) }));
-      b.onResolve({ filter: /^worker-source$/ }, () => ({ path: 'worker-source', namespace: 'vostrel' }));
-      b.onLoad({ filter: /.*/, namespace: 'vostrel' }, () => ({
-        contents: workerSource ?? '',
+      b.onResolve({ filter: /^(viewer|runner)-source$/ }, (args) => ({ path: args.path, namespace: 'vostrel' }));
+      b.onLoad({ filter: /.*/, namespace: 'vostrel' }, (args) => ({
+        contents: workerSources[args.path] ?? '',
         loader: 'text',
       }));
     },
@@ -40,11 +41,15 @@ const common = {
   loader: { '.wasm': 'binary' },
   logLevel: 'warning',
 };
-const worker = await build({ ...common, entryPoints: ['src/worker.js'], plugins: [modules()] });
+const workerSource = async (entry) =>
+  (await build({ ...common, entryPoints: [entry], plugins: [modules()] })).outputFiles[0].text;
 const page = await build({
   ...common,
   entryPoints: ['src/main.js'],
-  plugins: [modules(worker.outputFiles[0].text)],
+  plugins: [modules({
+    'viewer-source': await workerSource('src/viewer.js'),
+    'runner-source': await workerSource('src/runner.js'),
+  })],
 });
 // Nothing in the script may end the <script> element early.
 const script = page.outputFiles[0].text.replace(/<\/script/gi, '<\\/script');

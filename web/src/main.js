@@ -1,20 +1,47 @@
-// vostrel sprite viewer: the page's behaviour. Files are read and converted by the worker
-// (the WebAssembly core); this script draws what it returns and offers the downloads.
-import workerSource from 'worker-source';
+// vostrel sprite viewer: the page's behaviour. Files are read, decoded and converted by two
+// workers around the WebAssembly core (api.js); this script draws what they return and offers
+// the downloads.
+import viewerSource from 'viewer-source';
+import runnerSource from 'runner-source';
+import wasmBinary from 'vostrel-core-wasm';
 import { createApi } from './api.js';
 import { pictureSize } from './picture-size.js';
 
 const $ = (id) => document.getElementById(id);
-const worker = new Worker(URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' })));
-const vostrel = createApi(worker);
-window.vostrel = vostrel;
+const workerOf = (source) => new Worker(URL.createObjectURL(new Blob([source], { type: 'text/javascript' })));
+const vostrel = createApi(workerOf(viewerSource), workerOf(runnerSource), wasmBinary);
 
-const opened = new Map(); // name -> { status, text, view, messages }
-const packPictures = new Map(); // name -> Uint8Array
-const state = { selected: null, picture: 0, frame: 0, playing: true, timer: null };
-const imageCache = new Map();
+// Everything the page knows, in one place: the opened files, what is shown, the edited pictures
+// for packing, and the caches of decoded frames and of frames drawn at 1:1.
+const state = {
+  files: new Map(), // name -> { serial, view, status, text, bmpCount, messages }
+  serial: 0, // told apart a file opened again under the same name
+  selected: null,
+  picture: 0,
+  frame: 0,
+  playing: true,
+  timer: null,
+  packPictures: new Map(), // name -> Uint8Array
+  frames: new Map(), // `${serial}/${p}/${f}` -> { width, height, pixels }, oldest first
+  frameBytes: 0,
+  fetching: new Set(), // keys of frames asked of the worker
+  inFlight: new Set(), // the worker's answers awaited for them
+  images: new Map(), // `${serial}/${p}/${f}/${palette}/${transparent}` -> canvas, oldest first
+};
+// Decoded frames kept for drawing, and frames drawn at 1:1, at most: a large file's frames are
+// asked of the worker again rather than all kept.
+const frameCacheBytes = 16 * 2 ** 20;
+const imageCacheCount = 128;
+// The most pixels asked of the worker at once for one picture: a small picture's frames come in
+// one answer, a large one's a few at a time.
+const fetchPixels = 2 ** 20;
 
-const stemOf = (name) => (name.lastIndexOf('.') > 0 ? name.slice(0, name.lastIndexOf('.')) : name);
+window.vostrel = {
+  ...vostrel,
+  // The page's own share: the decoded frames it keeps.
+  memory: async () => ({ ...(await vostrel.memory()), page: state.frameBytes }),
+};
+
 const isArt = (name) => /\.art$/i.test(name);
 const isPicture = (name) => /\.(bmp|png)$/i.test(name);
 
@@ -33,7 +60,7 @@ function download(bytes, name, type) {
 }
 
 function selectedFile() {
-  return state.selected ? opened.get(state.selected) : null;
+  return state.selected ? state.files.get(state.selected) : null;
 }
 
 function paletteIndex() {
@@ -57,9 +84,9 @@ function transparentIndex() {
 function renderFiles() {
   const list = $('files');
   list.replaceChildren();
-  for (const [name, file] of opened) {
+  for (const [name, file] of state.files) {
     const item = document.createElement('li');
-    if (file.status !== 0) item.className = 'failed';
+    if (file.status !== null && file.status !== 0) item.className = 'failed';
     const button = document.createElement('button');
     button.type = 'button';
     button.textContent = name;
@@ -81,7 +108,7 @@ function select(name) {
   state.selected = name;
   state.picture = 0;
   state.frame = 0;
-  imageCache.clear();
+  state.images.clear();
   const file = selectedFile();
   const palette = $('palette');
   palette.replaceChildren();
@@ -91,45 +118,122 @@ function select(name) {
   renderPictures();
 }
 
-async function openFile(name, bytes) {
+// Opens a file (its bytes or the browser's File): its pictures at once, the converter's
+// console text when it has run.
+async function openFile(name, data) {
   setStatus(`Opening ${name}…`);
   try {
-    const result = await vostrel.open(name, bytes);
-    opened.set(name, { ...result, messages: result.text });
+    const { view } = await vostrel.load(name, data);
+    const file = { serial: ++state.serial, view, status: null, text: '', bmpCount: 0, messages: '' };
+    state.files.set(name, file);
     select(name);
+    setStatus(`Converting ${name}…`);
+    // The tiles on screen ask for their frames once laid out; the converter's run, which takes
+    // longer and runs in the other worker, starts after that, so that the first frames are not
+    // kept waiting for a processor.
+    await laidOut();
+    const result = await vostrel.run(name);
+    // The status says the file is open once its messages and the frames of its tiles on screen
+    // are there.
+    await Promise.allSettled([...state.inFlight]);
+    Object.assign(file, result, { messages: result.text });
+    if (state.files.get(name) === file) {
+      renderFiles();
+      if (state.selected === name) renderMessages();
+    }
     setStatus(`${name}: ${result.status === 0 ? 'converted' : 'failed'} (${result.bmpCount} BMPs)`);
   } catch (error) {
     setStatus(`Could not open ${name}: ${error.message}`);
   }
 }
 
-async function addFiles(fileList) {
-  for (const file of fileList) {
-    let bytes;
-    try {
-      bytes = new Uint8Array(await file.arrayBuffer());
-    } catch (error) {
-      // Changed or removed since it was chosen, or too large for the browser: the others go on.
-      setStatus(`Could not read ${file.name}: ${error.message}`);
-      continue;
-    }
-    if (isPicture(file.name)) {
-      packPictures.set(file.name, bytes);
-    } else {
-      await openFile(file.name, bytes);
-    }
-  }
-  $('pack-count').textContent = packPictures.size
-    ? `${packPictures.size} edited picture${packPictures.size === 1 ? '' : 's'}`
-    : 'no edited pictures';
+// After the browser has laid out and looked at what changed (at most a moment, also in a tab
+// that is not drawn).
+function laidOut() {
+  return new Promise((resolve) => {
+    const timer = setTimeout(resolve, 100);
+    requestAnimationFrame(() => setTimeout(() => {
+      clearTimeout(timer);
+      resolve();
+    }));
+  });
 }
 
-// ---- the pictures -------------------------------------------------------------------------------
+async function addFiles(fileList) {
+  for (const file of fileList) {
+    if (!isPicture(file.name)) {
+      // Read by the workers themselves, so that a large file never holds up the page.
+      await openFile(file.name, file);
+      continue;
+    }
+    try {
+      state.packPictures.set(file.name, new Uint8Array(await file.arrayBuffer()));
+    } catch (error) {
+      // Changed or removed since it was chosen: the others go on.
+      setStatus(`Could not read ${file.name}: ${error.message}`);
+    }
+  }
+  const count = state.packPictures.size;
+  $('pack-count').textContent = count ? `${count} edited picture${count === 1 ? '' : 's'}` : 'no edited pictures';
+}
 
-// The frame's pixels as RGBA through a 256-entry table of the palette (one word per index).
-function frameImage(frame, palette, transparent) {
+// ---- the frames -----------------------------------------------------------------------------------
+
+// The decoded frame f of picture p of the selected file, or null while the worker decodes it
+// (asked here, drawn when it comes).
+function decodedFrame(p, f) {
+  const file = selectedFile();
+  const key = `${file.serial}/${p}/${f}`;
+  const cached = state.frames.get(key);
+  if (cached) {
+    // The most recently used last, so that the oldest go first.
+    state.frames.delete(key);
+    state.frames.set(key, cached);
+    return cached;
+  }
+  if (!state.fetching.has(key)) fetchFrames(file, p, f);
+  return null;
+}
+
+// Asks the worker for frames from f of picture p, as many as make about fetchPixels.
+async function fetchFrames(file, p, f) {
+  const row = file.view.frames[p];
+  const size = Math.max(1, row[f].width * row[f].height);
+  let count = 1;
+  while (f + count < row.length && !state.fetching.has(`${file.serial}/${p}/${f + count}`) &&
+    !state.frames.has(`${file.serial}/${p}/${f + count}`) && (count + 1) * size <= fetchPixels) ++count;
+  const keys = [];
+  for (let i = f; i < f + count; ++i) keys.push(`${file.serial}/${p}/${i}`);
+  keys.forEach((key) => state.fetching.add(key));
+  const name = state.selected;
+  const asked = vostrel.frames(name, p, f, count);
+  state.inFlight.add(asked);
+  try {
+    const decoded = await asked;
+    if (state.files.get(name) !== file) return;
+    for (const frame of decoded) {
+      const key = `${file.serial}/${p}/${frame.frame}`;
+      state.frames.set(key, frame);
+      state.frameBytes += frame.pixels.byteLength;
+    }
+    for (const [key, frame] of state.frames) {
+      if (state.frameBytes <= frameCacheBytes) break;
+      state.frames.delete(key);
+      state.frameBytes -= frame.pixels.byteLength;
+    }
+  } catch (error) {
+    setStatus(`Could not decode ${name}: ${error.message}`);
+  } finally {
+    keys.forEach((key) => state.fetching.delete(key));
+    state.inFlight.delete(asked);
+  }
+  if (state.selected === name) drawAll();
+}
+
+// The frame's pixels as RGBA through a 256-entry table of the palette (RGB triples), one word
+// per index.
+function frameImage(frame, rgb, transparent) {
   const image = new ImageData(Math.max(frame.width, 1), Math.max(frame.height, 1));
-  const rgb = selectedFile().view.palettes[palette];
   const table = new Uint32Array(256);
   const entry = new Uint8Array(table.buffer);
   for (let i = 0; i < 256; ++i) {
@@ -142,32 +246,35 @@ function frameImage(frame, palette, transparent) {
 }
 
 // The frame at 1:1 on a canvas of its own, made once per palette and transparent index.
-function frameCanvas(frame, palette, transparent) {
-  const key = `${frame.key}/${palette}/${transparent}`;
-  let canvas = imageCache.get(key);
+function frameCanvas(p, f, frame, palette, transparent) {
+  const key = `${selectedFile().serial}/${p}/${f}/${palette}/${transparent}`;
+  let canvas = state.images.get(key);
   if (!canvas) {
     canvas = new OffscreenCanvas(frame.width, frame.height);
-    canvas.getContext('2d').putImageData(frameImage(frame, palette, transparent), 0, 0);
-    imageCache.set(key, canvas);
+    canvas.getContext('2d').putImageData(frameImage(frame, selectedFile().view.palettes[palette], transparent), 0, 0);
+    state.images.set(key, canvas);
+    if (state.images.size > imageCacheCount) state.images.delete(state.images.keys().next().value);
   }
   return canvas;
 }
 
-// Draws frame f of a picture at the top left of its tile, at the zoom, without smoothing: only
+// Draws frame f of picture p at the top left of its tile, at the zoom, without smoothing: only
 // when the tile is on screen and shows something else, so that a file of many large pictures
-// costs no more than the tiles in view.
-function drawFrame(canvas, row, f, zoom) {
+// costs no more than the tiles in view. A frame still being decoded leaves the tile as it is.
+function drawFrame(canvas, p, f, zoom) {
   const palette = paletteIndex();
   const transparent = transparentIndex();
   const shown = `${f}/${palette}/${transparent}/${zoom}`;
   if (!canvas.dataset.visible || canvas.dataset.shown === shown) return;
+  const about = selectedFile().view.frames[p][f];
+  const frame = about && about.placed && about.width && about.height ? decodedFrame(p, f) : null;
+  if (about && about.placed && about.width && about.height && !frame) return;
   canvas.dataset.shown = shown;
   const context = canvas.getContext('2d');
   context.imageSmoothingEnabled = false;
   context.clearRect(0, 0, canvas.width, canvas.height);
-  const frame = row[f];
-  if (!frame || !frame.placed || frame.width === 0 || frame.height === 0) return;
-  context.drawImage(frameCanvas(frame, palette, transparent), 0, 0, frame.width * zoom, frame.height * zoom);
+  if (!frame || !frame.width || !frame.height) return;
+  context.drawImage(frameCanvas(p, f, frame, palette, transparent), 0, 0, frame.width * zoom, frame.height * zoom);
 }
 
 const onScreen = new IntersectionObserver((entries) => {
@@ -187,7 +294,6 @@ function renderPictures() {
   const zoom = Number($('zoom').value);
   const background = $('background').value;
   file.view.frames.forEach((row, p) => {
-    row.forEach((frame, f) => (frame.key = `${p}/${f}`));
     const figure = document.createElement('figure');
     figure.className = p === state.picture ? 'selected' : '';
     // Chosen for the GIF and PNG downloads by a click, or from the keyboard by Tab and Enter.
@@ -238,8 +344,9 @@ function drawAll() {
   if (!file) return;
   const zoom = Number($('zoom').value);
   for (const canvas of $('pictures').querySelectorAll('canvas')) {
-    const row = file.view.frames[Number(canvas.dataset.picture)];
-    drawFrame(canvas, row, row.length ? state.frame % row.length : 0, zoom);
+    const p = Number(canvas.dataset.picture);
+    const count = file.view.frames[p].length;
+    drawFrame(canvas, p, count ? state.frame % count : 0, zoom);
   }
 }
 
@@ -265,49 +372,53 @@ function restartTimer() {
 async function downloadBmps() {
   const file = selectedFile();
   if (!file) return setStatus('Open an .art file first.');
-  setStatus(`Converting ${state.selected}…`);
-  const result = await vostrel.bmps(state.selected);
-  download(result.zip, `${stemOf(state.selected)}-bmps.zip`, 'application/zip');
-  setStatus(`${state.selected}: BMP zip ready`);
+  const name = state.selected;
+  setStatus(`Converting ${name}…`);
+  const result = await vostrel.bmps(name);
+  download(result.zip, `${file.view.stem}-bmps.zip`, 'application/zip');
+  setStatus(`${name}: BMP zip ready`);
 }
 
 async function downloadGif() {
   const file = selectedFile();
   if (!file || !file.view.frames.length) return setStatus('Open an .art file with pictures first.');
-  const bytes = await vostrel.gif(state.selected, state.picture, paletteIndex(), framesPerSecond(), transparentIndex());
-  download(bytes, `${stemOf(state.selected)}_${state.picture}_${paletteIndex()}.gif`, 'image/gif');
-  setStatus(`${state.selected}: GIF of picture ${state.picture + 1} ready`);
+  const [name, p, k] = [state.selected, state.picture, paletteIndex()];
+  const bytes = await vostrel.gif(name, p, k, framesPerSecond(), transparentIndex());
+  download(bytes, `${file.view.stem}_${p}_${k}.gif`, 'image/gif');
+  setStatus(`${name}: GIF of picture ${p + 1} ready`);
 }
 
-function downloadPng() {
+async function downloadPng() {
   const file = selectedFile();
   if (!file || !file.view.frames.length) return setStatus('Open an .art file with pictures first.');
-  const row = file.view.frames[state.picture];
-  const f = state.frame % row.length;
-  const frame = row[f];
-  if (!frame.placed || !frame.width || !frame.height) return setStatus('This frame has no pixels.');
+  const [name, p, k, transparent] = [state.selected, state.picture, paletteIndex(), transparentIndex()];
+  const f = state.frame % file.view.frames[p].length;
+  const [frame] = await vostrel.frames(name, p, f, 1);
+  if (!frame.width || !frame.height) return setStatus('This frame has no pixels.');
   const canvas = document.createElement('canvas');
   canvas.width = frame.width;
   canvas.height = frame.height;
-  canvas.getContext('2d').putImageData(frameImage(frame, paletteIndex(), transparentIndex()), 0, 0);
-  canvas.toBlob((blob) => download(blob, `${stemOf(state.selected)}_${state.picture}_${f}_${paletteIndex()}.png`, 'image/png'));
-  setStatus(`${state.selected}: picture ${state.picture + 1} frame ${f + 1} saved as PNG`);
+  canvas.getContext('2d').putImageData(frameImage(frame, file.view.palettes[k], transparent), 0, 0);
+  const pngName = await vostrel.pictureName(name, p, f, k, '.png');
+  canvas.toBlob((blob) => download(blob, pngName, 'image/png'));
+  setStatus(`${name}: picture ${p + 1} frame ${f + 1} saved as PNG`);
 }
 
 async function downloadPacked() {
   const file = selectedFile();
   if (!file) return setStatus('Open the original .art file first.');
-  if (!packPictures.size) return setStatus('Add the edited pictures first (button or drop).');
-  const pictures = [...packPictures].map(([name, bytes]) => ({ name, bytes }));
-  const result = await vostrel.pack(state.selected, pictures);
+  if (!state.packPictures.size) return setStatus('Add the edited pictures first (button or drop).');
+  const name = state.selected;
+  const pictures = [...state.packPictures].map(([picture, bytes]) => ({ name: picture, bytes }));
+  const result = await vostrel.pack(name, pictures);
   const replaced = result.replaced.map((r) => `Picture ${r.picture + 1} Frame ${r.frame + 1}`);
   file.messages += `\n${result.text}`;
   if (result.status === 0) {
     file.messages += `Replaced: ${replaced.length ? replaced.join(', ') : 'none'}\n`;
-    download(result.bytes, state.selected, 'application/octet-stream');
-    setStatus(`${state.selected}: packed, ${replaced.length} frame${replaced.length === 1 ? '' : 's'} replaced`);
+    download(result.bytes, name, 'application/octet-stream');
+    setStatus(`${name}: packed, ${replaced.length} frame${replaced.length === 1 ? '' : 's'} replaced`);
   } else {
-    setStatus(`${state.selected}: not packed, see the messages`);
+    setStatus(`${name}: not packed, see the messages`);
   }
   renderMessages();
 }
@@ -356,7 +467,7 @@ $('open').addEventListener('change', async (event) => {
 $('pack-pictures').addEventListener('change', async (event) => {
   const files = [...event.target.files];
   event.target.value = '';
-  packPictures.clear();
+  state.packPictures.clear();
   await addFiles(files.filter((file) => isPicture(file.name)));
 });
 $('play').addEventListener('click', () => {
@@ -372,7 +483,7 @@ $('zoom').addEventListener('input', () => {
 });
 for (const id of ['palette', 'transparent', 'transparent-index']) {
   $(id).addEventListener('change', () => {
-    imageCache.clear();
+    state.images.clear();
     drawAll();
   });
 }

@@ -96,6 +96,12 @@ async function dropOnPage(file) {
 const messages = () => page.$eval('#messages', (e) => e.textContent);
 
 before(async () => {
+  for (const program of ['vostrel', 'vostrel-pack']) {
+    if (!existsSync(path.join(nativeDir ?? '', program))) {
+      throw new Error(`${path.join(nativeDir ?? '', program)} is missing: run \`cmake --workflow --preset test\` first, ` +
+        'or set VOSTREL_NATIVE_DIR to where it is');
+    }
+  }
   downloads = mkdtempSync(path.join(tmpdir(), 'vostrel-downloads-'));
   browser = await puppeteer.launch({
     executablePath: process.env.VOSTREL_CHROMIUM || '/usr/bin/chromium',
@@ -198,6 +204,53 @@ function decodeIndices(bytes, f, width, height) {
   return indices;
 }
 
+test('the core decodes each frame and makes each BMP as vostrel writes them', async () => {
+  const bmps = nativeDoor().bmps;
+  const made = await page.evaluate(async (bytes) => {
+    const { view } = await window.vostrel.load('door.art', new Uint8Array(bytes));
+    const out = {};
+    for (let p = 0; p < view.pictures; ++p) {
+      for (const frame of await window.vostrel.frames('door.art', p, 0, view.framesPerPicture)) {
+        for (let k = 0; k < view.palettes.length; ++k) {
+          out[`door_${p}_${frame.frame}_${k}.bmp`] = {
+            bmp: [...(await window.vostrel.bmp('door.art', p, frame.frame, k))],
+            pixels: [...frame.pixels],
+            width: frame.width,
+          };
+        }
+      }
+    }
+    return out;
+  }, [...readFileSync(door)]);
+  assert.deepEqual(Object.keys(made).sort(), Object.keys(bmps).sort());
+  for (const [name, { bmp, pixels, width }] of Object.entries(made)) {
+    assert.ok(Buffer.from(bmp).equals(bmps[name]), name);
+    const rows = [];
+    for (let y = 0; y * width < pixels.length; ++y) rows.push(pixels.slice(y * width, (y + 1) * width));
+    assert.deepEqual(rows, readBmp(bmps[name]).rows, name);
+  }
+});
+
+test('names come from the core: stems, pictures\' names, and names read back as vostrel-pack reads them', async () => {
+  const cases = [
+    ['stem', ['door.art'], 'door'],
+    ['stem', ['a.b.art'], 'a.b'],
+    ['stem', ['.art'], ''],
+    ['stem', ['noext'], 'noext'],
+    ['pictureName', ['door.art', 3, 1, 0, '.png'], 'door_3_1_0.png'],
+    ['pictureName', ['-door.art', 10, 0, 3], '-door_10_0_3.bmp'],
+    ['readPictureName', ['door.art', 'door_3_1_0.PNG'], { picture: 3, frame: 1, palette: 0, extension: '.PNG' }],
+    ['readPictureName', ['door.art', 'door_12_0_1.bmp'], { picture: 12, frame: 0, palette: 1, extension: '.bmp' }],
+    ['readPictureName', ['door.art', 'door_03_1_0.bmp'], null],
+    ['readPictureName', ['door.art', 'door_3_1.bmp'], null],
+    ['readPictureName', ['door.art', 'window_3_1_0.bmp'], null],
+  ];
+  for (const [call, args, expected] of cases) {
+    const got = await page.evaluate((c, a) => window.vostrel[c](...a), call, args);
+    assert.deepEqual(got, expected, `${call}(${args.join(', ')})`);
+  }
+});
+
 test('damaged files give the program\'s failure lines and its BMPs, and the page goes on', async () => {
   for (const [name, how] of [['dims_overflow.art', dropOnPage], ['height_negative_fourth.art', openThroughButton],
     ['data_cut.art', dropOnPage]]) {
@@ -212,6 +265,27 @@ test('damaged files give the program\'s failure lines and its BMPs, and the page
   await openThroughButton(door);
   assert.match(await messages(), /Saving BMP: Picture 8 Frame 2 Palette 2/);
   assert.equal(await page.$eval('#files [aria-current=true]', (e) => e.textContent), 'door.art');
+});
+
+test('the core\'s description of every corpus file agrees with what vostrel makes of it', async () => {
+  // vostrel refuses a file the loader refuses, and stops at the first frame whose size cannot
+  // make a picture, naming it (from 1): the same file must be refused by the viewer, and its
+  // first frame without a picture must be that one.
+  const names = readdirSync(path.join(sourceDir, 'tests/corpus')).filter((name) => name.endsWith('.art')).sort();
+  assert.ok(names.length > 30, 'the corpus');
+  for (const name of names) {
+    const native = nativeConvert(corpus(name));
+    const view = await page.evaluate(async (n, bytes) => {
+      const { view: v } = await window.vostrel.load(`corpus-${n}`, new Uint8Array(bytes));
+      await window.vostrel.close(`corpus-${n}`);
+      return { loaded: v.loaded, error: v.error, unplaced: v.frames.flatMap((row, p) =>
+        row.map((frame, f) => (frame.placed ? null : [p + 1, f + 1])).filter(Boolean)) };
+    }, name, [...readFileSync(corpus(name))]);
+    const refused = /Could not load ART file/.test(native.text);
+    assert.equal(view.loaded, !refused, `${name}: ${view.error}`);
+    const named = /Could not decode Picture (\d+) Frame (\d+): invalid size/.exec(native.text);
+    assert.deepEqual(view.unplaced[0] ?? null, named ? [Number(named[1]), Number(named[2])] : null, name);
+  }
 });
 
 test('a file larger than the memory limit gives the out-of-memory text, and the page goes on', async () => {
@@ -256,6 +330,19 @@ test('packing an edited picture gives vostrel-pack\'s file and text', async () =
     assert.ok(packed.bytes.equals(readFileSync(path.join(nativeCopy, artName))), artName);
     assert.ok((await messages()).endsWith(`\n${native.stdout}Replaced: Picture 4 Frame 2\n`), artName);
     assert.equal(await page.$eval('#status', (e) => e.textContent), `${artName}: packed, 1 frame replaced`);
+    // What the packer says it did: the frame replaced, and the pictures of its other palettes
+    // given beside the edited one, rewritten to show it as packed.
+    const otherPalette = artName.replace(/\.art$/, '_3_1_1.bmp');
+    for (const [pictures, updated] of [
+      [[[bmpName, edited]], []],
+      [[[bmpName, edited], [otherPalette, nativeDoor().bmps['door_3_1_1.bmp']]], [otherPalette]],
+    ]) {
+      const outcome = await page.evaluate(async (name, given) => window.vostrel.pack(name,
+        given.map(([picture, bytes]) => ({ name: picture, bytes: new Uint8Array(bytes) }))),
+      artName, pictures.map(([picture, bytes]) => [picture, [...bytes]]));
+      assert.deepEqual([outcome.status, outcome.replaced, outcome.updated], [0, [{ picture: 3, frame: 1 }], updated],
+        `${artName}: ${pictures.length} pictures`);
+    }
     rmSync(dir, { recursive: true });
   }
 });
