@@ -16,6 +16,7 @@
 #include "io/memory_files.hpp"
 #include "platform/platform.hpp"
 #include "support/art_writer.hpp"
+#include "support/rle_reference.hpp"
 
 namespace {
 

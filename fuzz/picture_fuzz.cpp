@@ -17,6 +17,7 @@
 #include "image/palette.hpp"
 #include "picture/colour_map.hpp"
 #include "picture/picture.hpp"
+#include "support/rle_reference.hpp"
 
 namespace {
 

@@ -15,6 +15,7 @@
 
 #include "art/rle.hpp"
 #include "fuzz_support.hpp"
+#include "support/rle_reference.hpp"
 
 namespace {
 

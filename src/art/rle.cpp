@@ -13,55 +13,6 @@ namespace {
 
 constexpr std::uint64_t kFillRunsPerMark = 50;
 
-// Sprites are mostly runs of a few bytes, too short to be worth a call to memcpy or memset: up
-// to 16 bytes go as two loads or stores of one size that overlap in the middle, never touching
-// a byte outside the run.
-template <typename Word>
-void CopyOverlapping(std::uint8_t* to, const std::uint8_t* from, std::size_t count) {
-  Word head;
-  Word tail;
-  std::memcpy(&head, from, sizeof(Word));
-  std::memcpy(&tail, from + count - sizeof(Word), sizeof(Word));
-  std::memcpy(to, &head, sizeof(Word));
-  std::memcpy(to + count - sizeof(Word), &tail, sizeof(Word));
-}
-
-void CopyRun(std::uint8_t* to, const std::uint8_t* from, std::size_t count) {
-  if (count > 16) {
-    std::memcpy(to, from, count);
-  } else if (count >= 8) {
-    CopyOverlapping<std::uint64_t>(to, from, count);
-  } else if (count >= 4) {
-    CopyOverlapping<std::uint32_t>(to, from, count);
-  } else if (count >= 2) {
-    CopyOverlapping<std::uint16_t>(to, from, count);
-  } else if (count == 1) {
-    *to = *from;
-  }
-}
-
-template <typename Word>
-void FillOverlapping(std::uint8_t* to, std::uint64_t pattern, std::size_t count) {
-  const auto word = static_cast<Word>(pattern);
-  std::memcpy(to, &word, sizeof(Word));
-  std::memcpy(to + count - sizeof(Word), &word, sizeof(Word));
-}
-
-void FillRun(std::uint8_t* to, std::uint8_t value, std::size_t count) {
-  const std::uint64_t pattern = value * std::uint64_t{0x0101010101010101};
-  if (count > 16) {
-    std::memset(to, value, count);
-  } else if (count >= 8) {
-    FillOverlapping<std::uint64_t>(to, pattern, count);
-  } else if (count >= 4) {
-    FillOverlapping<std::uint32_t>(to, pattern, count);
-  } else if (count >= 2) {
-    FillOverlapping<std::uint16_t>(to, pattern, count);
-  } else if (count == 1) {
-    *to = value;
-  }
-}
-
 // Where a decoding stands: the next byte of the block to read, the next byte of the output to
 // write, and the fill runs met so far.
 struct RleCursor {
@@ -176,15 +127,6 @@ RleCursor DecodeUnchecked(std::span<const std::uint8_t> block, std::size_t end,
 }
 
 }  // namespace
-
-RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t dataSize,
-                              std::span<std::uint8_t> output) {
-  const std::size_t end = StreamEnd(block, dataSize);
-  output = CountableOutput(output);
-  RleCursor at = DecodeUnchecked<CopyRun, FillRun>(block, end, output, kMaxRleRun);
-  DecodeCarefully(block, end, output, at);
-  return {static_cast<std::int32_t>(at.out), at.fillRuns};
-}
 
 RleDecoding DecodeRleWild(std::span<const std::uint8_t> block, std::int32_t dataSize,
                           std::span<std::uint8_t> output) {

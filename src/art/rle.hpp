@@ -1,4 +1,4 @@
-// The run-length decoder of .ART frames (format in art_file.hpp) and its console progress.
+// The run-length decoder of .ART frames (format in art_format.hpp) and its console progress.
 #pragma once
 
 #include <cstdint>
@@ -15,17 +15,12 @@ struct RleDecoding {
 
 // Decodes one run-length frame block into output, writing nothing on the console. Only the
 // first dataSize bytes of block are read (none when dataSize is 0 or less). A run that would
-// read past the block or write past the output is cut at that bound and ends the decoding;
-// output the stream does not reach keeps its contents. Writes no byte but those of its runs: the
-// reference that DecodeRleWild is checked against.
-RleDecoding DecodeRleSilently(std::span<const std::uint8_t> block, std::int32_t dataSize,
-                              std::span<std::uint8_t> output);
-
-// The same decoding as DecodeRleSilently, the same result and the same bytes produced, with
-// fewer branches: away from the ends of both buffers every run is copied or filled in whole
-// blocks of 32 bytes, whatever its length, and the bytes past the run that a block overwrites
-// are written again by the runs that follow. So the output is written past what the stream
-// produces, though never past its end: output the stream does not reach is set to zero.
+// read past the block or write past the output is cut at that bound and ends the decoding; output
+// the stream does not reach is set to zero. Away from the ends of both buffers every run is
+// copied or filled in whole blocks of 32 bytes, whatever its length, and the bytes past the run
+// that a block overwrites are written again by the runs that follow, so the output is written
+// past what the stream produces, though never past its end. The tests and fuzz targets check it
+// against a plain reference decoder of their own.
 RleDecoding DecodeRleWild(std::span<const std::uint8_t> block, std::int32_t dataSize,
                           std::span<std::uint8_t> output);
 

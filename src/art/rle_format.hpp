@@ -1,4 +1,4 @@
-// The run-length control byte of .ART frames (drawn in art_file.hpp), for the decoder and the
+// The run-length control byte of .ART frames (drawn in art_format.hpp), for the decoder and the
 // encoder alike.
 #pragma once
 

@@ -17,6 +17,7 @@
 #include "art/sprite.hpp"
 #include "io/checked.hpp"
 #include "io/files.hpp"
+#include "io/path.hpp"
 #include "pack/palette_files_read.hpp"
 #include "pack/picture_names.hpp"
 #include "pack/refresh.hpp"
@@ -159,12 +160,18 @@ class Packer {
         original_(LoadOriginal(files, job.original)),
         sprite_(original_.sprite),
         stem_(PictureStem(fs::path(job.original).filename().string())) {
-    // A file where the pictures' directory would be is the manifest of the sheets.
-    sheets_ = files_.StatusOf(job.picturesDir).kind == PathKind::kRegularFile;
-    if (!sheets_ && files_.StatusOf(job.picturesDir).kind != PathKind::kDirectory) {
+    // A manifest (.json) where the pictures' directory would be stands for the sheets beside it;
+    // anything else must be the pictures' directory, as it always was.
+    sheets_ = EndsWithIgnoringCase(job.picturesDir, ".json");
+    const PathKind kind = files_.StatusOf(job.picturesDir).kind;
+    if (sheets_ && kind != PathKind::kRegularFile) {
       throw PackError(job.picturesDir +
-                      ": is neither a directory nor a file; give the directory that holds the "
-                      "pictures, or the manifest (.json) beside the sheets");
+                      ": is not a file; give the manifest that vostrel-sheet wrote beside the "
+                      "sheets");
+    }
+    if (!sheets_ && kind != PathKind::kDirectory) {
+      throw PackError(job.picturesDir +
+                      ": is not a directory; give the directory that holds the pictures");
     }
     if (files_.StatusOf(job.output).kind == PathKind::kDirectory) {
       throw PackError(job.output +

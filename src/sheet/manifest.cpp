@@ -4,27 +4,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "io/json_text.hpp"
+
 namespace vostrel {
 
 namespace {
-
-void AppendJsonString(std::string& out, std::string_view text) {
-  out += '"';
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      out += escaped;
-    } else {
-      out += c;  // UTF-8 passes through; other bytes of a file name are kept as they are
-    }
-  }
-  out += '"';
-}
 
 // {"x": 1, "y": 2, ...} from name and value pairs.
 std::string Object(std::initializer_list<std::pair<std::string_view, std::int64_t>> fields) {

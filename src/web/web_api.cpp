@@ -25,6 +25,7 @@
 #include "image/palette.hpp"
 #include "io/byte_source.hpp"
 #include "io/files.hpp"
+#include "io/json_text.hpp"
 #include "pack/pack.hpp"
 #include "pack/pack_cli.hpp"
 #include "platform/platform.hpp"
@@ -80,25 +81,6 @@ std::string& Reply() {
 const char* Answer(std::string text) {
   Reply() = std::move(text);
   return Reply().c_str();
-}
-
-void AppendJsonString(std::string& out, std::string_view text) {
-  static constexpr std::string_view kHex = "0123456789abcdef";
-  out += '"';
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
-      out += "\\u00";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  out += '"';
 }
 
 void AppendNumber(std::string& out, std::uint64_t value) { out += std::to_string(value); }

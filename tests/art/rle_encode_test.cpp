@@ -4,6 +4,7 @@
 
 #include "art/rle.hpp"
 #include "support/art_writer.hpp"
+#include "support/rle_reference.hpp"
 
 namespace vostrel {
 namespace {

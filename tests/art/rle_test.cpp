@@ -1,5 +1,6 @@
 // The run-length decoder: every escape and bound, by table, and its progress marks.
 #include "art/rle.hpp"
+#include "support/rle_reference.hpp"
 
 #include <gtest/gtest.h>
 

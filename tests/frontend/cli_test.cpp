@@ -21,6 +21,8 @@
 namespace vostrel {
 namespace {
 
+using test::ConversionOut;
+
 namespace fs = std::filesystem;
 using test::Bytes;
 using test::RunResult;
@@ -30,16 +32,6 @@ using test::kListName;
 using test::kUsage;
 
 std::string WithSeparator(const fs::path& dir) { return dir.string() + kPathSeparator; }
-
-// What a conversion of a one-picture, one-raw-frame file of height below 15 prints.
-std::string ConversionOut(const std::string& artPath, int palettes) {
-  std::string out = artPath + "\nOpening.....Done\n";
-  for (int k = 1; k <= palettes; ++k) {
-    out += "Standard RAW data detected, decoding\nSaving BMP: Picture 1 Frame 1 Palette " +
-           std::to_string(k) + "\n\n";
-  }
-  return out;
-}
 
 class CliTest : public ::testing::Test {
  protected:

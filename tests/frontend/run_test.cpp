@@ -19,6 +19,8 @@
 namespace vostrel {
 namespace {
 
+using test::ConversionOut;
+
 namespace fs = std::filesystem;
 using test::kBanner;
 using test::kListName;
@@ -35,16 +37,6 @@ struct Place {
 void PutArt(const std::string& path, int palettes) {
   test::WriteFile(
       path, test::WriteArt(test::OneFrameLayout(palettes, {{4, 2, test::MakePixels(4, 2, 1)}})));
-}
-
-// What a conversion of a one-picture, one-raw-frame file of height below 15 prints.
-std::string ConversionOut(const std::string& artPath, int palettes) {
-  std::string out = artPath + "\nOpening.....Done\n";
-  for (int k = 1; k <= palettes; ++k) {
-    out += "Standard RAW data detected, decoding\nSaving BMP: Picture 1 Frame 1 Palette " +
-           std::to_string(k) + "\n\n";
-  }
-  return out;
 }
 
 struct RunCase {
