@@ -220,7 +220,7 @@ EMSCRIPTEN_KEEPALIVE const char* vostrel_pack(const char* original, const char* 
       if (out.back() != '[') {
         out += ',';
       }
-      AppendJsonString(out, picture);
+      vostrel::AppendJsonString(out, picture);
     }
   }
   out += "]}";
@@ -245,9 +245,9 @@ EMSCRIPTEN_KEEPALIVE const char* vostrel_sheet(const char* artPath, const char* 
     outcome.err = "vostrel-sheet: " + request.artPath + ": too large for the page's memory\n";
   }
   std::string out = outcome.ok ? "{\"status\":0,\"out\":" : "{\"status\":1,\"out\":";
-  AppendJsonString(out, outcome.out);
+  vostrel::AppendJsonString(out, outcome.out);
   out += ",\"err\":";
-  AppendJsonString(out, outcome.err);
+  vostrel::AppendJsonString(out, outcome.err);
   out += '}';
   return Answer(std::move(out));
 }
@@ -276,7 +276,7 @@ EMSCRIPTEN_KEEPALIVE const char* vostrel_sprite_open(const char* path) {
     refusal = "too large for the page's memory";
   }
   std::string out = "{\"handle\":0,\"error\":";
-  AppendJsonString(out, refusal);
+  vostrel::AppendJsonString(out, refusal);
   out += '}';
   return Answer(std::move(out));
 }
@@ -386,7 +386,7 @@ EMSCRIPTEN_KEEPALIVE const char* vostrel_read_picture_name(const char* name, con
   out += ",\"palette\":";
   AppendNumber(out, read->palette);
   out += ",\"extension\":";
-  AppendJsonString(out, read->extension);
+  vostrel::AppendJsonString(out, read->extension);
   out += '}';
   return Answer(std::move(out));
 }
