@@ -3,6 +3,8 @@
 // itself, is left to the end-to-end tests, which run a copy of the program).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -29,7 +31,13 @@ using test::kUsage;
 // The working directory of a test, and the way to name things beside it.
 struct Place {
   fs::path root;  // holds work/, where the run starts, and whatever the case makes
-  std::string Path(const std::string& name) const { return (root / name).string(); }
+  // name is written with '/'; the path is made with the platform's separator, the only one the
+  // converter splits paths at.
+  std::string Path(const std::string& name) const {
+    std::string native = name;
+    std::replace(native.begin(), native.end(), '/', kPathSeparator);
+    return (root / native).string();
+  }
   std::string Dir(const std::string& name) const { return Path(name) + kPathSeparator; }
 };
 
