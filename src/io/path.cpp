@@ -52,4 +52,16 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
          EqualIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
+std::string Beside(std::string_view path, std::string_view name) {
+#ifdef _WIN32
+  const std::size_t last = path.find_last_of("\\/");
+#else
+  const std::size_t last = path.rfind(kPathSeparator);
+#endif
+  std::string joined(last == std::string_view::npos ? std::string_view()
+                                                    : path.substr(0, last + 1));
+  joined += name;
+  return joined;
+}
+
 }  // namespace vostrel

@@ -31,6 +31,11 @@ void AppendDecimal(std::string& text, std::int32_t value);
 
 bool ContainsSeparator(std::string_view text);
 
+// The file name in the directory of path: path up to and including its last separator (on
+// Windows '/' counts too), then name; name alone when path has no directory part. The separator
+// the path was written with is kept, so that names given with '/' find files held under them.
+std::string Beside(std::string_view path, std::string_view name);
+
 // ASCII letters only, so that names compare the same whatever the locale.
 char LowerAscii(char c);
 // Whether a and b are equal when ASCII letters are compared without regard to case.

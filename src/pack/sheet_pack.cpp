@@ -6,10 +6,10 @@
 #include <array>
 #include <climits>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <utility>
 
+#include "io/path.hpp"
 #include "pack/pack.hpp"
 #include "picture/colour_map.hpp"
 #include "picture/picture.hpp"
@@ -18,7 +18,6 @@ namespace vostrel {
 
 namespace {
 
-namespace fs = std::filesystem;
 
 // A PNG starts with its 8-byte signature and then its IHDR chunk: a 4-byte length, the type,
 // then the width and height as big-endian 32-bit words.
@@ -140,7 +139,7 @@ Mapped MapCut(RgbPicture cut, std::span<const std::uint8_t> palette,
 class SheetReader {
  public:
   SheetReader(const std::string& manifestPath, const SheetSprite& sprite, Files& files)
-      : sprite_(sprite), files_(files), dir_(fs::path(manifestPath).parent_path()) {
+      : sprite_(sprite), files_(files), manifestPath_(manifestPath) {
     reading_.manifestPath = manifestPath;
   }
 
@@ -262,7 +261,7 @@ class SheetReader {
   }
 
   std::string SheetPath(std::size_t s) const {
-    return (dir_ / manifest().sheets[s].image).string();
+    return Beside(manifestPath_, manifest().sheets[s].image);
   }
 
   // Every sheet's bytes, each checked to be a PNG of meta.size before any is decoded.
@@ -402,7 +401,7 @@ class SheetReader {
 
   const SheetSprite& sprite_;
   Files& files_;
-  fs::path dir_;
+  std::string manifestPath_;
   SheetReading reading_;
   std::vector<std::optional<std::vector<std::uint8_t>>> decoded_;
   std::vector<std::optional<SheetEdit>> candidates_;

@@ -3,12 +3,12 @@
 #include "pack/sheet_refresh.hpp"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 #include <string_view>
 
 #include "art/picture_names.hpp"
 #include "art/sprite.hpp"
+#include "io/path.hpp"
 #include "sheet/deflate.hpp"
 #include "sheet/manifest.hpp"
 #include "sheet/palette_files.hpp"
@@ -19,7 +19,6 @@ namespace vostrel {
 
 namespace {
 
-namespace fs = std::filesystem;
 
 std::span<const std::uint8_t> Bytes(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -95,7 +94,9 @@ std::vector<std::string> RefreshPaletteFiles(const std::string& dir, const std::
     const std::pair<std::string, std::span<const std::uint8_t>> made[] = {
         {base + ".gpl", Bytes(gpl)}, {base + ".pal", Bytes(jasc)}, {base + ".act", act}};
     for (const auto& [name, bytes] : made) {
-      const std::string path = (fs::path(dir) / name).string();
+      const std::string path = dir.empty() || dir.back() == '/' || dir.back() == kPathSeparator
+                                   ? dir + name
+                                   : dir + kPathSeparator + name;
       if (files.StatusOf(path).kind != PathKind::kRegularFile) {
         continue;  // only the palette files that are there follow the file
       }
@@ -116,7 +117,7 @@ std::vector<std::string> RefreshSheets(const SheetReading& reading, const SheetR
                                        Files& files) {
   std::vector<std::string> updated;
   const Manifest& manifest = reading.manifest;
-  const std::string dir = fs::path(reading.manifestPath).parent_path().string();
+  const std::string& dir = reading.manifestPath;
   const auto outOfDateAdvice = [&](const std::string& path, const std::string& why) {
     warn(path + ": out of date: " + why + ", so it still shows " + refresh.outputPath +
          " as it was before; make the sheets of " + refresh.outputPath +
@@ -144,7 +145,7 @@ std::vector<std::string> RefreshSheets(const SheetReading& reading, const SheetR
   const std::optional<SheetLayout> layout = LayoutOf(sprite, manifest, problem);
   if (!layout) {
     for (const std::size_t s : stale) {
-      outOfDateAdvice((fs::path(dir) / manifest.sheets[s].image).string(),
+      outOfDateAdvice(Beside(dir, manifest.sheets[s].image),
                       "no sheet can be made (" + problem + ")");
     }
     return updated;
@@ -157,7 +158,7 @@ std::vector<std::string> RefreshSheets(const SheetReading& reading, const SheetR
     // The sheets differ only in their palette: the rows are compressed once for all of them.
     const std::span<const std::uint8_t> rows = compressor.Compress(sheet.rows);
     for (const std::size_t s : stale) {
-      const std::string path = (fs::path(dir) / manifest.sheets[s].image).string();
+      const std::string path = Beside(dir, manifest.sheets[s].image);
       const IndexedColours colours{sprite.palettes[manifest.sheets[s].palette],
                                    manifest.transparent};
       const std::vector<std::uint8_t> bytes =
@@ -178,8 +179,9 @@ std::vector<std::string> RefreshSheets(const SheetReading& reading, const SheetR
       updated.push_back(reading.manifestPath);
     }
   }
-  const std::vector<std::string> palettes = RefreshPaletteFiles(
-      dir, PictureStem(manifest.source), refresh.output, refresh.palettesReplaced, warn, files);
+  const std::vector<std::string> palettes =
+      RefreshPaletteFiles(Beside(dir, ""), PictureStem(manifest.source), refresh.output,
+                          refresh.palettesReplaced, warn, files);
   updated.insert(updated.end(), palettes.begin(), palettes.end());
   return updated;
 }
