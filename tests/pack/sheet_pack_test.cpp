@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "io/memory_files.hpp"
+#include "io/path.hpp"
 #include "pack/pack.hpp"
 #include "pack/palette_files_read.hpp"
 #include "pack/refresh.hpp"
@@ -63,6 +64,17 @@ void MakeSheetsOf(MemoryFiles& files, const std::string& art, const std::string&
   SheetWorkspace workspace;
   const SheetOutcome outcome = MakeSheets(request, files, workspace);
   ASSERT_TRUE(outcome.ok) << outcome.err;
+  // vostrel-sheet joins its names with the platform's separator; these tests hold every file
+  // under names written with '/', as the manifest's own path is given.
+  if (kPathSeparator != '/') {
+    auto& contents = files.Contents();
+    const std::string written = dir + kPathSeparator;
+    for (auto at = contents.lower_bound(written);
+         at != contents.end() && at->first.compare(0, written.size(), written) == 0;) {
+      contents[dir + '/' + at->first.substr(written.size())] = std::move(at->second);
+      at = contents.erase(at);
+    }
+  }
 }
 
 struct Workspace {
@@ -414,27 +426,29 @@ TEST(SheetPackTest, SheetsSavedByRealTools) {
 // In the pictures' directory too, the pictures and palette files of a replaced palette follow.
 TEST(SheetPackTest, PaletteFilesReplaceAPaletteOfPictures) {
   Workspace space;
+  // The packer names the pictures it lists with the platform's separator.
+  const std::string kPics = std::string("pics") + kPathSeparator;
   const Bytes sprite = space[kOriginal];
   const Bytes oldPalette = test::MakePalette(2);
   const Bytes newPalette = test::MakePalette(9);
   const Bytes frame = test::MakePixels(6, 4, 0);  // picture 0, frame 0
-  space["pics/door_0_0_1.bmp"] = FramePicture("pics/door_0_0_1.bmp", 6, 4, frame, oldPalette);
-  space["pics/door_0_0_0.png"] =
-      FramePicture("pics/door_0_0_0.png", 6, 4, frame, test::MakePalette(1));
-  space["pics/door_1.act"] = AdobeColourTable(oldPalette);
+  space[kPics + "door_0_0_1.bmp"] = FramePicture(kPics + "door_0_0_1.bmp", 6, 4, frame, oldPalette);
+  space[kPics + "door_0_0_0.png"] =
+      FramePicture(kPics + "door_0_0_0.png", 6, 4, frame, test::MakePalette(1));
+  space[kPics + "door_1.act"] = AdobeColourTable(oldPalette);
   const std::string jasc = JascPalette(newPalette);
   space["new.pal"] = Bytes(jasc.begin(), jasc.end());
   PackReport report;
   const PackOutcome outcome =
       PackArt({kOriginal, "pics", kOutput, {{1, "new.pal"}}}, report, space.files);
   EXPECT_EQ(outcome.replaced, 0u);
-  const std::vector<std::string> updated = {"pics/door_0_0_1.bmp", "pics/door_1.act"};
+  const std::vector<std::string> updated = {kPics + "door_0_0_1.bmp", kPics + "door_1.act"};
   EXPECT_EQ(outcome.updatedPictures, updated);
   // Palette 1 as written: the new colours, the old fourth bytes.
   const auto written = std::span<const std::uint8_t>(space[kOutput]).subspan(132 + 1024, 1024);
-  EXPECT_EQ(space["pics/door_0_0_1.bmp"],
-            FramePicture("pics/door_0_0_1.bmp", 6, 4, frame, written));
-  EXPECT_EQ(space["pics/door_1.act"], AdobeColourTable(newPalette));
+  EXPECT_EQ(space[kPics + "door_0_0_1.bmp"],
+            FramePicture(kPics + "door_0_0_1.bmp", 6, 4, frame, written));
+  EXPECT_EQ(space[kPics + "door_1.act"], AdobeColourTable(newPalette));
 }
 
 // A palette saved by GIMP reads back to the sample's palette 0, and put back changes nothing.
