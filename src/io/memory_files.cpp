@@ -174,11 +174,19 @@ PathStatus MemoryFiles::StatusOf(const std::string& path) {
   if (files_.count(path) != 0) {
     return {PathKind::kRegularFile, {}};
   }
-  const std::string prefix = AsDirectory(path);
-  const auto after = files_.lower_bound(prefix);
-  if (after != files_.end() && after->first.compare(0, prefix.size(), prefix) == 0) {
+  const auto holdsFilesUnder = [this](const std::string& prefix) {
+    const auto after = files_.lower_bound(prefix);
+    return after != files_.end() && after->first.compare(0, prefix.size(), prefix) == 0;
+  };
+  if (holdsFilesUnder(AsDirectory(path))) {
     return {PathKind::kDirectory, {}};
   }
+#ifdef _WIN32
+  // Windows takes '/' for a separator too.
+  if (!path.empty() && path.back() != '/' && holdsFilesUnder(path + '/')) {
+    return {PathKind::kDirectory, {}};
+  }
+#endif
   return {PathKind::kMissing, {}};
 }
 
