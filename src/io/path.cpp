@@ -52,12 +52,26 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
          EqualIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
-std::string Beside(std::string_view path, std::string_view name) {
+namespace {
+
+// Where path's last separator is; on Windows '/' counts too, as the system takes it.
+std::size_t LastSeparator(std::string_view path) {
 #ifdef _WIN32
-  const std::size_t last = path.find_last_of("\\/");
+  return path.find_last_of("\\/");
 #else
-  const std::size_t last = path.rfind(kPathSeparator);
+  return path.rfind(kPathSeparator);
 #endif
+}
+
+}  // namespace
+
+std::string FileNameOf(std::string_view path) {
+  const std::size_t last = LastSeparator(path);
+  return std::string(last == std::string_view::npos ? path : path.substr(last + 1));
+}
+
+std::string Beside(std::string_view path, std::string_view name) {
+  const std::size_t last = LastSeparator(path);
   std::string joined(last == std::string_view::npos ? std::string_view()
                                                     : path.substr(0, last + 1));
   joined += name;

@@ -36,6 +36,9 @@ bool ContainsSeparator(std::string_view text);
 // the path was written with is kept, so that names given with '/' find files held under them.
 std::string Beside(std::string_view path, std::string_view name);
 
+// What follows path's last separator (on Windows '/' counts too): its file name.
+std::string FileNameOf(std::string_view path);
+
 // ASCII letters only, so that names compare the same whatever the locale.
 char LowerAscii(char c);
 // Whether a and b are equal when ASCII letters are compared without regard to case.

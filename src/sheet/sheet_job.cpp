@@ -155,8 +155,7 @@ SheetOutcome MakeSheets(const SheetRequest& request, Files& files, SheetWorkspac
   ComposeSheet(layout, sprite, background, workspace.sheet);
   const IndexedPlane sheet = workspace.sheet.Indices(layout);
 
-  std::string name = path;
-  StripDirectory(name);
+  const std::string name = FileNameOf(path);
   const std::string stem = PictureStem(name);
   Writer writer(request, files, outcome);
 
