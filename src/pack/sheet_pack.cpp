@@ -18,7 +18,6 @@ namespace vostrel {
 
 namespace {
 
-
 // A PNG starts with its 8-byte signature and then its IHDR chunk: a 4-byte length, the type,
 // then the width and height as big-endian 32-bit words.
 constexpr std::array<std::uint8_t, 8> kPngSignature{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
@@ -317,7 +316,8 @@ class SheetReader {
     const std::int64_t w = std::min(rect.w, original.w);
     const std::int64_t h = std::min(rect.h, original.h);
     for (std::int64_t y = 0; y < h; ++y) {
-      std::copy_n(frame.begin() + y * original.w, w, plane.begin() + y * rect.w);
+      std::copy_n(frame.begin() + static_cast<std::ptrdiff_t>(y * original.w), w,
+                  plane.begin() + static_cast<std::ptrdiff_t>(y * rect.w));
     }
     return plane;
   }
@@ -390,8 +390,11 @@ class SheetReader {
     const std::uint64_t y =
         at / static_cast<std::size_t>(rect.w) + static_cast<std::uint64_t>(rect.y);
     const auto channels = static_cast<std::size_t>(sheet.channels);
-    const auto pixel = std::span(sheet.pixels)
-                           .subspan((y * static_cast<std::size_t>(sheet.width) + x) * channels, 3);
+    const auto pixel =
+        std::span(sheet.pixels)
+            .subspan(static_cast<std::size_t>((y * static_cast<std::uint64_t>(sheet.width) + x) *
+                                              channels),
+                     3);
     throw PackError(edit.from + ": differs from " + taken->from + ", also edited, in the " +
                     "rectangle of " + FrameText(i, sprite_.framesPerPicture) + ", the first at " +
                     PositionText(x, y) + " (" + Hex(pixel[0], pixel[1], pixel[2]) +
