@@ -24,29 +24,29 @@ using test::Bytes;
 
 struct RoundTripCase {
   const char* name;
-  ArtSpec spec;
+  ArtSpec art;
   std::size_t frames;
   friend void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
 };
 
-ArtSpec WithPalettes(ArtSpec spec, int count) {
+ArtSpec WithPalettes(ArtSpec art, int count) {
   for (int k = 0; k < count; ++k) {
-    spec.palettePresent[static_cast<std::size_t>(k)] = k + 1;
-    spec.palettes.push_back(test::MakePalette(static_cast<std::uint8_t>(k + 3)));
+    art.palettePresent[static_cast<std::size_t>(k)] = k + 1;
+    art.palettes.push_back(test::MakePalette(static_cast<std::uint8_t>(k + 3)));
   }
-  spec.fillerWords = {0, 5, 6, 0, 0, 0, 0, 7, 0, 8, 9, 10};
-  return spec;
+  art.fillerWords = {0, 5, 6, 0, 0, 0, 0, 7, 0, 8, 9, 10};
+  return art;
 }
 
 ArtSpec EightPictures(std::int32_t frames) {
-  ArtSpec spec;
-  spec.flags = 2;
+  ArtSpec art;
+  art.flags = 2;
   for (std::int32_t i = 0; i < 8 * frames; ++i) {
     const auto seed = static_cast<std::uint8_t>(i);
-    spec.frames.push_back(i % 2 == 0 ? ArtFrameSpec{5, 3, test::MakePixels(5, 3, seed)}
-                                     : ArtFrameSpec{6, 4, test::EncodeRle(Bytes(24, seed))});
+    art.frames.push_back(i % 2 == 0 ? ArtFrameSpec{5, 3, test::MakePixels(5, 3, seed)}
+                                    : ArtFrameSpec{6, 4, test::EncodeRle(Bytes(24, seed))});
   }
-  return spec;
+  return art;
 }
 
 class SpriteRoundTripTest : public ::testing::TestWithParam<RoundTripCase> {};
@@ -54,7 +54,7 @@ class SpriteRoundTripTest : public ::testing::TestWithParam<RoundTripCase> {};
 // What is read is what is written back, every word kept, and the loader's marks come as it goes:
 // after the header, after the palettes, one per frame header, one at the end.
 TEST_P(SpriteRoundTripTest, ReadsEveryWordAndWritesTheSameBytes) {
-  const Bytes bytes = test::WriteArt(GetParam().spec);
+  const Bytes bytes = test::WriteArt(GetParam().art);
   std::size_t marks = 0;
   const SpriteLoad load = ParseSprite(bytes, [&marks] { ++marks; });
   ASSERT_TRUE(load.sprite) << ArtLoadErrorText(load.error);

@@ -22,22 +22,22 @@ using test::Bytes;
 // picture 6 frame 1 with no pixels and picture 7 frame 0 of a negative width, which the loader
 // takes and no picture can show; then four bytes after the last frame.
 Bytes SampleFile() {
-  test::ArtSpec spec;
-  spec.flags = 0;
-  spec.frameCount = 2;
-  spec.palettePresent = {1, 1, 0, 0};
-  spec.palettes = {test::MakePalette(3), test::MakePalette(9)};
+  test::ArtSpec art;
+  art.flags = 0;
+  art.frameCount = 2;
+  art.palettePresent = {1, 1, 0, 0};
+  art.palettes = {test::MakePalette(3), test::MakePalette(9)};
   for (std::int32_t p = 0; p < 8; ++p) {
     const auto seed = static_cast<std::uint8_t>(p * 2);
     const std::int32_t width = 3 + p;
     const std::int32_t height = 2 + p % 3;
     if (p == 7) {
-      spec.frames.emplace_back(-4, 2, Bytes{});
+      art.frames.emplace_back(-4, 2, Bytes{});
     } else {
-      spec.frames.emplace_back(width, height, test::MakePixels(width, height, seed));
+      art.frames.emplace_back(width, height, test::MakePixels(width, height, seed));
     }
     if (p == 6) {
-      spec.frames.emplace_back(0, 5, Bytes{});
+      art.frames.emplace_back(0, 5, Bytes{});
     } else {
       // Runs of one index per row, so the stream is much shorter than the pixels.
       Bytes pixels;
@@ -45,10 +45,10 @@ Bytes SampleFile() {
         pixels.insert(pixels.end(), static_cast<std::size_t>(width + 2),
                       static_cast<std::uint8_t>(seed + y));
       }
-      spec.frames.emplace_back(width + 2, height + 1, test::EncodeRle(pixels));
+      art.frames.emplace_back(width + 2, height + 1, test::EncodeRle(pixels));
     }
   }
-  Bytes file = test::WriteArt(spec);
+  Bytes file = test::WriteArt(art);
   file.insert(file.end(), {0xDE, 0xAD, 0xBE, 0xEF});
   return file;
 }
