@@ -9,6 +9,7 @@
 #include <optional>
 #include <utility>
 
+#include "image/palette.hpp"
 #include "io/path.hpp"
 #include "pack/pack.hpp"
 #include "picture/colour_map.hpp"
@@ -97,9 +98,12 @@ struct Mapped {
   MissingColours missing;
 };
 
-// The rectangle's pixels as indices of palette: transparent pixels (alpha 0) as the transparent
-// index, the others as the picture reader maps a picture. Where the sheet is indexed with the
-// palette's colours at every index its opaque pixels use, those indices are kept.
+// The rectangle's pixels as indices of palette. Transparency comes from the sheet alone: a pixel
+// whose alpha is 0 (its own, or its index's through tRNS) takes the transparent index, whatever
+// index the sheet gave it, and an opaque pixel never does for its index's number, since an editor
+// may have saved the palette in another order. Where the sheet is indexed with the palette's
+// colours at every index its opaque pixels use, those indices are kept; the rest is mapped by
+// colour as the picture reader maps a picture.
 Mapped MapCut(RgbPicture cut, std::span<const std::uint8_t> palette,
               std::optional<std::uint8_t> transparent, std::span<const std::uint8_t> hint) {
   const std::size_t count = cut.PixelCount();
@@ -109,22 +113,28 @@ Mapped MapCut(RgbPicture cut, std::span<const std::uint8_t> palette,
     for (std::size_t i = 0; i < count; ++i) {
       if (cut.pixels[i * kRgbaChannels + kAlphaAt] == 0) {
         clear[i] = true;
-        // Given the transparent entry's own colour, the pixel can neither be missing from the
-        // palette nor break the agreement of an indexed sheet's table.
-        cut.pixels[i * kRgbaChannels] = entry[2];
-        cut.pixels[i * kRgbaChannels + 1] = entry[1];
-        cut.pixels[i * kRgbaChannels + 2] = entry[0];
-        if (!cut.indices.empty()) {
+        // Given the transparent entry's own colour, the pixel can never be missing from the
+        // palette when the cut is mapped by colour.
+        cut.pixels[i * kRgbaChannels] = entry[kPaletteRedAt];
+        cut.pixels[i * kRgbaChannels + 1] = entry[kPaletteGreenAt];
+        cut.pixels[i * kRgbaChannels + 2] = entry[kPaletteBlueAt];
+      }
+    }
+  }
+  if (!cut.indices.empty()) {
+    std::array<bool, kPaletteEntries> used{};
+    for (std::size_t i = 0; i < count; ++i) {
+      used[cut.indices[i]] = used[cut.indices[i]] || !clear[i];
+    }
+    if (TableAgrees(used, cut.colourTable, palette)) {
+      for (std::size_t i = 0; i < count; ++i) {
+        if (clear[i]) {
           cut.indices[i] = *transparent;
         }
       }
+      return {std::move(cut.indices), {}};
     }
-    if (!cut.indices.empty() && cut.colourTable.size() >= kEntryBytes * (*transparent + 1u)) {
-      // The sheet's own entry for T may hold any colour: its pixels are transparent.
-      std::copy_n(entry.begin(), 3, cut.colourTable.begin() + *transparent * kEntryBytes);
-    } else if (!cut.indices.empty()) {
-      cut.indices.clear();  // a table too short to hold T: mapped by colour
-    }
+    cut.indices.clear();  // mapped by colour
   }
   PaletteMapping mapping = MapToPalette(cut, palette, hint);
   for (std::size_t i = 0; i < count; ++i) {

@@ -97,20 +97,26 @@ PaletteMapping MapToPalette(std::span<const std::uint8_t> pixels, std::size_t wi
   return mapping;
 }
 
+bool TableAgrees(std::span<const bool, 256> used, std::span<const std::uint8_t> table,
+                 std::span<const std::uint8_t> palette) {
+  const std::size_t entries = palette.size() / kEntryBytes;
+  for (std::size_t i = 0; i < used.size(); ++i) {
+    if (used[i] && !(i < entries && (i + 1) * kEntryBytes <= table.size() &&
+                     EntryColour(palette, i) == EntryColour(table, i))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 PaletteMapping MapToPalette(const RgbPicture& picture, std::span<const std::uint8_t> palette,
                             std::span<const std::uint8_t> original) {
   if (!picture.indices.empty()) {
-    std::array<bool, 256> used{};
+    std::array<bool, kPaletteEntries> used{};
     for (const std::uint8_t index : picture.indices) {
       used[index] = true;
     }
-    const std::size_t entries = palette.size() / kEntryBytes;
-    bool agrees = true;
-    for (std::size_t i = 0; i < used.size() && agrees; ++i) {
-      agrees = !used[i] || (i < entries && (i + 1) * kEntryBytes <= picture.colourTable.size() &&
-                            EntryColour(palette, i) == EntryColour(picture.colourTable, i));
-    }
-    if (agrees) {
+    if (TableAgrees(used, picture.colourTable, palette)) {
       return {picture.indices, {}};
     }
   }

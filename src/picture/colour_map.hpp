@@ -35,6 +35,11 @@ PaletteMapping MapToPalette(std::span<const std::uint8_t> pixels, std::size_t wi
                             std::size_t channels, std::span<const std::uint8_t> palette,
                             std::span<const std::uint8_t> original);
 
+// Whether a colour table (entries laid out as a palette's) gives, at every index marked used, the
+// colour of palette at that index.
+bool TableAgrees(std::span<const bool, 256> used, std::span<const std::uint8_t> table,
+                 std::span<const std::uint8_t> palette);
+
 // Maps a decoded picture to palette. An indexed picture whose colour table gives, for every
 // index it uses, the colour of palette at that index keeps its indices as they stand (an index
 // painted as a copy of another's colour stays itself); any other picture is mapped by colour,

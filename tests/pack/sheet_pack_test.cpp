@@ -55,9 +55,11 @@ Bytes Sprite() {
 }
 
 // Writes the sheets, manifest and palette files of the .ART file at art into dir.
-void MakeSheetsOf(MemoryFiles& files, const std::string& art, const std::string& dir) {
+void MakeSheetsOf(MemoryFiles& files, const std::string& art, const std::string& dir,
+                  std::uint8_t transparent = 0) {
   files.Contents()[dir + "/.keep"] = {};  // the directory exists
   SheetRequest request;
+  request.transparent = transparent;
   request.artPath = art;
   request.destDir = dir;
   request.version = "test";
@@ -79,10 +81,10 @@ void MakeSheetsOf(MemoryFiles& files, const std::string& art, const std::string&
 
 struct Workspace {
   MemoryFiles files;
-  Workspace() {
+  explicit Workspace(std::uint8_t transparent = 0) {
     files.Contents()[kOriginal] = Sprite();
     files.Contents()["out/.keep"] = {};
-    MakeSheetsOf(files, kOriginal, "sheets");
+    MakeSheetsOf(files, kOriginal, "sheets", transparent);
   }
   Bytes& operator[](const std::string& path) { return files.Contents()[path]; }
   Json Manifest() { return Json::parse((*this)[kManifest]); }
@@ -105,6 +107,22 @@ struct Workspace {
     (*this)[path] = test::WithPngChunk(
         test::WritePalettePng({sheet.width, sheet.height, sheet.indices, sheet.colourTable}, 256),
         "tRNS", trns);
+  }
+  // The sheet at path saved again with palette entries a and b swapped, their colours, their
+  // alpha in tRNS and every pixel's index moving together, as an editor that reorders its
+  // palette saves it: the picture looks the same.
+  void SwapEntries(const std::string& path, std::uint8_t a, std::uint8_t b) {
+    RgbPicture sheet = Sheet(path);
+    for (std::uint8_t& index : sheet.indices) {
+      index = index == a ? b : index == b ? a : index;
+    }
+    for (std::size_t byte = 0; byte < 4; ++byte) {
+      std::swap(sheet.colourTable[a * 4u + byte], sheet.colourTable[b * 4u + byte]);
+    }
+    std::swap(sheet.entryAlphas[a], sheet.entryAlphas[b]);
+    (*this)[path] = test::WithPngChunk(
+        test::WritePalettePng({sheet.width, sheet.height, sheet.indices, sheet.colourTable}, 256),
+        "tRNS", sheet.entryAlphas);
   }
   // The sheet at path saved again as RGBA, as an editor that maps colours would.
   void AsRgba(const std::string& path, std::size_t transparentAlpha = 0) {
@@ -341,6 +359,28 @@ TEST(SheetPackTest, TakesEditsBackAndRefusesWhatItCannotTake) {
           << c.name << ": " << error.what();
       EXPECT_EQ(space.files.Contents().count(kOutput), 0u) << c.name << " wrote the output";
     }
+  }
+}
+
+// A sheet whose editor saved its palette in another order shows the same picture, and packs to
+// the original: transparency is the sheet's alpha, never an index's number.
+TEST(SheetPackTest, SheetsWithTheirPaletteReorderedPackToTheOriginal) {
+  struct Reordered {
+    std::uint8_t transparent;
+    std::uint8_t a;
+    std::uint8_t b;
+  };
+  for (const Reordered c : {Reordered{0, 0, 2}, Reordered{0, 0, 255}, Reordered{0, 5, 9},
+                            Reordered{3, 3, 0}, Reordered{3, 0, 7}}) {
+    Workspace space(c.transparent);
+    space.SwapEntries(kSheet0, c.a, c.b);
+    space.SwapEntries(kSheet1, c.b, c.a);
+    const Packed packed = Pack(space);
+    const std::string name = "transparent " + std::to_string(c.transparent) + ", entries " +
+                             std::to_string(c.a) + " and " + std::to_string(c.b) + " swapped";
+    EXPECT_EQ(packed.outcome.replaced, 0u) << name;
+    EXPECT_TRUE(packed.outcome.updatedPictures.empty()) << name;
+    EXPECT_EQ(space[kOutput], space[kOriginal]) << name;
   }
 }
 
