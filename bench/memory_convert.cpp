@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "art/art_file.hpp"
-#include "bmp/bmp_file.hpp"
-#include "convert/convert.hpp"
 #include "io/console.hpp"
 #include "io/memory_files.hpp"
+#include "programs/vostrel/art/art_file.hpp"
+#include "programs/vostrel/bmp/bmp_file.hpp"
+#include "programs/vostrel/convert/convert.hpp"
 
 namespace {
 

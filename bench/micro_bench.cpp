@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "art/rle.hpp"
 #include "bench_support.hpp"
-#include "bmp/bmp_file.hpp"
 #include "io/memory_files.hpp"
 #include "platform/platform.hpp"
+#include "programs/vostrel/bmp/bmp_file.hpp"
+#include "sprite/rle.hpp"
 #include "support/art_writer.hpp"
 #include "support/rle_reference.hpp"
 

@@ -74,7 +74,7 @@ test::Bytes MakeDoorArt() {
   sprite.flags = 0;  // eight pictures, one per direction
   sprite.palettePresent = {1, 1, 0, 0};
   sprite.palettes = {MakePalette({250, 248, 240}, {30, 60, 160}, {150, 150, 150}, {120, 180, 255}),
-                   MakePalette({16, 16, 32}, {250, 140, 20}, {70, 70, 90}, {255, 230, 120})};
+                     MakePalette({16, 16, 32}, {250, 140, 20}, {70, 70, 90}, {255, 230, 120})};
   for (std::int32_t direction = 0; direction < kDirections; ++direction) {
     for (std::int32_t frame = 0; frame < kFrames; ++frame) {
       const test::Bytes pixels = DrawArrow(direction, frame);

@@ -8,11 +8,11 @@
 #include <limits>
 #include <span>
 
-#include "art/art_file.hpp"
-#include "bmp/bmp_file.hpp"
-#include "convert/convert.hpp"
 #include "fuzz_support.hpp"
 #include "io/memory_files.hpp"
+#include "programs/vostrel/art/art_file.hpp"
+#include "programs/vostrel/bmp/bmp_file.hpp"
+#include "programs/vostrel/convert/convert.hpp"
 
 namespace {
 

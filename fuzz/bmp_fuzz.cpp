@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <span>
 
-#include "bmp/bmp_file.hpp"
 #include "fuzz_support.hpp"
 #include "io/memory_files.hpp"
+#include "programs/vostrel/bmp/bmp_file.hpp"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <span>
 
-#include "art/rle.hpp"
-#include "art/rle_encode.hpp"
+#include "formats/picture/picture.hpp"
 #include "fuzz_support.hpp"
-#include "image/palette.hpp"
-#include "picture/colour_map.hpp"
-#include "picture/picture.hpp"
+#include "packing/colour_map.hpp"
+#include "sprite/palette.hpp"
+#include "sprite/rle.hpp"
+#include "sprite/rle_encode.hpp"
 #include "support/rle_reference.hpp"
 
 namespace {

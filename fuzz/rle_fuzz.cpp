@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <span>
 
-#include "art/rle.hpp"
 #include "fuzz_support.hpp"
+#include "sprite/rle.hpp"
 #include "support/rle_reference.hpp"
 
 namespace {

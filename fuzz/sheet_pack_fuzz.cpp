@@ -13,10 +13,10 @@
 #include <span>
 #include <string>
 
-#include "art/sprite.hpp"
 #include "fuzz_support.hpp"
 #include "io/memory_files.hpp"
-#include "pack/pack.hpp"
+#include "packing/pack.hpp"
+#include "sprite/sprite.hpp"
 
 namespace {
 

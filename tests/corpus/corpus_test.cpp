@@ -18,9 +18,9 @@
 #include <sys/resource.h>
 #endif
 
-#include "art/art_file.hpp"
 #include "io/memory_files.hpp"
 #include "io/path.hpp"
+#include "programs/vostrel/art/art_file.hpp"
 #include "support/art_writer.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "art/art_file.hpp"
 #include "io/memory_files.hpp"
+#include "programs/vostrel/art/art_file.hpp"
 #include "support/art_writer.hpp"
 #include "support/run_program.hpp"
 

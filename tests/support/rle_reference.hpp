@@ -1,6 +1,6 @@
 // The reference run-length decoder: the stream read one run at a time, every run checked and cut
 // at whichever buffer it would leave, in the plainest code there is. Tests, fuzz targets and the
-// benchmark compare the converter's decoder (art/rle.hpp) with it; nothing in the programs uses
+// benchmark compare the converter's decoder (sprite/rle.hpp) with it; nothing in the programs uses
 // it.
 #pragma once
 
@@ -10,8 +10,8 @@
 #include <limits>
 #include <span>
 
-#include "art/rle.hpp"
-#include "art/rle_format.hpp"
+#include "sprite/rle.hpp"
+#include "sprite/rle_format.hpp"
 
 namespace vostrel {
 

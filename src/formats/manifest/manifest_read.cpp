@@ -1,0 +1,206 @@
+// The manifest's reader: JSON parsed by nlohmann-json, then every value vostrel-pack uses taken
+// by its exact key and checked for type and range.
+#include "formats/manifest/manifest_read.hpp"
+
+#include <limits>
+#include <set>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace vostrel {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// Room for the manifest's fixed part, and for each frame's two entries (in "frames" and in
+// "meta.vostrel.frames"), which vostrel-sheet writes in about 250 bytes.
+constexpr std::uint64_t kFixedBytes = std::uint64_t{1} << 20;
+constexpr std::uint64_t kBytesPerFrame = 4096;
+// The largest sheet side a PNG can have: its width and height are 31-bit.
+constexpr std::int64_t kMaxCoordinate = std::numeric_limits<std::int32_t>::max();
+constexpr std::int64_t kMaxPaletteIndex = 255;
+// The frame rates vostrel-sheet takes.
+constexpr std::int64_t kMinFps = 1;
+constexpr std::int64_t kMaxFps = 100;
+
+const char* const kMakeAgain = "; make the sheets and the manifest again with vostrel-sheet";
+
+[[noreturn]] void Refuse(const std::string& what) { throw ManifestError(what); }
+
+const Json& Member(const Json& object, const char* key, const std::string& where) {
+  if (!object.is_object()) {
+    Refuse(where + " is not an object" + kMakeAgain);
+  }
+  const auto found = object.find(key);
+  if (found == object.end()) {
+    Refuse("has no " + where + "." + key + kMakeAgain);
+  }
+  return *found;
+}
+
+std::int64_t Integer(const Json& value, const std::string& where, std::int64_t low,
+                     std::int64_t high) {
+  bool inRange = false;
+  std::int64_t number = 0;
+  if (value.is_number_unsigned()) {
+    const auto unsignedNumber = value.get<std::uint64_t>();
+    inRange = unsignedNumber <= static_cast<std::uint64_t>(high);
+    number = inRange ? static_cast<std::int64_t>(unsignedNumber) : 0;
+  } else if (value.is_number_integer()) {
+    number = value.get<std::int64_t>();
+    inRange = true;
+  } else {
+    Refuse(where + " is not a whole number" + kMakeAgain);
+  }
+  if (!inRange || number < low || number > high) {
+    Refuse(where + " is out of its range (" + std::to_string(low) + " to " + std::to_string(high) +
+           ")" + kMakeAgain);
+  }
+  return number;
+}
+
+std::int64_t IntegerAt(const Json& object, const char* key, const std::string& where,
+                       std::int64_t low, std::int64_t high) {
+  return Integer(Member(object, key, where), where + "." + key, low, high);
+}
+
+std::string Text(const Json& value, const std::string& where) {
+  if (!value.is_string()) {
+    Refuse(where + " is not a string" + kMakeAgain);
+  }
+  return value.get<std::string>();
+}
+
+const Json& ArrayOf(const Json& value, const std::string& where, std::uint64_t size) {
+  if (!value.is_array()) {
+    Refuse(where + " is not an array" + kMakeAgain);
+  }
+  if (value.size() != size) {
+    Refuse(where + " lists " + std::to_string(value.size()) + " entries, not " +
+           std::to_string(size) + kMakeAgain);
+  }
+  return value;
+}
+
+// A sheet's name as the manifest gives it: a file beside the manifest, never a path that could
+// reach elsewhere.
+bool PlainName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("/\\:") == std::string_view::npos;
+}
+
+}  // namespace
+
+std::uint64_t MaxManifestBytes(std::uint64_t frames) {
+  // The frame counts of an .ART file are 32-bit words, so this cannot overflow.
+  return kFixedBytes + frames * kBytesPerFrame;
+}
+
+Manifest ReadManifest(std::span<const std::uint8_t> bytes, const ManifestExpectation& expected) {
+  const auto frameCount =
+      static_cast<std::uint64_t>(expected.pictures) *
+      static_cast<std::uint64_t>(expected.framesPerPicture);  // two counts below 2^31
+  if (bytes.size() > MaxManifestBytes(frameCount)) {
+    Refuse("is far larger (" + std::to_string(bytes.size()) + " bytes) than a manifest of " +
+           std::to_string(frameCount) + " frames can be; give the manifest made from " +
+           expected.source);
+  }
+  Json root;
+  try {
+    root = Json::parse(bytes.begin(), bytes.end());
+  } catch (const Json::parse_error& error) {
+    Refuse("is not valid JSON (at byte " + std::to_string(error.byte) + "); save it as JSON or " +
+           "make the sheets and the manifest again with vostrel-sheet");
+  } catch (const Json::exception&) {
+    // A number past what a double holds (1e400) is refused while parsing, but not as a syntax
+    // error.
+    Refuse(
+        "holds a number too large to read; make the sheets and the manifest again with "
+        "vostrel-sheet");
+  }
+  const Json& meta = Member(root, "meta", "the manifest");
+  const Json& ours = Member(meta, "vostrel", "meta");
+  const std::string where = "meta.vostrel";
+
+  Manifest manifest;
+  manifest.source = Text(Member(ours, "source", where), where + ".source");
+  if (manifest.source != expected.source) {
+    Refuse("was made from " + manifest.source + ", not " + expected.source +
+           "; give the manifest made from " + expected.source);
+  }
+  manifest.pictures = IntegerAt(ours, "pictures", where, 0, kMaxCoordinate);
+  manifest.framesPerPicture = IntegerAt(ours, "framesPerPicture", where, 0, kMaxCoordinate);
+  manifest.palettes = IntegerAt(ours, "palettes", where, 0, kMaxPaletteIndex);
+  if (manifest.pictures != expected.pictures ||
+      manifest.framesPerPicture != expected.framesPerPicture ||
+      manifest.palettes != expected.palettes) {
+    const auto counts = [](std::int64_t pictures, std::int64_t frames, std::int64_t palettes) {
+      return std::to_string(pictures) + " pictures of " + std::to_string(frames) + " frames and " +
+             std::to_string(palettes) + " palettes";
+    };
+    Refuse("describes " + counts(manifest.pictures, manifest.framesPerPicture, manifest.palettes) +
+           ", but " + expected.source + " has " +
+           counts(expected.pictures, expected.framesPerPicture, expected.palettes) +
+           "; give the manifest made from this file");
+  }
+  const Json& transparent = Member(ours, "transparent", where);
+  if (!transparent.is_null()) {
+    manifest.transparent = static_cast<std::uint8_t>(
+        Integer(transparent, where + ".transparent", 0, kMaxPaletteIndex));
+  }
+  manifest.padding = IntegerAt(ours, "padding", where, 0, kMaxCoordinate);
+  manifest.fps = IntegerAt(ours, "fps", where, kMinFps, kMaxFps);
+  manifest.version = Text(Member(meta, "version", "meta"), "meta.version");
+  manifest.columns = IntegerAt(ours, "columns", where, 0, kMaxCoordinate);
+
+  const Json& size = Member(meta, "size", "meta");
+  manifest.sheetWidth = IntegerAt(size, "w", "meta.size", 0, kMaxCoordinate);
+  manifest.sheetHeight = IntegerAt(size, "h", "meta.size", 0, kMaxCoordinate);
+
+  const Json& sheets = Member(ours, "sheets", where);
+  if (!sheets.is_array() || sheets.size() > static_cast<std::size_t>(expected.palettes)) {
+    Refuse(where + ".sheets is not an array of at most one sheet a palette" + kMakeAgain);
+  }
+  std::set<std::size_t> palettesSeen;
+  for (std::size_t i = 0; i < sheets.size(); ++i) {
+    const std::string at = where + ".sheets[" + std::to_string(i) + "]";
+    ManifestSheet sheet;
+    sheet.image = Text(Member(sheets[i], "image", at), at + ".image");
+    if (!PlainName(sheet.image)) {
+      Refuse(at + ".image is not the name of a file beside the manifest (" + sheet.image + ")" +
+             "; keep the sheets beside the manifest, under their names as made");
+    }
+    sheet.palette =
+        static_cast<std::size_t>(IntegerAt(sheets[i], "palette", at, 0, expected.palettes - 1));
+    if (!palettesSeen.insert(sheet.palette).second) {
+      Refuse(at + " names palette " + std::to_string(sheet.palette) + " a second time" +
+             kMakeAgain);
+    }
+    manifest.sheets.push_back(std::move(sheet));
+  }
+
+  // Sized only from counts the file itself confirmed above.
+  const Json& frames = ArrayOf(Member(root, "frames", "the manifest"), "frames", frameCount);
+  const Json& stored = ArrayOf(Member(ours, "frames", where), where + ".frames", frameCount);
+  manifest.frames.resize(frameCount);
+  for (std::size_t i = 0; i < frameCount; ++i) {
+    const std::string at = "frames[" + std::to_string(i) + "]";
+    const Json& rect = Member(frames[i], "frame", at);
+    const std::string rectAt = at + ".frame";
+    ManifestFrame& frame = manifest.frames[i];
+    frame.rect.x = IntegerAt(rect, "x", rectAt, 0, kMaxCoordinate);
+    frame.rect.y = IntegerAt(rect, "y", rectAt, 0, kMaxCoordinate);
+    frame.rect.w = IntegerAt(rect, "w", rectAt, 0, kMaxCoordinate);
+    frame.rect.h = IntegerAt(rect, "h", rectAt, 0, kMaxCoordinate);
+    const std::string storedAt = where + ".frames[" + std::to_string(i) + "]";
+    frame.storedWidth = IntegerAt(stored[i], "width", storedAt,
+                                  std::numeric_limits<std::int32_t>::min(), kMaxCoordinate);
+    frame.storedHeight = IntegerAt(stored[i], "height", storedAt,
+                                   std::numeric_limits<std::int32_t>::min(), kMaxCoordinate);
+  }
+  return manifest;
+}
+
+}  // namespace vostrel

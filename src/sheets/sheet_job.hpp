@@ -1,0 +1,47 @@
+// Everything vostrel-sheet makes of one .ART file: its sheets, manifest, palette files and
+// animations, written into the destination directory.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "formats/png/deflate.hpp"
+#include "sheets/sheet_layout.hpp"
+
+namespace vostrel {
+
+class Files;
+
+struct SheetRequest {
+  std::string artPath;
+  std::string destDir;  // an existing directory
+  std::int32_t padding = 1;
+  std::optional<std::int32_t> columns;  // nothing: a picture's frames all in one row
+  std::optional<std::uint8_t> transparent = 0;
+  std::int32_t fps = 8;
+  bool gif = false;
+  bool apng = false;
+  std::string version;
+};
+
+// What one file gave: the lines for standard output (one a file written) and for standard
+// error (warnings, and the failure that ended it), each line ending in a line end.
+struct SheetOutcome {
+  bool ok = true;
+  std::string out;
+  std::string err;
+};
+
+// What a thread keeps from one file to the next: its compressor and the sheet's buffers, so that
+// a run of files faults their memory in once.
+struct SheetWorkspace {
+  ZlibCompressor compressor;
+  SheetRows sheet;
+};
+
+// Reads request.artPath and writes its files through files, stopping at the first failure.
+// Throws std::bad_alloc when memory runs out.
+SheetOutcome MakeSheets(const SheetRequest& request, Files& files, SheetWorkspace& workspace);
+
+}  // namespace vostrel

@@ -1,0 +1,149 @@
+// The manifest reader alone: every key it takes, of the wrong type or out of range, and the
+// checks against the file it must describe.
+#include "formats/manifest/manifest_read.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <string>
+
+namespace vostrel {
+namespace {
+
+using Json = nlohmann::json;
+
+const ManifestExpectation kDoor{"door.art", 1, 2, 2};
+
+// A manifest of door.art as vostrel-sheet writes it: one picture of a 4 x 3 and a 2 x 2 frame.
+Json Valid() {
+  Json frames = Json::array();
+  Json stored = Json::array();
+  const int sizes[2][2] = {{4, 3}, {2, 2}};
+  for (int i = 0; i < 2; ++i) {
+    frames.push_back(
+        {{"filename", std::to_string(i)},
+         {"frame", {{"x", 1 + i * 5}, {"y", 1}, {"w", sizes[i][0]}, {"h", sizes[i][1]}}},
+         {"rotated", false}});
+    stored.push_back({{"width", sizes[i][0]}, {"height", sizes[i][1]}, {"storage", "raw"}});
+  }
+  return {
+      {"frames", frames},
+      {"meta",
+       {{"app", "vostrel-sheet"},
+        {"version", "0.1"},
+        {"size", {{"w", 11}, {"h", 5}}},
+        {"vostrel",
+         {{"source", "door.art"},
+          {"pictures", 1},
+          {"framesPerPicture", 2},
+          {"palettes", 2},
+          {"transparent", 0},
+          {"padding", 1},
+          {"columns", 2},
+          {"fps", 8},
+          {"sheets",
+           {{{"image", "door_0.png"}, {"palette", 0}}, {{"image", "door_1.png"}, {"palette", 1}}}},
+          {"frames", stored}}}}}};
+}
+
+struct ManifestCase {
+  const char* name;
+  std::function<void(Json&)> change;
+  std::string error;  // a part of the refusal; empty when it is read
+};
+
+TEST(ReadManifestTest, TakesExactlyItsKeysAndChecksThem) {
+  const ManifestCase cases[] = {
+      {"Valid", [](Json&) {}, ""},
+      {"NoTransparency", [](Json& m) { m["meta"]["vostrel"]["transparent"] = nullptr; }, ""},
+      {"NoMeta", [](Json& m) { m.erase("meta"); }, "has no the manifest.meta"},
+      {"NotAnObject", [](Json& m) { m = Json::array(); }, "the manifest is not an object"},
+      {"NoSource", [](Json& m) { m["meta"]["vostrel"].erase("source"); },
+       "has no meta.vostrel.source"},
+      {"OtherSource", [](Json& m) { m["meta"]["vostrel"]["source"] = "DOOR.ART"; },
+       "was made from DOOR.ART, not door.art"},
+      {"OtherPalettes", [](Json& m) { m["meta"]["vostrel"]["palettes"] = 1; },
+       "describes 1 pictures of 2 frames and 1 palettes, but door.art has 1 pictures of 2 "
+       "frames and 2 palettes"},
+      {"CountAsText", [](Json& m) { m["meta"]["vostrel"]["pictures"] = "1"; },
+       "meta.vostrel.pictures is not a whole number"},
+      {"CountAsFraction", [](Json& m) { m["meta"]["vostrel"]["pictures"] = 1.5; },
+       "meta.vostrel.pictures is not a whole number"},
+      {"CountPast64Bits",
+       [](Json& m) { m["meta"]["vostrel"]["pictures"] = 18446744073709551615ULL; },
+       "meta.vostrel.pictures is out of its range"},
+      {"NegativeX", [](Json& m) { m["frames"][1]["frame"]["x"] = -1; },
+       "frames[1].frame.x is out of its range (0 to 2147483647)"},
+      {"WidthPast31Bits", [](Json& m) { m["frames"][0]["frame"]["w"] = 2147483648LL; },
+       "frames[0].frame.w is out of its range"},
+      {"TransparentPast255", [](Json& m) { m["meta"]["vostrel"]["transparent"] = 256; },
+       "meta.vostrel.transparent is out of its range (0 to 255)"},
+      {"FpsZero", [](Json& m) { m["meta"]["vostrel"]["fps"] = 0; },
+       "meta.vostrel.fps is out of its range (1 to 100)"},
+      {"SheetInAnotherDirectory",
+       [](Json& m) { m["meta"]["vostrel"]["sheets"][0]["image"] = "../door_0.png"; },
+       "meta.vostrel.sheets[0].image is not the name of a file beside the manifest"},
+      {"SheetPaletteTwice", [](Json& m) { m["meta"]["vostrel"]["sheets"][1]["palette"] = 0; },
+       "meta.vostrel.sheets[1] names palette 0 a second time"},
+      {"SheetPaletteMissing", [](Json& m) { m["meta"]["vostrel"]["sheets"][1]["palette"] = 2; },
+       "meta.vostrel.sheets[1].palette is out of its range (0 to 1)"},
+      {"MoreSheetsThanPalettes",
+       [](Json& m) {
+         m["meta"]["vostrel"]["sheets"].push_back({{"image", "x.png"}});
+       },
+       "meta.vostrel.sheets is not an array of at most one sheet a palette"},
+      {"FrameMissing", [](Json& m) { m["frames"].erase(1); }, "frames lists 1 entries, not 2"},
+      {"StoredFrameMissing", [](Json& m) { m["meta"]["vostrel"]["frames"].erase(0); },
+       "meta.vostrel.frames lists 1 entries, not 2"},
+      {"FramesNotAnArray", [](Json& m) { m["frames"] = Json::object(); }, "frames is not an array"},
+      {"NoStoredHeight", [](Json& m) { m["meta"]["vostrel"]["frames"][1].erase("height"); },
+       "has no meta.vostrel.frames[1].height"},
+  };
+  for (const ManifestCase& c : cases) {
+    Json manifest = Valid();
+    c.change(manifest);
+    const std::string text = manifest.dump();
+    try {
+      const Manifest read = ReadManifest(
+          std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), kDoor);
+      EXPECT_TRUE(c.error.empty()) << c.name << " was read";
+      EXPECT_EQ(read.frames.size(), 2u) << c.name;
+      EXPECT_EQ(read.frames[1].rect.x, 6) << c.name;
+      EXPECT_EQ(read.frames[0].storedWidth, 4) << c.name;
+      EXPECT_EQ(read.sheetWidth, 11) << c.name;
+      EXPECT_EQ(read.sheets[1].image, "door_1.png") << c.name;
+    } catch (const ManifestError& error) {
+      EXPECT_FALSE(c.error.empty()) << c.name << ": " << error.what();
+      EXPECT_NE(std::string(error.what()).find(c.error), std::string::npos)
+          << c.name << ": " << error.what();
+    }
+  }
+}
+
+TEST(ReadManifestTest, RefusesBrokenJsonAndMoreBytesThanItsFramesNeed) {
+  const std::string broken = "{\"frames\": [";
+  EXPECT_THROW(
+      ReadManifest(std::span(reinterpret_cast<const std::uint8_t*>(broken.data()), broken.size()),
+                   kDoor),
+      ManifestError);
+  // Found by the fuzz target: a number past a double's range is no syntax error to the parser.
+  const std::string huge = "[255e89056]";
+  try {
+    ReadManifest(std::span(reinterpret_cast<const std::uint8_t*>(huge.data()), huge.size()), kDoor);
+    ADD_FAILURE() << "a number past a double's range was read";
+  } catch (const ManifestError& error) {
+    EXPECT_NE(std::string(error.what()).find("holds a number too large"), std::string::npos)
+        << error.what();
+  }
+  const std::vector<std::uint8_t> large(MaxManifestBytes(2) + 1, ' ');
+  try {
+    ReadManifest(large, kDoor);
+    ADD_FAILURE() << "a manifest past its size was read";
+  } catch (const ManifestError& error) {
+    EXPECT_NE(std::string(error.what()).find("is far larger"), std::string::npos) << error.what();
+  }
+}
+
+}  // namespace
+}  // namespace vostrel
