@@ -162,7 +162,7 @@ class Packer {
         stem_(PictureStem(fs::path(job.original).filename().string())) {
     // A manifest (.json) where the pictures' directory would be stands for the sheets beside it;
     // anything else must be the pictures' directory, as it always was.
-    sheets_ = EndsWithIgnoringCase(job.picturesDir, ".json");
+    sheets_ = EndsWithIgnoringCase(job.picturesDir, kManifestExtension);
     const PathKind kind = files_.StatusOf(job.picturesDir).kind;
     if (sheets_ && kind != PathKind::kRegularFile) {
       throw PackError(job.picturesDir +

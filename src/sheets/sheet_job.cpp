@@ -70,14 +70,6 @@ void Fail(SheetOutcome& outcome, const std::string& path, const std::string& pro
   outcome.err += std::string(kProgram) + ": " + path + ": " + problem + '\n';
 }
 
-// "_p_k" after a stem: the name of picture p's animation in palette k, less its extension.
-void AppendAnimationSuffix(std::string& name, std::int32_t picture, std::int32_t palette) {
-  name.push_back('_');
-  name.append(std::to_string(picture));
-  name.push_back('_');
-  name.append(std::to_string(palette));
-}
-
 // The animation of one picture: its frames' rectangles inside the sheet.
 Animation PictureAnimation(const SheetLayout& layout, const IndexedPlane& sheet,
                            std::int32_t picture, const IndexedColours& colours, std::int32_t fps) {

@@ -45,6 +45,13 @@ void AppendPictureSuffix(std::string& name, std::int32_t picture, std::int32_t f
   name += extension;
 }
 
+void AppendAnimationSuffix(std::string& name, std::int32_t picture, std::int32_t palette) {
+  name += '_';
+  AppendDecimal(name, picture);
+  name += '_';
+  AppendDecimal(name, palette);
+}
+
 std::optional<PictureName> ReadPictureName(std::string_view name, std::string_view stem,
                                            bool stemIgnoringCase) {
   if (name.size() <= stem.size() || name[stem.size()] != '_') {

@@ -3,6 +3,7 @@
 // vostrel-pack looks for them, so the rule is written once, here.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -11,6 +12,15 @@
 
 namespace vostrel {
 
+// The extension of .ART files: a name the converter is given without any dot gets it, and a
+// name that ends with it, in any case, is an .ART file's.
+inline constexpr std::string_view kArtExtension = ".art";
+// The extensions of the pictures vostrel-pack takes for a frame, in the order it takes them.
+inline constexpr std::array<std::string_view, 2> kPictureExtensions{".bmp", ".png"};
+// The extension of the manifest vostrel-sheet writes beside its sheets; vostrel-pack takes a
+// name with it, in any case, for a manifest rather than a directory of pictures.
+inline constexpr std::string_view kManifestExtension = ".json";
+
 // The stem of the pictures of an .ART file of that file name (without its directory): the name
 // up to its last dot, or all of it when it has none.
 std::string PictureStem(std::string_view artFileName);
@@ -18,6 +28,10 @@ std::string PictureStem(std::string_view artFileName);
 // Appends "_p_f_k" and the extension (such as ".bmp") to name, which holds the stem.
 void AppendPictureSuffix(std::string& name, std::int32_t picture, std::int32_t frame,
                          std::int32_t palette, std::string_view extension);
+
+// Appends "_p_k" to name, which holds the stem: the name of picture p's animation in palette k
+// (vostrel-sheet's GIF and APNG files, the page's GIF), less its extension.
+void AppendAnimationSuffix(std::string& name, std::int32_t picture, std::int32_t palette);
 
 // A picture's name read back: the indices and the extension as found (".bmp", ".PNG", ...).
 struct PictureName {

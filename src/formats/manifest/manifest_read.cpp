@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "formats/indexed_image.hpp"
+
 namespace vostrel {
 
 namespace {
@@ -21,9 +23,6 @@ constexpr std::uint64_t kBytesPerFrame = 4096;
 // The largest sheet side a PNG can have: its width and height are 31-bit.
 constexpr std::int64_t kMaxCoordinate = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kMaxPaletteIndex = 255;
-// The frame rates vostrel-sheet takes.
-constexpr std::int64_t kMinFps = 1;
-constexpr std::int64_t kMaxFps = 100;
 
 const char* const kMakeAgain = "; make the sheets and the manifest again with vostrel-sheet";
 

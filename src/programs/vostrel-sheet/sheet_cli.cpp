@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "formats/indexed_image.hpp"
 #include "io/files.hpp"
 #include "io/path.hpp"
 #include "sheets/sheet_job.hpp"
@@ -28,8 +29,6 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr std::string_view kProgram = "vostrel-sheet";
-constexpr std::int32_t kMinFps = 1;
-constexpr std::int32_t kMaxFps = 100;
 constexpr std::int32_t kMaxIndex = 255;
 
 constexpr std::string_view kUsage = "Usage: vostrel-sheet [OPTION]... ART... DESTDIR\n";
