@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -46,11 +47,22 @@ class PictureError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// How a picture's transparency is taken.
+// The image libraries that decode PNGs: libspng, written for untrusted input, where the build has
+// it (Linux); stb_image in every build, the only one for Windows and the browser. Both take and
+// refuse the same files, with the same words where our own checks refuse them.
+enum class PngDecoder { kLibspng, kStbImage };
+// Those this build holds, and the one its programs use.
+std::span<const PngDecoder> PngDecoders();
+PngDecoder BuildPngDecoder();
+const char* PngDecoderName(PngDecoder decoder);
+
+// How a picture is read.
 struct PictureOptions {
   // Refused by default: a frame has no alpha. When kept, every picture comes as 4 channels,
   // alpha as the file gives it (255 where it gives none: a BMP's fourth byte is not alpha).
   bool keepTransparency = false;
+  // One of PngDecoders(); the build's own when none is given.
+  std::optional<PngDecoder> pngDecoder = std::nullopt;
 };
 
 // Decodes a picture from the bytes of its file: BMP (1-, 4- or 8-bit indexed, uncompressed or
