@@ -66,6 +66,35 @@ std::optional<std::uint64_t> RowsBytes(std::uint64_t width, std::uint64_t rows,
 
 }  // namespace
 
+PngWalkEnd WalkPngChunks(std::span<const std::uint8_t> bytes,
+                         const std::function<void(const PngChunk&)>& visit) {
+  std::size_t at = kPngSignature.size();
+  while (bytes.size() >= at && bytes.size() - at >= kPngChunkDataAt) {
+    const std::size_t left = bytes.size() - at;
+    const std::uint32_t length = ReadBe32(bytes, at);
+    const auto type = bytes.subspan(at + kPngChunkTypeAt, kPngIhdr.size());
+    if (std::equal(kPngIend.begin(), kPngIend.end(), type.begin())) {
+      break;
+    }
+    if (left < kPngChunkOverhead || length > left - kPngChunkOverhead) {
+      return {true, at, length};
+    }
+    visit({at, type, bytes.subspan(at + kPngChunkDataAt, length)});
+    at += kPngChunkOverhead + length;
+  }
+  return {};
+}
+
+std::uint64_t PngImageDataBytes(std::span<const std::uint8_t> bytes) {
+  std::uint64_t total = 0;
+  WalkPngChunks(bytes, [&total](const PngChunk& chunk) {
+    if (chunk.Is(kPngIdat)) {
+      total += chunk.data.size();
+    }
+  });
+  return total;
+}
+
 std::optional<PngHeader> ReadPngHeader(std::span<const std::uint8_t> bytes) {
   constexpr std::size_t kIhdrAt = kPngSignature.size();
   // IHDR's length is left to the walk over the chunks and to the libraries, which refuse any

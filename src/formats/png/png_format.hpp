@@ -3,9 +3,11 @@
 // its header, and how many bytes of rows its size needs against what its data can unpack to.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -76,6 +78,34 @@ inline std::uint32_t ReadBe32(std::span<const std::uint8_t> bytes, std::size_t a
   return (std::uint32_t{bytes[at]} << 24U) | (std::uint32_t{bytes[at + 1]} << 16U) |
          (std::uint32_t{bytes[at + 2]} << 8U) | bytes[at + 3];
 }
+
+// A chunk of a PNG: where it starts in the file, its type and its data.
+struct PngChunk {
+  std::size_t at = 0;
+  std::span<const std::uint8_t> type;
+  std::span<const std::uint8_t> data;
+
+  bool Is(std::string_view name) const {
+    return std::equal(name.begin(), name.end(), type.begin(), type.end());
+  }
+};
+
+// Where a walk over a PNG's chunks stopped: at the end chunk or the file's end, or, when cut,
+// at the chunk at `at` whose length runs past the end of the file.
+struct PngWalkEnd {
+  bool cut = false;
+  std::size_t at = 0;
+  std::uint32_t length = 0;
+};
+
+// Hands visit every chunk after the signature, in order, up to the end chunk (not handed on),
+// the end of the file, or a chunk that runs past it. A file that ends inside a chunk's length
+// and type ends the walk there, uncut. The signature is not checked.
+PngWalkEnd WalkPngChunks(std::span<const std::uint8_t> bytes,
+                         const std::function<void(const PngChunk&)>& visit);
+
+// The bytes of image data that the IDAT chunks of a walk over the file hold together.
+std::uint64_t PngImageDataBytes(std::span<const std::uint8_t> bytes);
 
 // The header of a file that starts with the signature and an IHDR chunk's type and data, as a
 // PNG must; nothing for any other. Its values are as the file gives them, checked against

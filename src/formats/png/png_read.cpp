@@ -46,20 +46,6 @@ constexpr std::uint8_t kOpaque = 255;
 constexpr std::int32_t kRgb = 3;
 constexpr std::int32_t kRgba = 4;
 
-bool Is(std::span<const std::uint8_t> typeBytes, std::string_view type) {
-  return std::equal(type.begin(), type.end(), typeBytes.begin());
-}
-
-// The chunk at `at` of a file whose walk has already checked it: its type and its data.
-struct Chunk {
-  std::span<const std::uint8_t> type;
-  std::span<const std::uint8_t> data;
-};
-Chunk ChunkAt(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return {bytes.subspan(at + kPngChunkTypeAt, 4),
-          bytes.subspan(at + kPngChunkDataAt, ReadBe32(bytes, at))};
-}
-
 RgbPicture DecodePngPixels(PngDecoder decoder, std::span<const std::uint8_t> bytes,
                            const PngChunks& chunks, std::uint64_t maxPixels,
                            std::int32_t channels) {
@@ -108,43 +94,34 @@ RgbPicture DecodeIndexedPng(std::span<const std::uint8_t> bytes, const PngChunks
 PngChunks ScanPng(std::span<const std::uint8_t> bytes) {
   PngChunks chunks;
   bool pixelsBegun = false;  // what comes after the first IDAT says nothing about the pixels
-  std::size_t at = kPngSignature.size();
-  // A file that ends inside a chunk's length and type is left to the library.
-  while (bytes.size() - at >= kPngChunkDataAt) {
-    const std::size_t left = bytes.size() - at;
-    const std::uint32_t length = ReadBe32(bytes, at);
-    const auto type = bytes.subspan(at + kPngChunkTypeAt, 4);
-    // Nothing of the end chunk is read, nor anything after it.
-    if (Is(type, kPngIend)) {
-      break;
-    }
-    if (left < kPngChunkOverhead || length > left - kPngChunkOverhead) {
-      Refuse("cannot be read as a PNG (the file ends inside its chunk at byte " +
-             std::to_string(at) + ", which is said to hold " + std::to_string(length) + " bytes)" +
-             kSaveAgain);
-    }
-    const auto data = bytes.subspan(at + kPngChunkDataAt, length);
-    if (Is(type, kPngIdat)) {
+  const PngWalkEnd end = WalkPngChunks(bytes, [&](const PngChunk& chunk) {
+    if (chunk.Is(kPngIdat)) {
       if (!pixelsBegun) {
-        chunks.firstIdatAt = at;
+        chunks.firstIdatAt = chunk.at;
       }
       pixelsBegun = true;
-      chunks.idatBytes += length;
-      chunks.lastIdatEnd = at + kPngChunkOverhead + length;
-      if (length == 0 && chunks.emptyIdatAt == 0) {
-        chunks.emptyIdatAt = at;
+      chunks.idatBytes += chunk.data.size();
+      if (chunk.data.empty() && chunks.emptyIdatAt == 0) {
+        chunks.emptyIdatAt = chunk.at;
       }
-    } else if (Is(type, kPngIhdr) && at == kPngSignature.size() && length == kPngIhdrBytes) {
+    } else if (chunk.Is(kPngIhdr) && chunk.at == kPngSignature.size() &&
+               chunk.data.size() == kPngIhdrBytes) {
       chunks.hasHeader = true;
       chunks.header = *ReadPngHeader(bytes);
-    } else if (Is(type, kPngPlte) && !pixelsBegun && chunks.plteAt == 0) {
-      chunks.plteAt = at;
-      chunks.plte = data;
-    } else if (Is(type, kPngTrns) && !pixelsBegun && !chunks.hasTrns) {
-      chunks.trns = data;
+    } else if (chunk.Is(kPngPlte) && !pixelsBegun && chunks.plteAt == 0) {
+      chunks.plteAt = chunk.at;
+      chunks.plte = chunk.data;
+    } else if (chunk.Is(kPngTrns) && !pixelsBegun && !chunks.hasTrns) {
+      chunks.trns = chunk.data;
       chunks.hasTrns = true;
     }
-    at += kPngChunkOverhead + length;
+  });
+  // A file that ends inside a chunk's length and type is left to the library; one that ends
+  // inside a chunk's data is refused here.
+  if (end.cut) {
+    Refuse("cannot be read as a PNG (the file ends inside its chunk at byte " +
+           std::to_string(end.at) + ", which is said to hold " + std::to_string(end.length) +
+           " bytes)" + kSaveAgain);
   }
   if (chunks.idatBytes == 0) {
     RefuseDamaged("PNG", "it holds no pixel data (no IDAT chunk, or only empty ones)");
@@ -156,13 +133,11 @@ std::vector<std::uint8_t> PngImageData(std::span<const std::uint8_t> bytes,
                                        const PngChunks& chunks) {
   std::vector<std::uint8_t> data;
   data.reserve(static_cast<std::size_t>(chunks.idatBytes));
-  for (std::size_t at = chunks.firstIdatAt; at < chunks.lastIdatEnd;) {
-    const Chunk chunk = ChunkAt(bytes, at);
-    if (Is(chunk.type, kPngIdat)) {
+  WalkPngChunks(bytes, [&data](const PngChunk& chunk) {
+    if (chunk.Is(kPngIdat)) {
       data.insert(data.end(), chunk.data.begin(), chunk.data.end());
     }
-    at += kPngChunkOverhead + chunk.data.size();
-  }
+  });
   return data;
 }
 
