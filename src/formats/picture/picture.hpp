@@ -69,9 +69,9 @@ struct PictureOptions {
 // run-length compressed, through its colour table; 24-bit; 32-bit with or without colour
 // masks of 8 bits each, the fourth byte ignored; bottom-up or top-down) or PNG of up to 8 bits
 // per channel (indexed, grey, RGB, and with alpha or a transparent colour when every pixel is
-// opaque, or always with options.keepTransparency). The size is checked against maxPixels and,
-// for an uncompressed BMP, against the bytes present before anything is allocated for it.
-// Throws PictureError.
+// opaque, or always with options.keepTransparency). The size is checked against maxPixels and
+// against what the file holds (an uncompressed BMP's rows, what a PNG's image data can unpack
+// to) before anything is allocated for it. Throws PictureError.
 RgbPicture DecodePicture(std::span<const std::uint8_t> bytes,
                          std::uint64_t maxPixels = kMaxPicturePixels, PictureOptions options = {});
 

@@ -3,7 +3,6 @@
 // than 8 bits, and the checks of indices and transparency.
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cstdint>
 #include <string>
 #include <utility>

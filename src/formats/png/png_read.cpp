@@ -3,14 +3,10 @@
 // and tRNS, and the checks of indices and transparency that every picture gets.
 #include "formats/png/png_read.hpp"
 
-#include <algorithm>
 #include <array>
 #include <climits>
 #include <string>
-#include <utility>
 #include <vector>
-
-#include "sprite/palette.hpp"
 
 namespace vostrel {
 

@@ -12,8 +12,8 @@
 namespace vostrel::picture_detail {
 
 // What a PNG's chunks say before its pixels. The walk refuses a chunk that runs past the end of
-// the file, a file without pixel data, and a size whose rows need more bytes than its data can
-// unpack to; it does not check what the libraries check (chunk order, sizes, values).
+// the file and a file without pixel data; it does not check what the libraries check (chunk
+// order, sizes, values).
 struct PngChunks {
   bool hasHeader = false;              // an IHDR chunk of its full size comes first
   PngHeader header;                    // when hasHeader
@@ -42,7 +42,9 @@ RgbPicture DecodePngWithLibspng(std::span<const std::uint8_t> bytes, const PngCh
 RgbPicture DecodePngWithStbImage(std::span<const std::uint8_t> bytes, const PngChunks& chunks,
                                  std::uint64_t maxPixels, std::int32_t channels);
 
-// A PNG of every kind we take, through the decoder given.
+// A PNG of every kind we take, through the decoder given, after the walk over its chunks and the
+// checks of its size: against maxPixels, and its rows against what its image data can unpack
+// to.
 RgbPicture DecodePng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
                      bool keepTransparency, PngDecoder decoder);
 
