@@ -232,7 +232,7 @@ RgbPicture LoadPng(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
     if (failure.exhausted) {
       throw std::bad_alloc();
     }
-    // All its rows are there, and something after them stopped the library: it reads them alone.
+    // What stopped the library may come after all the rows: then it is given the rows alone.
     const std::optional<std::vector<std::uint8_t>> ended = EndedAtItsRows(bytes);
     if (!ended) {
       RefuseUnreadablePng(failure);
