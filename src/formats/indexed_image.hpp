@@ -2,6 +2,7 @@
 // animation of such rectangles. The page can hand them in as well as the command line.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -63,7 +64,16 @@ inline std::uint8_t BackgroundIndex(const IndexedColours& colours) {
 
 // Copies frame onto a width x height canvas filled with background, at its top left; canvas is
 // resized to fit.
-void PaintOnCanvas(const IndexedPlane& frame, std::int32_t width, std::int32_t height,
-                   std::uint8_t background, std::vector<std::uint8_t>& canvas);
+inline void PaintOnCanvas(const IndexedPlane& frame, std::int32_t width, std::int32_t height,
+                          std::uint8_t background, std::vector<std::uint8_t>& canvas) {
+  const auto w = static_cast<std::size_t>(width);
+  canvas.assign(w * static_cast<std::size_t>(height), background);
+  const std::int32_t rows = std::min(frame.height, height);
+  const auto columns = static_cast<std::size_t>(std::min(frame.width, width));
+  for (std::int32_t y = 0; y < rows; ++y) {
+    std::copy_n(frame.Row(y).begin(), columns,
+                canvas.begin() + static_cast<std::ptrdiff_t>(y) * width);
+  }
+}
 
 }  // namespace vostrel

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "formats/apng/apng_encode.hpp"
 #include "formats/gif/gif_encode.hpp"
 #include "formats/manifest/manifest_write.hpp"
 #include "formats/palette_files/palette_files_write.hpp"
