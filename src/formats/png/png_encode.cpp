@@ -87,18 +87,6 @@ void PutEnd(std::vector<std::uint8_t>& out) { PutChunk(out, "IEND", {}); }
 
 }  // namespace
 
-void PaintOnCanvas(const IndexedPlane& frame, std::int32_t width, std::int32_t height,
-                   std::uint8_t background, std::vector<std::uint8_t>& canvas) {
-  const auto w = static_cast<std::size_t>(width);
-  canvas.assign(w * static_cast<std::size_t>(height), background);
-  const std::int32_t rows = std::min(frame.height, height);
-  const auto columns = static_cast<std::size_t>(std::min(frame.width, width));
-  for (std::int32_t y = 0; y < rows; ++y) {
-    const auto row = frame.Row(y);
-    std::memcpy(canvas.data() + static_cast<std::size_t>(y) * w, row.data(), columns);
-  }
-}
-
 std::span<const std::uint8_t> CompressPngRows(const IndexedPlane& plane,
                                               ZlibCompressor& compressor) {
   const auto rowBytes = static_cast<std::size_t>(plane.width) + 1;
