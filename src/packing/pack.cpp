@@ -159,7 +159,7 @@ class Packer {
         files_(files),
         original_(LoadOriginal(files, job.original)),
         sprite_(original_.sprite),
-        stem_(PictureStem(fs::path(job.original).filename().string())) {
+        stem_(SplitPath(job.original).stem) {
     // A manifest (.json) where the pictures' directory would be stands for the sheets beside it;
     // anything else must be the pictures' directory, as it always was.
     sheets_ = EndsWithIgnoringCase(job.picturesDir, ".json");
@@ -176,7 +176,7 @@ class Packer {
     if (files_.StatusOf(job.output).kind == PathKind::kDirectory) {
       throw PackError(job.output +
                       ": is a directory; give the name of the .ART file to write, such as " +
-                      (fs::path(job.output) / fs::path(job.original).filename()).string());
+                      JoinPath(job.output, SplitPath(job.original).name));
     }
     if (sheets_) {
       return;
@@ -376,7 +376,7 @@ class Packer {
   void PackSheets(PackOutcome& outcome) {
     const std::size_t framesPerPicture = Count(sprite_.framesPerPicture);
     SheetSprite sheets;
-    sheets.name = fs::path(job_.original).filename().string();
+    sheets.name = SplitPath(job_.original).name;
     sheets.pictures = sprite_.pictures;
     sheets.framesPerPicture = sprite_.framesPerPicture;
     for (const ArtPalette& palette : sprite_.palettes) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "io/json_text.hpp"
+#include "sprite/picture_names.hpp"
 
 namespace vostrel {
 
@@ -34,10 +35,6 @@ const char* StorageName(const ArtFrameHeader& header) {
 }
 
 }  // namespace
-
-std::string SheetName(std::string_view stem, std::int32_t palette) {
-  return std::string(stem) + "_" + std::to_string(palette) + ".png";
-}
 
 std::int32_t FrameDuration(std::int32_t fps) {
   return static_cast<std::int32_t>(std::lround(1000.0 / static_cast<double>(fps)));
