@@ -49,7 +49,7 @@ void PutChunk(std::vector<std::uint8_t>& out, std::string_view type,
 
 void PutHeaderChunks(std::vector<std::uint8_t>& out, std::int32_t width, std::int32_t height,
                      const IndexedColours& colours) {
-  if (width < 1 || height < 1 || colours.palette.size() < kStoredPaletteBytes) {
+  if (width < 1 || height < 1 || colours.palette.size() < kPaletteBytes) {
     throw std::invalid_argument("a PNG needs a size of 1 x 1 or more and a whole palette");
   }
   out.insert(out.end(), kPngSignature.begin(), kPngSignature.end());
@@ -59,8 +59,8 @@ void PutHeaderChunks(std::vector<std::uint8_t>& out, std::int32_t width, std::in
   ihdr.insert(ihdr.end(), {kBitDepth, kColourTypeIndexed, 0, 0, 0});
   PutChunk(out, "IHDR", ihdr);
 
-  std::array<std::uint8_t, kIndexedColours * 3> plte{};
-  for (std::size_t i = 0; i < kIndexedColours; ++i) {
+  std::array<std::uint8_t, kPaletteEntries * 3> plte{};
+  for (std::size_t i = 0; i < kPaletteEntries; ++i) {
     const Rgb rgb = ColourAt(colours.palette, i);
     plte[i * 3] = rgb.red;
     plte[i * 3 + 1] = rgb.green;
@@ -104,7 +104,7 @@ std::vector<std::uint8_t> AssembleIndexedPng(std::int32_t width, std::int32_t he
                                              std::span<const std::uint8_t> compressedRows,
                                              const IndexedColours& colours) {
   std::vector<std::uint8_t> out;
-  out.reserve(compressedRows.size() + kIndexedColours * 4 + 128);
+  out.reserve(compressedRows.size() + kPaletteEntries * 4 + 128);
   PutHeaderChunks(out, width, height, colours);
   PutImageData(out, compressedRows);
   PutEnd(out);

@@ -12,7 +12,7 @@ namespace vostrel {
 namespace {
 
 std::size_t PaletteBufferSize(std::int32_t entries) {
-  if (entries < 0 || entries > kPaletteEntries) {
+  if (entries < 0 || static_cast<std::size_t>(entries) > kPaletteEntries) {
     throw std::invalid_argument("palette entry count out of range");
   }
   return static_cast<std::size_t>(entries) * kPaletteEntryBytes + kPaletteSlack;
