@@ -175,8 +175,8 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
 
 // The files of the run, made by workers threads: files whose outputs would have the same names
 // (SameNameGroups) are made one after another, in the order given, so the last one's files are
-// what stays. Each file's lines are printed in the order given, as soon
-// as the files before it are done.
+// what stays. Each file's lines are printed in the order given, as soon as the files before it
+// are done.
 class Runner {
  public:
   Runner(const Options& options, Files& files, std::ostream& out, std::ostream& err)

@@ -62,9 +62,6 @@ class BmpFile : public ImageFile {
   // Writes palette 0 over the colour table of a file that EncodeWhole laid out.
   void RewriteColourTable(std::span<std::uint8_t> file) const;
 
-  const std::array<std::uint8_t, kBmpFileHeaderSize>& FileHeader() const { return fileHeader; }
-  const std::array<std::uint8_t, kBmpInfoHeaderSize>& InfoHeader() const { return infoHeader; }
-
  private:
   // The plane, size and palette the fields describe; nothing without a palette or a plane.
   std::optional<BmpImage> Image() const;
