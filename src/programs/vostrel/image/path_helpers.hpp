@@ -1,5 +1,5 @@
 // The converter's own path helpers. Its paths are split at the platform's one separator alone
-// (on Windows only at '\'), as its specification says; they follow the path rules of
+// (on Windows only at '\'), as they always were; the helpers follow the path rules of
 // io/path.hpp with that separator given.
 #pragma once
 
