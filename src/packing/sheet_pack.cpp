@@ -259,7 +259,7 @@ class SheetReader {
   }
 
   std::string SheetPath(std::size_t s) const {
-    return Beside(manifestPath_, manifest().sheets[s].image);
+    return JoinPath(SplitPath(manifestPath_).directory, manifest().sheets[s].image);
   }
 
   // Every sheet's bytes, each checked to be a PNG of meta.size before any is decoded.

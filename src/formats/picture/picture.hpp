@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "sprite/frame_rules.hpp"
+
 namespace vostrel {
 
-// The most pixels a picture may have: a frame's width x height is a 32-bit signed product.
-inline constexpr std::uint64_t kMaxPicturePixels = 0x7FFFFFFF;
+// The most pixels a picture may have: as many as a frame may have.
+inline constexpr std::uint64_t kMaxPicturePixels = kMaxFramePixels;
 
 // A decoded picture: width x height pixels of `channels` bytes each (red, green, blue, and
 // alpha when there are four), rows top first, no padding. An indexed picture (a BMP of 8 bits

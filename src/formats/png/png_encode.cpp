@@ -62,12 +62,12 @@ void PutSignatureAndHeader(std::vector<std::uint8_t>& out, std::int32_t width, s
 
 void PutIndexedHeader(std::vector<std::uint8_t>& out, std::int32_t width, std::int32_t height,
                       const IndexedColours& colours) {
-  if (colours.palette.size() < kStoredPaletteBytes) {
+  if (colours.palette.size() < kPaletteBytes) {
     throw std::invalid_argument("an indexed PNG needs a whole palette");
   }
   PutSignatureAndHeader(out, width, height, kPngIndexed);
-  std::array<std::uint8_t, kIndexedColours * kPngPlteEntryBytes> plte{};
-  for (std::size_t i = 0; i < kIndexedColours; ++i) {
+  std::array<std::uint8_t, kPaletteEntries * kPngPlteEntryBytes> plte{};
+  for (std::size_t i = 0; i < kPaletteEntries; ++i) {
     const Rgb rgb = ColourAt(colours.palette, i);
     plte[i * kPngPlteEntryBytes] = rgb.red;
     plte[i * kPngPlteEntryBytes + 1] = rgb.green;
@@ -116,7 +116,7 @@ std::vector<std::uint8_t> AssembleIndexedPng(std::int32_t width, std::int32_t he
                                              std::span<const std::uint8_t> compressedRows,
                                              const IndexedColours& colours) {
   std::vector<std::uint8_t> out;
-  out.reserve(compressedRows.size() + kIndexedColours * 4 + 128);
+  out.reserve(compressedRows.size() + kPaletteEntries * 4 + 128);
   PutIndexedHeader(out, width, height, colours);
   PutImageData(out, compressedRows);
   PutEnd(out);

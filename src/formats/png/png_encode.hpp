@@ -28,7 +28,7 @@ std::vector<std::uint8_t> AssembleIndexedPng(std::int32_t width, std::int32_t he
 std::vector<std::uint8_t> EncodeIndexedPng(const IndexedPlane& plane, const IndexedColours& colours,
                                            ZlibCompressor& compressor);
 
-// An 8-bit RGB PNG of plane in the colours of palette (kStoredPaletteBytes bytes: blue, green,
+// An 8-bit RGB PNG of plane in the colours of palette (kPaletteBytes bytes: blue, green,
 // red, unused), each row filtered with whichever of the five filters leaves the least to
 // compress and the whole compressed by stb_image_write's compressor: the bytes that
 // stb_image_write itself writes. Empty when it is too large for that compressor (more than

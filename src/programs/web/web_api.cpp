@@ -29,6 +29,7 @@
 #include "programs/vostrel-pack/pack_cli.hpp"
 #include "programs/vostrel/frontend/cli.hpp"
 #include "sheets/sheet_job.hpp"
+#include "sprite/frame_rules.hpp"
 #include "sprite/palette.hpp"
 #include "sprite/picture_names.hpp"
 #include "sprite/sprite.hpp"
@@ -42,14 +43,12 @@ struct VostrelBytes {
 
 namespace {
 
-constexpr std::size_t kRgbBytes = static_cast<std::size_t>(vostrel::kPaletteEntries) * 3;
-
 // A file opened for viewing, and the last bytes handed out for it.
 struct OpenSprite {
   vostrel::Sprite sprite;
   std::vector<std::uint8_t> plane;
   std::vector<std::uint8_t> bmp;
-  std::array<std::uint8_t, kRgbBytes> rgb{};
+  vostrel::PaletteRgb rgb{};
   std::vector<std::uint8_t> gif;
   VostrelBytes out;
 };
@@ -108,7 +107,7 @@ std::string Describe(std::int32_t handle, const vostrel::Sprite& sprite) {
     out += p == 0 ? "[" : ",[";
     for (std::int32_t f = 0; f < sprite.framesPerPicture; ++f) {
       const vostrel::ArtFrameHeader& header = sprite.Frame(p, f).header;
-      const bool pictured = vostrel::FramePixels(header).has_value();
+      const bool pictured = vostrel::ShapeOf(header) != vostrel::FrameShape::kInvalid;
       out += f == 0 ? "[" : ",[";
       out += std::to_string(pictured ? header.width : 0);
       out += ',';
@@ -292,13 +291,7 @@ EMSCRIPTEN_KEEPALIVE const VostrelBytes* vostrel_sprite_palette(std::int32_t han
   if (!open || k < 0 || k >= open->sprite.PaletteCount()) {
     return nullptr;
   }
-  const vostrel::ArtPalette& entries = open->sprite.palettes[static_cast<std::size_t>(k)];
-  for (std::size_t i = 0; i < static_cast<std::size_t>(vostrel::kPaletteEntries); ++i) {
-    const std::size_t at = i * static_cast<std::size_t>(vostrel::kPaletteEntryBytes);
-    open->rgb[i * 3] = entries[at + vostrel::kPaletteRedAt];
-    open->rgb[i * 3 + 1] = entries[at + vostrel::kPaletteGreenAt];
-    open->rgb[i * 3 + 2] = entries[at + vostrel::kPaletteBlueAt];
-  }
+  open->rgb = vostrel::RgbOf(open->sprite.palettes[static_cast<std::size_t>(k)]);
   open->out = {open->rgb.data(), open->rgb.size()};
   return &open->out;
 }
