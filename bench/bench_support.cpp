@@ -142,6 +142,26 @@ std::optional<std::string> Capture(const std::vector<std::string>& command) {
 
 std::string SelfPath() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
 
+int MeasureChild(int argc, char** argv) {
+  if (argc < 2) {
+    return 1;
+  }
+  const ChildRun run = RunChild(std::vector<std::string>(argv + 1, argv + argc), argv[0]);
+  if (!run.started || run.status < 0) {
+    return 1;
+  }
+  std::printf("%ld %d\n", run.peakKiB, run.status);
+  return 0;
+}
+
+bool Measure(const std::vector<std::string>& command, const std::string& outputPath, long& peakKiB,
+             int& status) {
+  std::vector<std::string> measure{SelfPath(), kMeasureFlag, outputPath};
+  measure.insert(measure.end(), command.begin(), command.end());
+  const auto printed = Capture(measure);
+  return printed && std::sscanf(printed->c_str(), "%ld %d", &peakKiB, &status) == 2;
+}
+
 std::string Human(double bytes) {
   const char* unit = "B";
   for (const char* next : {"KiB", "MiB", "GiB"}) {

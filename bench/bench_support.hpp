@@ -61,6 +61,16 @@ std::optional<std::string> Capture(const std::vector<std::string>& command);
 // The path of the running program.
 std::string SelfPath();
 
+// A program's peak memory, measured from a small process: a forked child starts with a copy of
+// its parent's memory and high-water mark, so a benchmark that holds large inputs has itself
+// started again as "SELF --measure OUTPUT PROGRAM ARGS...", which main hands to MeasureChild.
+// MeasureChild runs PROGRAM with its output to OUTPUT and prints its peak in KiB and its status;
+// Measure starts that and reads them back, false when the program could not be run.
+inline constexpr const char* kMeasureFlag = "--measure";
+int MeasureChild(int argc, char** argv);
+bool Measure(const std::vector<std::string>& command, const std::string& outputPath, long& peakKiB,
+             int& status);
+
 // bytes as "12.3 MiB".
 std::string Human(double bytes);
 

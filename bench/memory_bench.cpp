@@ -18,7 +18,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using vostrel::bench::ChildRun;
 using vostrel::bench::Human;
 using vostrel::test::ArtFrameSpec;
 using vostrel::test::ArtSpec;
@@ -31,29 +30,6 @@ struct Sample {
   long peakKiB = 0;
   int status = 0;
 };
-
-// Runs exe with args, output discarded, and prints its peak resident set in KiB and its exit
-// status. Called in a process of its own (see main): a forked child starts with a copy of its
-// parent's memory and its high-water mark, so the parent must be small for the figure to be
-// the converter's alone, and this program holds the large inputs.
-int MeasureChild(int argc, char** argv) {
-  const ChildRun run =
-      vostrel::bench::RunChild(std::vector<std::string>(argv, argv + argc), "/dev/null");
-  if (!run.started || run.status < 0) {
-    return 1;
-  }
-  std::printf("%ld %d\n", run.peakKiB, run.status);
-  return 0;
-}
-
-// Runs "this program --measure exe args..." and reads back what MeasureChild printed.
-bool Measure(const std::string& exe, const std::vector<std::string>& args, long& peakKiB,
-             int& status) {
-  std::vector<std::string> command{vostrel::bench::SelfPath(), "--measure", exe};
-  command.insert(command.end(), args.begin(), args.end());
-  const auto printed = vostrel::bench::Capture(command);
-  return printed && std::sscanf(printed->c_str(), "%ld %d", &peakKiB, &status) == 2;
-}
 
 // The largest width x height among a loadable file's frames (0 when it has none), read from its
 // frame-header table the way the loader lays it out.
@@ -145,8 +121,8 @@ std::vector<std::pair<std::string, Bytes>> Inputs(const fs::path& corpus) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && std::string(argv[1]) == "--measure") {
-    return MeasureChild(argc - 2, argv + 2);
+  if (argc >= 3 && std::string(argv[1]) == vostrel::bench::kMeasureFlag) {
+    return vostrel::bench::MeasureChild(argc - 2, argv + 2);
   }
   if (argc != 4) {
     std::fprintf(stderr, "usage: %s VOSTREL_EXE CORPUS_DIR SCRATCH_DIR\n", argv[0]);
@@ -158,7 +134,7 @@ int main(int argc, char** argv) {
 
   std::vector<Sample> samples;
   Sample baseline{"(no file: usage only)"};
-  if (!Measure(exe, {}, baseline.peakKiB, baseline.status)) {
+  if (!vostrel::bench::Measure({exe}, "/dev/null", baseline.peakKiB, baseline.status)) {
     std::fprintf(stderr, "cannot run %s\n", exe.c_str());
     return 1;
   }
@@ -170,7 +146,8 @@ int main(int argc, char** argv) {
     const fs::path input = dir / fs::path(name).filename();
     vostrel::test::WriteFile(input.string(), bytes);
     Sample sample{name, bytes.size(), LargestPlane(bytes)};
-    if (!Measure(exe, {input.string(), dir.string() + "/"}, sample.peakKiB, sample.status)) {
+    if (!vostrel::bench::Measure({exe, input.string(), dir.string() + "/"}, "/dev/null",
+                                 sample.peakKiB, sample.status)) {
       std::fprintf(stderr, "cannot run %s on %s\n", exe.c_str(), name.c_str());
       return 1;
     }

@@ -34,14 +34,14 @@ std::int32_t Word(std::span<const std::uint8_t> input, std::size_t offset) {
 }
 
 void CheckNothingLoaded(const vostrel::ArtFile& art) {
-  FUZZ_CHECK(!art.Header().has_value());
+  FUZZ_CHECK(art.Header() == nullptr && !art.Loaded().has_value());
   FUZZ_CHECK(art.PictureCount() == 0 && art.FramesPerPicture() == 0 && art.PaletteCount() == 0);
-  FUZZ_CHECK(art.FrameHeaders().empty() && art.Blocks().empty() && art.Palettes().empty());
+  FUZZ_CHECK(art.Palettes().empty());
 }
 
 // Recomputes the layout from the raw bytes and compares it with what the loader built.
 void CheckLoadedTables(const vostrel::ArtFile& art, std::span<const std::uint8_t> input) {
-  FUZZ_CHECK(art.Header().has_value());
+  FUZZ_CHECK(art.Header() != nullptr && art.Loaded().has_value());
   FUZZ_CHECK(input.size() >= vostrel::kArtHeaderSize);
   const std::int32_t flags = Word(input, 0);
   const std::int32_t frameCount = Word(input, 32);
@@ -69,20 +69,21 @@ void CheckLoadedTables(const vostrel::ArtFile& art, std::span<const std::uint8_t
 
   const auto rows = static_cast<std::size_t>(pictures);
   const auto columns = static_cast<std::size_t>(frames);
-  FUZZ_CHECK(art.FrameHeaders().size() == rows && art.Blocks().size() == rows);
+  FUZZ_CHECK(art.Loaded()->frames.size() == rows * columns);
   std::size_t dataOffset = offset + rows * columns * vostrel::kArtFrameHeaderSize;
   FUZZ_CHECK(dataOffset <= input.size());
   std::uint64_t dataTotal = 0;
   for (std::size_t p = 0; p < rows; ++p) {
-    FUZZ_CHECK(art.FrameHeaders()[p].size() == columns && art.Blocks()[p].size() == columns);
     for (std::size_t f = 0; f < columns; ++f) {
-      const vostrel::ArtFrameHeader& header = art.FrameHeaders()[p][f];
+      const auto picture = static_cast<std::int32_t>(p);
+      const auto frame = static_cast<std::int32_t>(f);
+      const vostrel::ArtFrameHeader& header = art.FrameHeader(picture, frame);
       FUZZ_CHECK(header.width == Word(input, offset));
       FUZZ_CHECK(header.height == Word(input, offset + 4));
       FUZZ_CHECK(header.dataSize == Word(input, offset + 8));
       offset += vostrel::kArtFrameHeaderSize;
       // The block holds exactly dataSize bytes: the file's, then zeros where the file ends.
-      const vostrel::Block& block = art.Blocks()[p][f];
+      const std::span<const std::uint8_t> block = art.FrameBlock(picture, frame);
       FUZZ_CHECK(header.dataSize >= 0);
       FUZZ_CHECK(block.size() == static_cast<std::size_t>(header.dataSize));
       const std::size_t present = std::min(block.size(), input.size() - dataOffset);
@@ -124,15 +125,13 @@ class CheckingTarget : public vostrel::BmpTarget {
 
   bool Store(vostrel::BmpFile& bmp, std::span<const std::uint8_t> encoded, std::int32_t picture,
              std::int32_t frame, std::int32_t palette) override {
-    const auto p = static_cast<std::size_t>(picture);
-    const auto f = static_cast<std::size_t>(frame);
-    const vostrel::ArtFrameHeader& header = art_.FrameHeaders()[p][f];
+    const vostrel::ArtFrameHeader& header = art_.FrameHeader(picture, frame);
     if (palette == 0) {
       const auto pixels = static_cast<std::size_t>(std::int64_t{header.width} * header.height);
-      const vostrel::Block& block = art_.Blocks()[p][f];
+      const std::span<const std::uint8_t> block = art_.FrameBlock(picture, frame);
       expected_.assign(pixels, 0);
       if (pixels == static_cast<std::size_t>(header.dataSize)) {
-        expected_ = block;
+        expected_.assign(block.begin(), block.end());
       } else {
         vostrel::fuzz::ReferenceRle(block, header.dataSize, expected_);
       }

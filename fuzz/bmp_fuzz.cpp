@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t flags = reader.Byte();
   std::int32_t width = reader.Half() % kSideLimit;
   std::int32_t height = reader.Half() % kSideLimit;
-  const std::int32_t entries = reader.Half() % (vostrel::kPaletteEntries + 1);
+  const auto entries = static_cast<std::int32_t>(reader.Half() % (vostrel::kPaletteEntries + 1));
   const std::size_t spare = reader.Byte() % 8u;
   const std::size_t refuseAt = reader.Byte();
   if ((flags & kNegativeWidth) != 0) {

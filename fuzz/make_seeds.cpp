@@ -196,12 +196,13 @@ std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
     input.insert(input.end(), file.begin(), file.end());
     return input;
   };
+  const Bytes indexedPng = vostrel::test::WritePalettePng(indexed, 256);
   return {
       {"bmp8.pic", seed(1, vostrel::test::WriteBmp8(indexed))},
       {"bmp8_top_down_short_table.pic", seed(2, vostrel::test::WriteBmp8(shortTable, true))},
       {"bmp24.pic", seed(0, vostrel::test::WriteBmpRgb(5, 3, rgb, 24))},
       {"bmp32.pic", seed(3, vostrel::test::WriteBmpRgb(5, 3, rgb, 32, true))},
-      {"png_rgb.pic", seed(1, vostrel::test::WritePng(5, 3, 3, rgb))},
+      {"png_rgb.pic", seed(9, vostrel::test::WritePng(5, 3, 3, rgb))},
       {"png_rgba.pic", seed(0, vostrel::test::WritePng(5, 3, 4, rgba))},
       {"png_grey.pic", seed(2, vostrel::test::WritePng(5, 3, 1, MakePixels(5, 3, 7)))},
       {"bmp4.pic", seed(1, vostrel::test::WriteBmpIndexed(fourBits, 4))},
@@ -209,7 +210,7 @@ std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
       {"bmp_rle8.pic", seed(1, vostrel::test::WriteBmpRle(indexed, 8, RleStream(indexed, 8)))},
       {"bmp_rle4.pic", seed(0, vostrel::test::WriteBmpRle(fourBits, 4, RleStream(fourBits, 4)))},
       {"bmp32_masks56.pic", seed(2, vostrel::test::WriteBmpMasked(5, 3, rgb, 56))},
-      {"png_indexed.pic", seed(1, vostrel::test::WritePalettePng(indexed, 256))},
+      {"png_indexed.pic", seed(1, indexedPng)},
       {"png_indexed_trns.pic",
        seed(0, vostrel::test::WithPngChunk(vostrel::test::WritePalettePng(fourBits, 16), "tRNS",
                                            Bytes{255, 255, 255}))},
@@ -217,19 +218,24 @@ std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
        seed(2, vostrel::test::WithPngChunk(vostrel::test::WritePng(5, 3, 3, rgb), "tRNS",
                                            Bytes{0, 1, 0, 2, 0, 3}))},
       {"png_indexed_4bit.pic",
-       seed(0, vostrel::test::WritePackedPng(5, 3, 4, 3, fourBits.indices, plte(16)))},
+       seed(8, vostrel::test::WritePackedPng(5, 3, 4, 3, fourBits.indices, plte(16)))},
       {"png_indexed_1bit.pic",
        seed(2, vostrel::test::WritePackedPng(5, 3, 1, 3, oneBit.indices, plte(2)))},
       // Transparency kept (flags bit 2): an indexed one with alpha per entry, and RGBA.
       {"png_indexed_trns_kept.pic",
        seed(4, vostrel::test::WithPngChunk(vostrel::test::WritePalettePng(fourBits, 16), "tRNS",
                                            Bytes{255, 0, 128}))},
-      {"png_rgba_kept.pic", seed(5, vostrel::test::WritePng(5, 3, 4, MakePixels(5, 3 * 4, 3)))},
+      {"png_rgba_kept.pic", seed(13, vostrel::test::WritePng(5, 3, 4, MakePixels(5, 3 * 4, 3)))},
       // Each once reached a fault inside an image library: a data chunk said to be 2 GiB, and
       // IHDR, PLTE, tRNS and one empty data chunk.
       {"png_data_chunk_2gib.pic",
        seed(1, vostrel::test::WithPngChunkLength(vostrel::test::WritePng(5, 3, 3, rgb), "IDAT",
                                                  0x80000000))},
+      // All the rows, then no end chunk; more data than the rows need. Flags of 8 and more take
+      // the other PNG decoder.
+      {"png_no_end.pic", seed(8, Bytes(indexedPng.begin(), indexedPng.end() - 12))},
+      {"png_data_past_rows.pic",
+       seed(9, vostrel::test::WritePngRows(5, 3, 8, 3, Bytes(6 * 3 * 2, 0), plte(16)))},
       {"png_only_data_chunk_empty.pic",
        seed(1, vostrel::test::WithPngChunkData(
                    vostrel::test::WithPngChunk(
@@ -242,10 +248,11 @@ std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
 // A manifest and sheet of the sheet_pack target's fixed sprite (eight pictures of one 2 x 2
 // frame, one palette) as vostrel-sheet lays them out: one column, padding 1, so the sheet is
 // 4 x 25 and frame p lies at x 1, y 1 + 3p. Its indices are those of the target's frames, so
-// the seed packs to the original; a second seed edits a pixel, a third grows a frame.
+// the seed packs to the original; a second seed edits a pixel, a third grows a frame, and a fourth
+// gives sheets of 40000 x 40000 whose data holds one row.
 std::vector<std::pair<std::string, Bytes>> SheetPackSeeds() {
   constexpr int kPictures = 8;
-  const auto manifest = [&](int grownHeight) {
+  const auto manifest = [&](int grownHeight, int sheetWidth = 4, int sheetHeight = 25) {
     std::string frames;
     std::string stored;
     for (int p = 0; p < kPictures; ++p) {
@@ -257,7 +264,9 @@ std::vector<std::pair<std::string, Bytes>> SheetPackSeeds() {
           std::string(p == 0 ? "" : ",") + "{\"width\": 2, \"height\": 2, \"storage\": \"raw\"}";
     }
     return "{\"frames\": [" + frames +
-           "], \"meta\": {\"version\": \"0.1\", \"size\": {\"w\": 4, \"h\": 25}, "
+           "], \"meta\": {\"version\": \"0.1\", \"size\": {\"w\": " + std::to_string(sheetWidth) +
+           ", \"h\": " + std::to_string(sheetHeight) +
+           "}, "
            "\"vostrel\": {\"source\": \"d.art\", \"pictures\": 8, \"framesPerPicture\": 1, "
            "\"palettes\": 1, \"transparent\": 0, \"padding\": 1, \"columns\": 1, \"fps\": 8, "
            "\"sheets\": [{\"image\": \"d_0.png\", \"palette\": 0}], \"frames\": [" +
@@ -272,20 +281,26 @@ std::vector<std::pair<std::string, Bytes>> SheetPackSeeds() {
   }
   // The palette of the target's sprite is its own; the seed's table agrees with it nowhere, so
   // colours are mapped, and the mutations find the indexed path through tRNS and PLTE.
-  const auto seed = [&](const std::string& text, const vostrel::test::IndexedPicture& picture) {
+  const auto seedOf = [](const std::string& text, const Bytes& png) {
     Bytes bytes{static_cast<std::uint8_t>(text.size()),
                 static_cast<std::uint8_t>(text.size() >> 8)};
     bytes.insert(bytes.end(), text.begin(), text.end());
-    const Bytes png =
-        vostrel::test::WithPngChunk(vostrel::test::WritePalettePng(picture, 256), "tRNS", Bytes{0});
     bytes.insert(bytes.end(), png.begin(), png.end());
     return bytes;
   };
+  const auto seed = [&](const std::string& text, const vostrel::test::IndexedPicture& picture) {
+    return seedOf(text, vostrel::test::WithPngChunk(vostrel::test::WritePalettePng(picture, 256),
+                                                    "tRNS", Bytes{0}));
+  };
   vostrel::test::IndexedPicture edited = sheet;
   edited.indices[5] = 200;
+  // A sheet of the size its manifest gives, 40000 x 40000, whose data holds one row of it.
+  const Bytes hollow =
+      vostrel::test::WritePngRows(40000, 40000, 8, 3, Bytes(40001, 0), Bytes(768, 0));
   return {{"unedited.sheet", seed(manifest(2), sheet)},
           {"edited.sheet", seed(manifest(2), edited)},
-          {"grown.sheet", seed(manifest(3), sheet)}};
+          {"grown.sheet", seed(manifest(3), sheet)},
+          {"huge_ihdr.sheet", seedOf(manifest(2, 40000, 40000), hollow)}};
 }
 
 void WriteAll(const std::filesystem::path& dir,

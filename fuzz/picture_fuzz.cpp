@@ -4,7 +4,8 @@
 // it promises. The run-length encoder is also run on the raw input, picture or not.
 //
 // Input: a flags byte (bit 0: the frame's original indices are known; bit 1: the frame is raw;
-// bit 2: transparency kept, as the sheet packer asks), a palette seed, then the picture file.
+// bit 2: transparency kept, as the sheet packer asks; bit 3: PNGs through the build's other
+// decoder, where it has two), a palette seed, then the picture file.
 
 #include <algorithm>
 #include <cstddef>
@@ -71,7 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool keepTransparency = (flags & 4u) != 0;
   vostrel::RgbPicture picture;
   try {
-    picture = vostrel::DecodePicture(file, kMaxPixels, {.keepTransparency = keepTransparency});
+    const auto decoders = vostrel::PngDecoders();
+    picture = vostrel::DecodePicture(
+        file, kMaxPixels,
+        {.keepTransparency = keepTransparency,
+         .pngDecoder = decoders[static_cast<std::size_t>((flags >> 3U) & 1U) % decoders.size()]});
   } catch (const vostrel::PictureError&) {
     return 0;
   }

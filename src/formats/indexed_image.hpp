@@ -1,20 +1,18 @@
-// The plain values the sheet's encoders take: a rectangle of palette indices, a palette, and an
+// The plain values the sheet's encoders take: a rectangle of palette indices, a palette (in the
+// sprite model's layout, sprite/palette.hpp, with its colours read by ColourAt), and an
 // animation of such rectangles. The page can hand them in as well as the command line.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
 
-namespace vostrel {
+#include "sprite/palette.hpp"
 
-// Entries of a palette and the bytes of each as an .ART file (and a BMP colour table) stores
-// it: blue, green, red, then a byte no picture format here uses.
-inline constexpr std::size_t kIndexedColours = 256;
-inline constexpr std::size_t kStoredEntryBytes = 4;
-inline constexpr std::size_t kStoredPaletteBytes = kIndexedColours * kStoredEntryBytes;
+namespace vostrel {
 
 // width x height indices, rows top first, each row starting stride indices after the one above
 // (stride >= width): a frame on its own, or a frame's rectangle inside a sheet.
@@ -31,7 +29,7 @@ struct IndexedPlane {
 
 // The colours of an indexed picture and the index shown as transparent, if any.
 struct IndexedColours {
-  std::span<const std::uint8_t> palette;  // kStoredPaletteBytes bytes: blue, green, red, unused
+  std::span<const std::uint8_t> palette;  // kPaletteBytes, in the layout of sprite/palette.hpp
   std::optional<std::uint8_t> transparent;
 };
 
@@ -49,17 +47,6 @@ struct Animation {
   IndexedColours colours;
   std::int32_t fps = 8;
 };
-
-// The red, green and blue of entry index of a stored palette.
-struct Rgb {
-  std::uint8_t red = 0;
-  std::uint8_t green = 0;
-  std::uint8_t blue = 0;
-};
-inline Rgb ColourAt(std::span<const std::uint8_t> palette, std::size_t index) {
-  const std::size_t at = index * kStoredEntryBytes;
-  return {palette[at + 2], palette[at + 1], palette[at]};
-}
 
 // The index outside the frames: the transparent one, or 0 when there is none.
 inline std::uint8_t BackgroundIndex(const IndexedColours& colours) {

@@ -1,4 +1,5 @@
-// Path and name helpers: the platform's separator, cutting paths apart, appending text.
+// The rules of paths, each written once: which separators a path takes, a file's name and stem
+// from a path, and a directory joined with a name; and the text helpers names are made with.
 #pragma once
 
 #include <cstdint>
@@ -7,37 +8,38 @@
 
 namespace vostrel {
 
-// The directory separator of the build's platform; every path the program composes or splits
-// uses this one character.
+// The separator the programs write when they compose a path, and the separators the platform
+// takes when it reads one: '/' everywhere, and '\' too on Windows.
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+inline constexpr std::string_view kPathSeparators = "\\/";
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr std::string_view kPathSeparators = "/";
 #endif
+// kPathSeparator alone, for a rule that splits at that one character.
+inline constexpr std::string_view kOwnSeparatorOnly{&kPathSeparator, 1};
 
-// Ends text at its last separator (the separator itself goes); a text without one becomes empty.
-void CutAtLastSeparator(std::string& text);
+// The parts of a path, views into it.
+struct PathParts {
+  std::string_view directory;  // up to and including the last separator; empty without one
+  std::string_view name;       // what follows: the file's name
+  std::string_view stem;       // the name up to its last dot (StemOf)
+};
 
-// Keeps only what follows the last separator; a text without one is left as it is.
-void StripDirectory(std::string& text);
+// Splits path at its last separator among `separators`. With the platform's separators, a
+// Windows path's drive ("C:" of "C:door.art") is its directory too, as the system reads it.
+PathParts SplitPath(std::string_view path, std::string_view separators = kPathSeparators);
 
-// Ends text at its last '.'; a text without a dot is left as it is.
-void CutAtLastDot(std::string& text);
+// A file name up to its last dot; all of it when it has none (".art" gives an empty stem).
+std::string_view StemOf(std::string_view name);
 
-void AppendText(std::string_view suffix, std::string& target);
+// directory, then name: with the platform's separator between them unless directory is empty
+// or already ends with a separator it takes (or, on Windows, is a drive alone, "C:").
+std::string JoinPath(std::string_view directory, std::string_view name);
 
 // Appends value in decimal, with a '-' when negative.
 void AppendDecimal(std::string& text, std::int32_t value);
-
-bool ContainsSeparator(std::string_view text);
-
-// The file name in the directory of path: path up to and including its last separator (on
-// Windows '/' counts too), then name; name alone when path has no directory part. The separator
-// the path was written with is kept, so that names given with '/' find files held under them.
-std::string Beside(std::string_view path, std::string_view name);
-
-// What follows path's last separator (on Windows '/' counts too): its file name.
-std::string FileNameOf(std::string_view path);
 
 // ASCII letters only, so that names compare the same whatever the locale.
 char LowerAscii(char c);

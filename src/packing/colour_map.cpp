@@ -14,23 +14,21 @@ namespace vostrel {
 
 namespace {
 
-// A colour-table entry, laid out as a palette's.
-constexpr auto kEntryBytes = static_cast<std::size_t>(kPaletteEntryBytes);
-
-std::uint32_t Rgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+// A colour as one number, to sort and compare by.
+std::uint32_t ColourKey(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
   return (std::uint32_t{red} << 16) | (std::uint32_t{green} << 8) | blue;
 }
 
 std::uint32_t EntryColour(std::span<const std::uint8_t> palette, std::size_t index) {
-  const auto entry = palette.subspan(index * kEntryBytes, kEntryBytes);
-  return Rgb(entry[kPaletteRedAt], entry[kPaletteGreenAt], entry[kPaletteBlueAt]);
+  const Rgb colour = ColourAt(palette, index);
+  return ColourKey(colour.red, colour.green, colour.blue);
 }
 
 // Each colour of the palette once, with the lowest index that holds it, sorted by colour.
 class LowestIndexOf {
  public:
   explicit LowestIndexOf(std::span<const std::uint8_t> palette) {
-    const std::size_t entries = palette.size() / kEntryBytes;
+    const std::size_t entries = palette.size() / kPaletteEntryBytes;
     for (std::size_t i = 0; i < entries; ++i) {
       colours_.emplace_back(EntryColour(palette, i), static_cast<std::uint8_t>(i));
     }
@@ -66,7 +64,7 @@ PaletteMapping MapToPalette(std::span<const std::uint8_t> pixels, std::size_t wi
   if (!original.empty() && original.size() != count) {
     throw std::invalid_argument("original indices differ in number from the pixels");
   }
-  const std::size_t entries = palette.size() / kEntryBytes;
+  const std::size_t entries = palette.size() / kPaletteEntryBytes;
   const LowestIndexOf lowest(palette);
   PaletteMapping mapping;
   mapping.indices.resize(count);
@@ -75,7 +73,7 @@ PaletteMapping MapToPalette(std::span<const std::uint8_t> pixels, std::size_t wi
   const std::uint8_t* lastIndex = nullptr;
   for (std::size_t i = 0; i < count; ++i) {
     const auto pixel = pixels.subspan(i * channels, 3);
-    const std::uint32_t colour = Rgb(pixel[0], pixel[1], pixel[2]);
+    const std::uint32_t colour = ColourKey(pixel[0], pixel[1], pixel[2]);
     if (!original.empty() && original[i] < entries && EntryColour(palette, original[i]) == colour) {
       mapping.indices[i] = original[i];
       continue;
@@ -99,9 +97,9 @@ PaletteMapping MapToPalette(std::span<const std::uint8_t> pixels, std::size_t wi
 
 bool TableAgrees(std::span<const bool, 256> used, std::span<const std::uint8_t> table,
                  std::span<const std::uint8_t> palette) {
-  const std::size_t entries = palette.size() / kEntryBytes;
+  const std::size_t entries = palette.size() / kPaletteEntryBytes;
   for (std::size_t i = 0; i < used.size(); ++i) {
-    if (used[i] && !(i < entries && (i + 1) * kEntryBytes <= table.size() &&
+    if (used[i] && !(i < entries && (i + 1) * kPaletteEntryBytes <= table.size() &&
                      EntryColour(palette, i) == EntryColour(table, i))) {
       return false;
     }

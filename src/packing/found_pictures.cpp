@@ -32,10 +32,6 @@ std::optional<PictureNames> PictureNames::List(Files& files, const std::string& 
   if (!names) {
     return std::nullopt;
   }
-  std::string prefix = dir;
-  if (!prefix.empty() && prefix.back() != kPathSeparator && prefix.back() != '/') {
-    prefix += kPathSeparator;
-  }
   // (palette, extension, name) of each picture, so that a frame's list comes out in that order
   // whatever the order of the directory.
   std::map<Key, std::vector<std::tuple<std::size_t, std::size_t, std::string>>> sorted;
@@ -58,7 +54,7 @@ std::optional<PictureNames> PictureNames::List(Files& files, const std::string& 
     std::sort(list.begin(), list.end());
     std::vector<FoundPicture>& found = pictures.found_[frame];
     for (const auto& [k, kind, name] : list) {
-      found.push_back({prefix + name, k});
+      found.push_back({JoinPath(dir, name), k});
     }
   }
   return pictures;

@@ -6,8 +6,6 @@
 #include <array>
 #include <climits>
 #include <cstdio>
-#include <filesystem>
-#include <limits>
 #include <optional>
 #include <span>
 #include <utility>
@@ -23,16 +21,14 @@
 #include "packing/refresh.hpp"
 #include "packing/sheet_pack.hpp"
 #include "packing/sheet_refresh.hpp"
+#include "sprite/frame_rules.hpp"
+#include "sprite/palette.hpp"
 #include "sprite/picture_names.hpp"
 #include "sprite/sprite.hpp"
 
 namespace vostrel {
 
 namespace {
-
-namespace fs = std::filesystem;
-
-constexpr auto kMaxDataSize = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 
 // The original, read and parsed; its bytes are kept to be written back as they are when no
 // frame is replaced.
@@ -109,12 +105,6 @@ RgbPicture ReadPicture(Files& files, const std::string& path) {
   }
 }
 
-// A frame that a picture can show: a width and height above zero whose product, which the
-// converter takes as the number of pixels, fits its 32-bit signed arithmetic.
-bool ShowsAPicture(const ArtFrameHeader& frame) {
-  return frame.width > 0 && frame.height > 0 && FramePixels(frame).has_value();
-}
-
 struct EditedFrame {
   std::string path;
   std::int32_t width = 0;
@@ -159,7 +149,7 @@ class Packer {
         files_(files),
         original_(LoadOriginal(files, job.original)),
         sprite_(original_.sprite),
-        stem_(PictureStem(fs::path(job.original).filename().string())) {
+        stem_(SplitPath(job.original).stem) {
     // A manifest (.json) where the pictures' directory would be stands for the sheets beside it;
     // anything else must be the pictures' directory, as it always was.
     sheets_ = EndsWithIgnoringCase(job.picturesDir, kManifestExtension);
@@ -176,7 +166,7 @@ class Packer {
     if (files_.StatusOf(job.output).kind == PathKind::kDirectory) {
       throw PackError(job.output +
                       ": is a directory; give the name of the .ART file to write, such as " +
-                      (fs::path(job.output) / fs::path(job.original).filename()).string());
+                      JoinPath(job.output, SplitPath(job.original).name));
     }
     if (sheets_) {
       return;
@@ -298,7 +288,7 @@ class Packer {
     }
     SpriteFrame& stored = sprite_.frames[p * Count(sprite_.framesPerPicture) + f];
     const ArtFrameHeader& frame = stored.header;
-    if (!ShowsAPicture(frame)) {
+    if (!MakesPicture(frame)) {
       const std::string what = frame.width == 0 || frame.height == 0
                                    ? "has no pixels"
                                    : "has a size that makes no picture";
@@ -310,7 +300,6 @@ class Packer {
       }
       return false;
     }
-    const FrameStorage storage = StorageOf(frame);
     // Decoded only once a picture of the frame's size needs it: a small file may announce a
     // frame of gigabytes that no picture has.
     std::optional<std::vector<std::uint8_t>> original;
@@ -350,11 +339,9 @@ class Packer {
     if (!edited) {
       return false;
     }
-    std::vector<std::uint8_t> data = EncodeFrame(edited->indices, storage);
-    if (data.size() > kMaxDataSize) {
+    if (!ReplaceFramePixels(stored, edited->width, edited->height, edited->indices)) {
       throw PackError(edited->path + ": is too large for a frame of an .ART file");
     }
-    ReplaceFrame(stored, edited->width, edited->height, std::move(data));
     replaced_.push_back(
         {edited->width, edited->height, std::move(edited->indices), std::move(untouched)});
     return true;
@@ -366,7 +353,7 @@ class Packer {
   std::vector<std::uint8_t> CurrentIndices(std::size_t i) const {
     const SpriteFrame& frame = sprite_.frames[i];
     std::vector<std::uint8_t> plane;
-    if (ShowsAPicture(frame.header)) {
+    if (MakesPicture(frame.header)) {
       DecodeFrame(frame.header, frame.data, plane);
     }
     return plane;
@@ -376,7 +363,7 @@ class Packer {
   void PackSheets(PackOutcome& outcome) {
     const std::size_t framesPerPicture = Count(sprite_.framesPerPicture);
     SheetSprite sheets;
-    sheets.name = fs::path(job_.original).filename().string();
+    sheets.name = SplitPath(job_.original).name;
     sheets.pictures = sprite_.pictures;
     sheets.framesPerPicture = sprite_.framesPerPicture;
     for (const ArtPalette& palette : sprite_.palettes) {
@@ -384,19 +371,16 @@ class Packer {
     }
     for (const SpriteFrame& frame : sprite_.frames) {
       sheets.frames.push_back(
-          {frame.header.width, frame.header.height, ShowsAPicture(frame.header)});
+          {frame.header.width, frame.header.height, MakesPicture(frame.header)});
     }
     sheets.indicesOf = [this](std::size_t i) { return CurrentIndices(i); };
     SheetReading reading = ReadSheetEdits(job_.picturesDir, sheets, files_);
     outcome.frames = sprite_.frames.size();
     for (const SheetEdit& edit : reading.edits) {
       SpriteFrame& stored = sprite_.frames[edit.frame];
-      // Resized frames show a picture (the reader refuses the others), so have a storage.
-      std::vector<std::uint8_t> data = EncodeFrame(edit.indices, StorageOf(stored.header));
-      if (data.size() > kMaxDataSize) {
+      if (!ReplaceFramePixels(stored, edit.width, edit.height, edit.indices)) {
         throw PackError(edit.from + ": is too large for a frame of an .ART file");
       }
-      ReplaceFrame(stored, edit.width, edit.height, std::move(data));
       ++outcome.replaced;
       outcome.replacedFrames.push_back(
           {edit.frame / framesPerPicture, edit.frame % framesPerPicture});
@@ -433,13 +417,7 @@ class Packer {
       } catch (const PaletteFileError& error) {
         throw PackError(file.path + ": " + error.what());
       }
-      ArtPalette& palette = sprite_.palettes[file.palette];
-      for (std::size_t i = 0; i < kPaletteFileColours; ++i) {
-        // Entries are blue, green, red, then the fourth byte, which stays.
-        palette[i * 4] = colours[i * 3 + 2];
-        palette[i * 4 + 1] = colours[i * 3 + 1];
-        palette[i * 4 + 2] = colours[i * 3];
-      }
+      SetRgb(sprite_.palettes[file.palette], colours);
     }
     std::vector<std::size_t> changed;
     for (std::size_t k = 0; k < count; ++k) {
@@ -463,7 +441,7 @@ class Packer {
         });
         const std::size_t i = p * Count(sprite_.framesPerPicture) + f;
         const ArtFrameHeader& frame = sprite_.frames[i].header;
-        if (pictures.empty() || !ShowsAPicture(frame)) {
+        if (pictures.empty() || !MakesPicture(frame)) {
           continue;
         }
         replaced_.push_back({frame.width, frame.height, CurrentIndices(i), std::move(pictures)});

@@ -3,23 +3,16 @@
 // edit.
 #include "packing/refresh.hpp"
 
-#include <climits>
 #include <optional>
 #include <string_view>
 
 #include "formats/bmp/bmp_encode.hpp"
+#include "formats/png/png_encode.hpp"
 #include "io/path.hpp"
-#include "sprite/palette.hpp"
-
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb_image_write.h>
 
 namespace vostrel {
 
 namespace {
-
-constexpr int kRgbChannels = 3;
 
 bool IsPng(std::string_view path) { return EndsWithIgnoringCase(path, ".png"); }
 
@@ -29,41 +22,14 @@ std::vector<std::uint8_t> Bmp(std::int32_t width, std::int32_t height,
   return EncodeBmp(BmpImage{width, height, indices, palette});
 }
 
-void AppendToVector(void* context, void* data, int size) {
-  auto* bytes = static_cast<std::vector<std::uint8_t>*>(context);
-  const auto* begin = static_cast<const std::uint8_t*>(data);
-  bytes->insert(bytes->end(), begin, begin + size);
-}
-
-std::vector<std::uint8_t> Png(std::int32_t width, std::int32_t height,
-                              std::span<const std::uint8_t> indices,
-                              std::span<const std::uint8_t> palette) {
-  // The writer counts the bytes of its filtered rows (a filter byte each) in an int.
-  const auto rowBytes = static_cast<std::uint64_t>(width) * kRgbChannels + 1;
-  if (rowBytes * static_cast<std::uint64_t>(height) > static_cast<std::uint64_t>(INT_MAX)) {
-    return {};
-  }
-  std::vector<std::uint8_t> rgb(indices.size() * kRgbChannels);
-  for (std::size_t i = 0; i < indices.size(); ++i) {
-    const std::size_t entry = static_cast<std::size_t>(indices[i]) * kPaletteEntryBytes;
-    rgb[i * kRgbChannels] = palette[entry + kPaletteRedAt];
-    rgb[i * kRgbChannels + 1] = palette[entry + kPaletteGreenAt];
-    rgb[i * kRgbChannels + 2] = palette[entry + kPaletteBlueAt];
-  }
-  std::vector<std::uint8_t> bytes;
-  if (stbi_write_png_to_func(AppendToVector, &bytes, width, height, kRgbChannels, rgb.data(),
-                             width * kRgbChannels) == 0) {
-    return {};
-  }
-  return bytes;
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> FramePicture(const std::string& path, std::int32_t width,
                                        std::int32_t height, std::span<const std::uint8_t> indices,
                                        std::span<const std::uint8_t> palette) {
-  return IsPng(path) ? Png(width, height, indices, palette) : Bmp(width, height, indices, palette);
+  return IsPng(path)
+             ? EncodeRgbPng({width, height, static_cast<std::size_t>(width), indices}, palette)
+             : Bmp(width, height, indices, palette);
 }
 
 std::vector<std::string> RefreshPictures(const std::vector<ReplacedFrame>& frames,

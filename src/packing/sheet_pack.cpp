@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "formats/picture/picture.hpp"
+#include "formats/png/png_format.hpp"
 #include "io/path.hpp"
 #include "packing/colour_map.hpp"
 #include "packing/pack.hpp"
@@ -19,24 +20,12 @@ namespace vostrel {
 
 namespace {
 
-// A PNG starts with its 8-byte signature and then its IHDR chunk: a 4-byte length, the type,
-// then the width and height as big-endian 32-bit words.
-constexpr std::array<std::uint8_t, 8> kPngSignature{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-constexpr std::size_t kIhdrTypeAt = 12;
-constexpr std::size_t kIhdrWidthAt = 16;
-constexpr std::size_t kIhdrHeightAt = 20;
-constexpr std::size_t kIhdrEnd = 24;
 // A colour-table entry: blue, green, red, then a byte that means nothing to a colour.
 constexpr std::size_t kEntryBytes = 4;
 constexpr std::size_t kAlphaAt = 3;
 constexpr std::size_t kRgbaChannels = 4;
 
 const char* const kExtractAgain = "; make the sheets again with vostrel-sheet";
-
-std::uint32_t ReadBe32(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
-         (std::uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
-}
 
 std::string Size(std::int64_t width, std::int64_t height) {
   return std::to_string(width) + " x " + std::to_string(height);
@@ -270,7 +259,7 @@ class SheetReader {
   }
 
   std::string SheetPath(std::size_t s) const {
-    return Beside(manifestPath_, manifest().sheets[s].image);
+    return JoinPath(SplitPath(manifestPath_).directory, manifest().sheets[s].image);
   }
 
   // Every sheet's bytes, each checked to be a PNG of meta.size before any is decoded.
@@ -289,14 +278,12 @@ class SheetReader {
       if (file.status != ReadStatus::kOk) {
         throw PackError(path + ": cannot be read; check that you may read it");
       }
-      const std::span<const std::uint8_t> bytes = file.bytes;
-      if (bytes.size() < kIhdrEnd ||
-          !std::equal(kPngSignature.begin(), kPngSignature.end(), bytes.begin()) ||
-          !std::equal(bytes.begin() + kIhdrTypeAt, bytes.begin() + kIhdrWidthAt, "IHDR")) {
+      const std::optional<PngHeader> header = ReadPngHeader(file.bytes);
+      if (!header) {
         throw PackError(path + ": is not a PNG; save the sheet as PNG, under its name");
       }
-      const std::uint32_t width = ReadBe32(bytes, kIhdrWidthAt);
-      const std::uint32_t height = ReadBe32(bytes, kIhdrHeightAt);
+      const std::uint32_t width = header->width;
+      const std::uint32_t height = header->height;
       if (width != manifest().sheetWidth || height != manifest().sheetHeight) {
         throw PackError(path + ": is " + Size(width, height) + " pixels, but " +
                         reading_.manifestPath + " gives the sheets " +

@@ -86,16 +86,14 @@ std::vector<std::string> RefreshPaletteFiles(const std::string& dir, const std::
   }
   for (const std::size_t k : palettes) {
     const auto& palette = load.sprite->palettes[k];
-    const std::string base = stem + "_" + std::to_string(k);
+    const std::string base = SheetBaseName(stem, static_cast<std::int32_t>(k));
     const std::string gpl = GimpPalette(palette, base);
     const std::string jasc = JascPalette(palette);
     const std::vector<std::uint8_t> act = AdobeColourTable(palette);
     const std::pair<std::string, std::span<const std::uint8_t>> made[] = {
         {base + ".gpl", Bytes(gpl)}, {base + ".pal", Bytes(jasc)}, {base + ".act", act}};
     for (const auto& [name, bytes] : made) {
-      const std::string path = dir.empty() || dir.back() == '/' || dir.back() == kPathSeparator
-                                   ? dir + name
-                                   : dir + kPathSeparator + name;
+      const std::string path = JoinPath(dir, name);
       if (files.StatusOf(path).kind != PathKind::kRegularFile) {
         continue;  // only the palette files that are there follow the file
       }
@@ -116,7 +114,8 @@ std::vector<std::string> RefreshSheets(const SheetReading& reading, const SheetR
                                        Files& files) {
   std::vector<std::string> updated;
   const Manifest& manifest = reading.manifest;
-  const std::string& dir = reading.manifestPath;
+  // The sheets and palette files lie beside the manifest.
+  const std::string_view dir = SplitPath(reading.manifestPath).directory;
   const auto outOfDateAdvice = [&](const std::string& path, const std::string& why) {
     warn(path + ": out of date: " + why + ", so it still shows " + refresh.outputPath +
          " as it was before; make the sheets of " + refresh.outputPath +
@@ -144,7 +143,7 @@ std::vector<std::string> RefreshSheets(const SheetReading& reading, const SheetR
   const std::optional<SheetLayout> layout = LayoutOf(sprite, manifest, problem);
   if (!layout) {
     for (const std::size_t s : stale) {
-      outOfDateAdvice(Beside(dir, manifest.sheets[s].image),
+      outOfDateAdvice(JoinPath(dir, manifest.sheets[s].image),
                       "no sheet can be made (" + problem + ")");
     }
     return updated;
@@ -157,7 +156,7 @@ std::vector<std::string> RefreshSheets(const SheetReading& reading, const SheetR
     // The sheets differ only in their palette: the rows are compressed once for all of them.
     const std::span<const std::uint8_t> rows = compressor.Compress(sheet.rows);
     for (const std::size_t s : stale) {
-      const std::string path = Beside(dir, manifest.sheets[s].image);
+      const std::string path = JoinPath(dir, manifest.sheets[s].image);
       const IndexedColours colours{sprite.palettes[manifest.sheets[s].palette],
                                    manifest.transparent};
       const std::vector<std::uint8_t> bytes =
@@ -179,7 +178,7 @@ std::vector<std::string> RefreshSheets(const SheetReading& reading, const SheetR
     }
   }
   const std::vector<std::string> palettes =
-      RefreshPaletteFiles(Beside(dir, ""), PictureStem(manifest.source), refresh.output,
+      RefreshPaletteFiles(std::string(dir), PictureStem(manifest.source), refresh.output,
                           refresh.palettesReplaced, warn, files);
   updated.insert(updated.end(), palettes.begin(), palettes.end());
   return updated;

@@ -1,9 +1,12 @@
 // One .ART file's sheets, manifest, palette files and animations (see sheet_job.hpp).
 #include "sheets/sheet_job.hpp"
 
+#include <algorithm>
+#include <map>
 #include <span>
 #include <vector>
 
+#include "formats/apng/apng_encode.hpp"
 #include "formats/gif/gif_encode.hpp"
 #include "formats/manifest/manifest_write.hpp"
 #include "formats/palette_files/palette_files_write.hpp"
@@ -29,13 +32,7 @@ class Writer {
   Writer(const SheetRequest& request, Files& files, SheetOutcome& outcome)
       : request_(request), files_(files), outcome_(outcome) {}
 
-  std::string PathOf(const std::string& name) const {
-    std::string path = request_.destDir;
-    if (!path.empty() && !EndsWithSeparator(path)) {
-      path += '/';
-    }
-    return path + name;
-  }
+  std::string PathOf(const std::string& name) const { return JoinPath(request_.destDir, name); }
 
   // Writes the file and says so; false, with the failure told, when it could not be written.
   bool Write(const std::string& name, std::span<const std::uint8_t> bytes) {
@@ -57,9 +54,6 @@ class Writer {
   }
 
  private:
-  static bool EndsWithSeparator(std::string_view path) {
-    return path.back() == '/' || path.back() == '\\';
-  }
   const SheetRequest& request_;
   Files& files_;
   SheetOutcome& outcome_;
@@ -147,8 +141,9 @@ SheetOutcome MakeSheets(const SheetRequest& request, Files& files, SheetWorkspac
   ComposeSheet(layout, sprite, background, workspace.sheet);
   const IndexedPlane sheet = workspace.sheet.Indices(layout);
 
-  const std::string name = FileNameOf(path);
-  const std::string stem = PictureStem(name);
+  const PathParts art = SplitPath(path);
+  const std::string name(art.name);
+  const std::string stem(art.stem);
   Writer writer(request, files, outcome);
 
   // The sheets differ only in their palette: the rows are compressed once for all of them.
@@ -166,7 +161,7 @@ SheetOutcome MakeSheets(const SheetRequest& request, Files& files, SheetWorkspac
   }
   for (std::int32_t k = 0; k < sprite.PaletteCount(); ++k) {
     const auto& palette = sprite.palettes[static_cast<std::size_t>(k)];
-    const std::string base = stem + "_" + std::to_string(k);
+    const std::string base = SheetBaseName(stem, k);
     if (!writer.Write(base + ".gpl", Bytes(GimpPalette(palette, base))) ||
         !writer.Write(base + ".pal", Bytes(JascPalette(palette))) ||
         !writer.Write(base + ".act", AdobeColourTable(palette))) {
@@ -194,8 +189,7 @@ SheetOutcome MakeSheets(const SheetRequest& request, Files& files, SheetWorkspac
       const IndexedColours colours{sprite.palettes[static_cast<std::size_t>(k)],
                                    request.transparent};
       const Animation animation = PictureAnimation(layout, sheet, p, colours, request.fps);
-      std::string base = stem;
-      AppendAnimationSuffix(base, p, k);
+      const std::string base = AnimationBaseName(stem, p, k);
       if (request.gif && !writer.Write(base + ".gif", EncodeGif(animation))) {
         return outcome;
       }
@@ -206,6 +200,21 @@ SheetOutcome MakeSheets(const SheetRequest& request, Files& files, SheetWorkspac
     }
   }
   return outcome;
+}
+
+std::vector<std::vector<std::size_t>> SameNameGroups(std::span<const std::string> artPaths) {
+  std::vector<std::vector<std::size_t>> groups;
+  std::map<std::string, std::size_t> groupOf;
+  for (std::size_t i = 0; i < artPaths.size(); ++i) {
+    std::string stem(SplitPath(artPaths[i]).stem);
+    std::transform(stem.begin(), stem.end(), stem.begin(), LowerAscii);
+    const auto [at, added] = groupOf.emplace(std::move(stem), groups.size());
+    if (added) {
+      groups.emplace_back();
+    }
+    groups[at->second].push_back(i);
+  }
+  return groups;
 }
 
 }  // namespace vostrel

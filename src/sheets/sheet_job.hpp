@@ -2,9 +2,12 @@
 // animations, written into the destination directory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "formats/png/deflate.hpp"
 #include "sheets/sheet_layout.hpp"
@@ -40,8 +43,15 @@ struct SheetWorkspace {
   SheetRows sheet;
 };
 
-// Reads request.artPath and writes its files through files, stopping at the first failure.
-// Throws std::bad_alloc when memory runs out.
+// Reads request.artPath and writes its files through files, stopping at the first failure. They
+// are named after the stem of its file name (io/path.hpp: SplitPath). Throws std::bad_alloc when
+// memory runs out.
 SheetOutcome MakeSheets(const SheetRequest& request, Files& files, SheetWorkspace& workspace);
+
+// The .ART files of artPaths (by index) whose files would have the same names, as MakeSheets
+// names them: those whose stems agree when compared without case, wherever they are. Each
+// group is in the order given, and the groups in the order of their first file. Made one after
+// another in that order, the last one's files are what stays.
+std::vector<std::vector<std::size_t>> SameNameGroups(std::span<const std::string> artPaths);
 
 }  // namespace vostrel

@@ -6,6 +6,7 @@
 
 #include "formats/png/png_encode.hpp"
 #include "io/checked.hpp"
+#include "sprite/frame_rules.hpp"
 
 namespace vostrel {
 
@@ -29,11 +30,6 @@ bool Fits(std::optional<std::int64_t> width, std::optional<std::int64_t> height)
 }
 
 }  // namespace
-
-bool MakesPicture(const ArtFrameHeader& header) {
-  const std::optional<std::int32_t> pixels = FramePixels(header);
-  return pixels && *pixels > 0;
-}
 
 SheetLayoutResult LayOutSheet(std::int32_t pictures, std::int32_t framesPerPicture,
                               std::span<const ArtFrameHeader> frames, std::int32_t padding,

@@ -10,16 +10,17 @@
 #include <vector>
 
 #include "formats/indexed_image.hpp"
+#include "sprite/frame_rules.hpp"
 #include "sprite/sprite.hpp"
 
 namespace vostrel {
 
 // The most pixels a sheet may hold: the largest picture a frame may make, and what every
 // 32-bit reader of the sheet can index.
-inline constexpr std::int64_t kMaxSheetPixels = INT32_MAX;
+inline constexpr std::int64_t kMaxSheetPixels = kMaxFramePixels;
 
-// A frame's rectangle on the sheet. A frame that makes no picture (no pixels, or a size that
-// cannot make one) has a width and height of 0 at its cell's position.
+// A frame's rectangle on the sheet. A frame that makes no picture (MakesPicture) has a width and
+// height of 0 at its cell's position.
 struct FramePlace {
   std::int32_t x = 0;
   std::int32_t y = 0;
@@ -52,9 +53,6 @@ struct SheetLayoutResult {
 SheetLayoutResult LayOutSheet(std::int32_t pictures, std::int32_t framesPerPicture,
                               std::span<const ArtFrameHeader> frames, std::int32_t padding,
                               std::optional<std::int32_t> maxColumns);
-
-// Whether a frame of this header makes a picture: it has pixels, no more than 2^31 - 1.
-bool MakesPicture(const ArtFrameHeader& header);
 
 // The sheet laid out as the rows of a PNG, ready to compress: each row a filter byte of 0 and
 // then its indices, background everywhere but in the placed frames, which hold their indices

@@ -39,8 +39,7 @@ namespace vostrel {
 inline constexpr std::size_t kArtWordSize = 4;
 inline constexpr std::size_t kArtHeaderSize = 132;
 inline constexpr std::size_t kArtFrameHeaderSize = 28;
-inline constexpr std::size_t kArtPaletteSize =
-    static_cast<std::size_t>(kPaletteEntries) * kPaletteEntryBytes;
+inline constexpr std::size_t kArtPaletteSize = kPaletteBytes;
 inline constexpr std::int32_t kArtMaxPalettes = 4;
 // Pictures of the eight-picture layout (one per direction of a sprite).
 inline constexpr std::int32_t kEightPictureCount = 8;

@@ -1,4 +1,4 @@
-// How the pictures of an .ART file are named, and such names read back.
+// How the files made of an .ART file are named, and its pictures' names read back.
 #include "sprite/picture_names.hpp"
 
 #include <charconv>
@@ -28,11 +28,7 @@ std::optional<std::size_t> TakeIndex(std::string_view& text, char end) {
 
 }  // namespace
 
-std::string PictureStem(std::string_view artFileName) {
-  std::string stem(artFileName);
-  CutAtLastDot(stem);
-  return stem;
-}
+std::string PictureStem(std::string_view artFileName) { return std::string(StemOf(artFileName)); }
 
 void AppendPictureSuffix(std::string& name, std::int32_t picture, std::int32_t frame,
                          std::int32_t palette, std::string_view extension) {
@@ -45,11 +41,24 @@ void AppendPictureSuffix(std::string& name, std::int32_t picture, std::int32_t f
   name += extension;
 }
 
-void AppendAnimationSuffix(std::string& name, std::int32_t picture, std::int32_t palette) {
+std::string SheetBaseName(std::string_view stem, std::int32_t palette) {
+  std::string name(stem);
+  name += '_';
+  AppendDecimal(name, palette);
+  return name;
+}
+
+std::string SheetName(std::string_view stem, std::int32_t palette) {
+  return SheetBaseName(stem, palette) + ".png";
+}
+
+std::string AnimationBaseName(std::string_view stem, std::int32_t picture, std::int32_t palette) {
+  std::string name(stem);
   name += '_';
   AppendDecimal(name, picture);
   name += '_';
   AppendDecimal(name, palette);
+  return name;
 }
 
 std::optional<PictureName> ReadPictureName(std::string_view name, std::string_view stem,
@@ -72,7 +81,7 @@ std::optional<PictureName> ReadPictureName(std::string_view name, std::string_vi
   std::string_view palette = rest.substr(0, dot + 1);
   const auto k = TakeIndex(palette, '.');
   const std::string_view extension = rest.substr(dot);
-  if (!k || extension.find(kPathSeparator) != std::string_view::npos) {
+  if (!k || extension.find_first_of(kPathSeparators) != std::string_view::npos) {
     return std::nullopt;
   }
   read.picture = *picture;

@@ -1,6 +1,8 @@
-// How the pictures of an .ART file are named: its stem, then the picture, frame and palette
-// indices from 0 ("door.art" gives "door_3_1_0.bmp"). vostrel writes these names and
-// vostrel-pack looks for them, so the rule is written once, here.
+// How the files made of an .ART file are named, each rule written once, here: its pictures (its
+// stem, then the picture, frame and palette indices from 0: "door.art" gives "door_3_1_0.bmp"),
+// which vostrel writes and vostrel-pack looks for; and its sheets, palette files and animations
+// ("door_0.png", "door_0.gpl", "door_3_0.gif"), which vostrel-sheet writes and vostrel-pack
+// brings up to date.
 #pragma once
 
 #include <array>
@@ -29,9 +31,12 @@ std::string PictureStem(std::string_view artFileName);
 void AppendPictureSuffix(std::string& name, std::int32_t picture, std::int32_t frame,
                          std::int32_t palette, std::string_view extension);
 
-// Appends "_p_k" to name, which holds the stem: the name of picture p's animation in palette k
-// (vostrel-sheet's GIF and APNG files, the page's GIF), less its extension.
-void AppendAnimationSuffix(std::string& name, std::int32_t picture, std::int32_t palette);
+// "door_0": the name of palette k's sheet and palette files, less their extensions.
+std::string SheetBaseName(std::string_view stem, std::int32_t palette);
+// "door_0.png": the sheet of palette k.
+std::string SheetName(std::string_view stem, std::int32_t palette);
+// "door_3_0": the animation of picture p in palette k, less its extension.
+std::string AnimationBaseName(std::string_view stem, std::int32_t picture, std::int32_t palette);
 
 // A picture's name read back: the indices and the extension as found (".bmp", ".PNG", ...).
 struct PictureName {

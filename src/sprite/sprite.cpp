@@ -9,6 +9,7 @@
 
 #include "io/checked.hpp"
 #include "io/le_bytes.hpp"
+#include "sprite/frame_rules.hpp"
 #include "sprite/rle.hpp"
 #include "sprite/rle_encode.hpp"
 
@@ -94,7 +95,7 @@ std::vector<std::uint8_t> SerializeSprite(const Sprite& sprite) {
 
 void ReplaceFrame(SpriteFrame& frame, std::int32_t width, std::int32_t height,
                   std::vector<std::uint8_t> data) {
-  if (data.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+  if (data.size() > static_cast<std::uint64_t>(kMaxFrameDataSize)) {
     throw std::invalid_argument("frame data too large for a frame header");
   }
   frame.header.width = width;

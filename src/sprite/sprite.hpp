@@ -72,7 +72,8 @@ std::vector<std::uint8_t> SerializeSprite(const Sprite& sprite);
 std::uint64_t AnnouncedSize(const Sprite& sprite);
 
 // Gives a frame a new size and data block, keeping its other words; dataSize becomes the
-// block's size. Throws std::invalid_argument when it does not fit a frame header.
+// block's size. Throws std::invalid_argument when it does not fit a frame header. New pixels
+// go in through ReplaceFramePixels (sprite/frame_rules.hpp), which encodes and checks them.
 void ReplaceFrame(SpriteFrame& frame, std::int32_t width, std::int32_t height,
                   std::vector<std::uint8_t> data);
 
@@ -82,11 +83,12 @@ void ReplaceFrame(SpriteFrame& frame, std::int32_t width, std::int32_t height,
 // height (a 32-bit product) is raw, even a run-length stream of exactly that length.
 enum class FrameStorage { kRaw, kRunLength };
 
-// The number of pixels of a frame whose size can make a picture: a width and height of 0 or
-// more whose product fits a 32-bit signed integer. Nothing for a negative or overflowing size.
+// The number of pixels a frame's size counts: a width and height of 0 or more whose product
+// fits a 32-bit signed integer. Nothing for a negative or overflowing size (ShapeOf: kInvalid).
 std::optional<std::int32_t> FramePixels(const ArtFrameHeader& header);
 
-// The storage of a frame whose size can make a picture (FramePixels has a value).
+// The storage of any frame: raw when its dataSize equals its number of pixels (FramePixels),
+// run-length otherwise, a size that counts no pixels (see ShapeOf) included.
 FrameStorage StorageOf(const ArtFrameHeader& header);
 
 struct DecodedFrame {
@@ -96,7 +98,7 @@ struct DecodedFrame {
 
 // Puts a frame's indices into plane, resized to width x height (its storage reused while large
 // enough): a raw block copied, a run-length one decoded, bytes the stream does not reach zero.
-// Nothing, plane untouched, for a size that cannot make a picture.
+// Nothing, plane untouched, for a size that counts no pixels (FramePixels).
 std::optional<DecodedFrame> DecodeFrame(const ArtFrameHeader& header,
                                         std::span<const std::uint8_t> data,
                                         std::vector<std::uint8_t>& plane);

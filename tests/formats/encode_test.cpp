@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/apng/apng_encode.hpp"
 #include "formats/gif/gif_encode.hpp"
 #include "formats/palette_files/palette_files_write.hpp"
 #include "formats/png/png_encode.hpp"

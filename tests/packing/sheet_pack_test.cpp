@@ -309,6 +309,20 @@ TEST(SheetPackTest, TakesEditsBackAndRefusesWhatItCannotTake) {
        },
        "sheets/door_0.png: is 15 x 49 pixels, but sheets/door.json gives the sheets 40000 x "
        "40000 (meta.size)"},
+      // Sheets of the size the manifest gives whose data holds one row of it (40,001 bytes in
+      // 61): refused before anything is sized from them, whatever meta.size says.
+      {"SizeItsDataCannotHold",
+       [](Workspace& space) {
+         Json manifest = space.Manifest();
+         manifest["meta"]["size"] = {{"w", 40000}, {"h", 40000}};
+         space.SetManifest(manifest);
+         const Bytes hollow =
+             test::WritePngRows(40000, 40000, 8, 3, Bytes(40001, 0), Bytes(768, 0));
+         space[kSheet0] = hollow;
+         space[kSheet1] = hollow;
+       },
+       "sheets/door_0.png: is a damaged PNG: its 40000 x 40000 pixels need 1600040000 bytes of "
+       "rows, more than its "},
       {"SizePast31Bits",
        [](Workspace& space) {
          Json manifest = space.Manifest();

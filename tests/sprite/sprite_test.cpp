@@ -1,17 +1,18 @@
 // The sprite model beneath the converter's objects: a file read into values and written back
-// unchanged, what a file that ends early lacks, memory that runs out, frames' storage and
-// decoding, pictures' names read back, and BMP bytes made without the converter's BmpFile.
+// unchanged, what a file that ends early lacks, memory that runs out, what a frame's size makes
+// of it, its storage, decoding and new pixels, pictures' names read back, and the BMP writer's
+// refusal of a short plane.
 #include "sprite/sprite.hpp"
 
 #include <gtest/gtest.h>
 
 #include <new>
+#include <stdexcept>
 
 #include "formats/bmp/bmp_encode.hpp"
 #include "io/byte_source.hpp"
-#include "io/memory_files.hpp"
 #include "io/path.hpp"
-#include "programs/vostrel/bmp/bmp_file.hpp"
+#include "sprite/frame_rules.hpp"
 #include "sprite/picture_names.hpp"
 #include "support/art_writer.hpp"
 
@@ -110,54 +111,109 @@ struct FrameCase {
   std::int32_t width;
   std::int32_t height;
   Bytes data;
-  std::optional<FrameStorage> storage;  // nothing: no picture
-  Bytes indices;
+  FrameShape shape;
+  FrameStorage storage;
+  std::optional<Bytes> indices;  // as decoded; nothing for a frame too large to decode here
   friend void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
 };
 
-class DecodeFrameTest : public ::testing::TestWithParam<FrameCase> {};
+class FrameRuleTest : public ::testing::TestWithParam<FrameCase> {};
 
-// Equality of the data size with width x height alone decides the storage; bytes a stream does
-// not reach are zero, whatever the plane held before.
-TEST_P(DecodeFrameTest, DecidesStorageAndFillsThePlane) {
+// What a frame's size makes of it and how its data is stored, for every size: equality of the
+// data size with width x height alone decides the storage, and a size that counts no pixels is
+// run-length. Decoding agrees, and bytes a stream does not reach are zero, whatever the plane
+// held before.
+TEST_P(FrameRuleTest, ShapeStorageAndDecoding) {
   const FrameCase& c = GetParam();
   ArtFrameHeader header;
   header.width = c.width;
   header.height = c.height;
   header.dataSize = static_cast<std::int32_t>(c.data.size());
-  Bytes plane(64, 0xEE);
-  const std::optional<DecodedFrame> decoded = DecodeFrame(header, c.data, plane);
-  ASSERT_EQ(decoded.has_value(), c.storage.has_value());
-  if (decoded) {
-    EXPECT_EQ(decoded->storage, *c.storage);
-    EXPECT_EQ(StorageOf(header), *c.storage);
-    EXPECT_EQ(plane, c.indices);
+  EXPECT_EQ(ShapeOf(header), c.shape);
+  EXPECT_EQ(MakesPicture(header), c.shape == FrameShape::kPicture);
+  EXPECT_EQ(StorageOf(header), c.storage);
+  if (c.shape == FrameShape::kInvalid || c.indices) {
+    Bytes plane(64, 0xEE);
+    const std::optional<DecodedFrame> decoded = DecodeFrame(header, c.data, plane);
+    ASSERT_EQ(decoded.has_value(), c.shape != FrameShape::kInvalid);
+    if (decoded) {
+      EXPECT_EQ(decoded->storage, c.storage);
+      EXPECT_EQ(plane, *c.indices);
+    }
   }
 }
 
+using enum FrameShape;
+using enum FrameStorage;
+
 INSTANTIATE_TEST_SUITE_P(
-    Frames, DecodeFrameTest,
+    Frames, FrameRuleTest,
     ::testing::Values(
-        FrameCase{"Raw", 2, 2, {1, 2, 3, 4}, FrameStorage::kRaw, {1, 2, 3, 4}},
+        FrameCase{"Raw", 2, 2, {1, 2, 3, 4}, kPicture, kRaw, Bytes{1, 2, 3, 4}},
         FrameCase{
-            "RunLength", 3, 2, {0x03, 7, 0x82, 8, 9}, FrameStorage::kRunLength, {7, 7, 7, 8, 9, 0}},
+            "RunLength", 3, 2, {3, 7, 0x82, 8, 9}, kPicture, kRunLength, Bytes{7, 7, 7, 8, 9, 0}},
         // A run-length stream exactly width x height bytes long reads as raw.
-        FrameCase{"StreamOfPlaneLength", 2, 1, {0x02, 5}, FrameStorage::kRaw, {2, 5}},
-        FrameCase{"NoPixels", 0, 9, {}, FrameStorage::kRaw, {}},
-        FrameCase{"NegativeWidth", -1, 2, {1}, std::nullopt, {}},
-        FrameCase{"ProductOverflows", 65536, 65536, {1}, std::nullopt, {}}),
+        FrameCase{"StreamOfPlaneLength", 2, 1, {0x02, 5}, kPicture, kRaw, Bytes{2, 5}},
+        FrameCase{"NoPixels", 0, 9, {}, kNoPixels, kRaw, Bytes{}},
+        FrameCase{"LargestPicture", 65535, 32768, {}, kPicture, kRunLength, std::nullopt},
+        FrameCase{"NegativeWidth", -1, 2, {1}, kInvalid, kRunLength, std::nullopt},
+        // Sides whose product is the data size, but which count no pixels.
+        FrameCase{"NegativeSides", -1, -1, {7}, kInvalid, kRunLength, std::nullopt},
+        FrameCase{"ProductOverflows", 65536, 32768, {1}, kInvalid, kRunLength, std::nullopt},
+        // Its product wraps to 0 in 32 bits, the data size: still no pixels, so run-length (the
+        // manifest's storage too).
+        FrameCase{
+            "ProductWrapsToTheDataSize", 65536, 65536, {}, kInvalid, kRunLength, std::nullopt}),
     [](const auto& param) { return std::string(param.param.name); });
 
-TEST(SpriteTest, EncodedFrameDecodesBackInItsStorage) {
-  const Bytes pixels = test::MakePixels(13, 7, 4);
-  for (const FrameStorage storage : {FrameStorage::kRaw, FrameStorage::kRunLength}) {
-    SpriteFrame frame;
-    ReplaceFrame(frame, 13, 7, EncodeFrame(pixels, storage));
-    Bytes plane;
-    ASSERT_TRUE(DecodeFrame(frame.header, frame.data, plane));
-    EXPECT_EQ(plane, pixels);
-    EXPECT_EQ(StorageOf(frame.header), storage);
+struct ReplaceCase {
+  const char* name;
+  ArtFrameHeader before;  // its data is dataSize bytes of index 9
+  std::int32_t width;
+  std::int32_t height;
+  bool replaced;
+  FrameStorage storage;  // after
+  friend void PrintTo(const ReplaceCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class ReplaceFramePixelsTest : public ::testing::TestWithParam<ReplaceCase> {};
+
+// New pixels keep the frame's storage and its other words, and decode back; a size no frame
+// may have leaves the frame as it was.
+TEST_P(ReplaceFramePixelsTest, KeepsStorageOrRefuses) {
+  const ReplaceCase& c = GetParam();
+  SpriteFrame frame{c.before, Bytes(static_cast<std::size_t>(c.before.dataSize), 9)};
+  frame.header.unknown = {1, 2, 3, 4};
+  const SpriteFrame original = frame;
+  const Bytes pixels =
+      c.replaced ? test::MakePixels(c.width, c.height, 4) : Bytes();  // never looked at
+  EXPECT_EQ(ReplaceFramePixels(frame, c.width, c.height, pixels), c.replaced);
+  EXPECT_EQ(frame.header.unknown, original.header.unknown);
+  if (!c.replaced) {
+    EXPECT_EQ(frame.data, original.data);
+    EXPECT_EQ(frame.header.width, original.header.width);
+    return;
   }
+  EXPECT_EQ(frame.header.width, c.width);
+  EXPECT_EQ(frame.header.height, c.height);
+  EXPECT_EQ(StorageOf(frame.header), c.storage);
+  Bytes plane;
+  ASSERT_TRUE(DecodeFrame(frame.header, frame.data, plane));
+  EXPECT_EQ(plane, pixels);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, ReplaceFramePixelsTest,
+    ::testing::Values(ReplaceCase{"RawStaysRaw", {2, 2, 4, {}}, 13, 7, true, kRaw},
+                      ReplaceCase{"RunLengthEncodedAgain", {2, 2, 2, {}}, 13, 7, true, kRunLength},
+                      ReplaceCase{
+                          "MorePixelsThanAFrameMayHave", {2, 2, 4, {}}, 65536, 32768, false, kRaw}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(ReplaceFramePixelsTest, RefusesSizesWithoutPixelsAndMiscountedIndices) {
+  SpriteFrame frame;
+  EXPECT_THROW(ReplaceFramePixels(frame, 0, 3, {}), std::invalid_argument);
+  EXPECT_THROW(ReplaceFramePixels(frame, 2, 2, Bytes(3)), std::invalid_argument);
 }
 
 struct NameCase {
@@ -194,26 +250,8 @@ TEST(PictureNameTest, ReadsBackExactlyTheNamesTheConverterWrites) {
   }
 }
 
-// The model's BMP bytes are those of the converter's BmpFile, for every row padding.
-TEST(BmpEncodeTest, MakesTheConvertersBytes) {
-  const Bytes palette = test::MakePalette(9);
-  for (std::int32_t width = 0; width < 6; ++width) {
-    const Bytes plane = test::MakePixels(width, 17, 2);
-    const Bytes bytes = EncodeBmp(BmpImage{width, 17, plane, palette});
-    SilentConsole silent;
-    MemoryFiles noFiles;
-    BmpFile bmp(silent, noFiles);
-    bmp.SetPlane(plane);
-    bmp.SetPalette(0, palette, 256);
-    bmp.FillInfoHeader(width, 17, 8);
-    Bytes expected;
-    ASSERT_TRUE(bmp.Encode([&expected](std::span<const std::uint8_t> piece) {
-      expected.insert(expected.end(), piece.begin(), piece.end());
-      return true;
-    }));
-    EXPECT_EQ(bytes, expected) << width;
-  }
-  EXPECT_TRUE(EncodeBmp(BmpImage{4, 4, Bytes(15), palette}).empty());
+TEST(BmpEncodeTest, RefusesAPlaneShorterThanItsSize) {
+  EXPECT_TRUE(EncodeBmp(BmpImage{4, 4, Bytes(15), test::MakePalette(9)}).empty());
 }
 
 }  // namespace

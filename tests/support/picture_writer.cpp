@@ -200,9 +200,15 @@ Bytes WritePackedPng(std::int32_t width, std::int32_t height, int bits, int colo
     }
     rows.insert(rows.end(), row.begin(), row.end());
   }
+  return WritePngRows(width, height, bits, colourType, rows, plte);
+}
+
+Bytes WritePngRows(std::int32_t width, std::int32_t height, int bits, int colourType,
+                   std::span<const std::uint8_t> rows, std::span<const std::uint8_t> plte,
+                   int interlace) {
   int compressedSize = 0;
-  unsigned char* compressed =
-      stbi_zlib_compress(rows.data(), static_cast<int>(rows.size()), &compressedSize, 8);
+  unsigned char* compressed = stbi_zlib_compress(const_cast<unsigned char*>(rows.data()),
+                                                 static_cast<int>(rows.size()), &compressedSize, 8);
   const Bytes idat(compressed, compressed + compressedSize);
   STBIW_FREE(compressed);
 
@@ -217,8 +223,8 @@ Bytes WritePackedPng(std::int32_t width, std::int32_t height, int bits, int colo
   Bytes ihdr;
   PutBe32(ihdr, static_cast<std::uint32_t>(width));
   PutBe32(ihdr, static_cast<std::uint32_t>(height));
-  ihdr.insert(ihdr.end(),
-              {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(colourType), 0, 0, 0});
+  ihdr.insert(ihdr.end(), {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(colourType),
+                           0, 0, static_cast<std::uint8_t>(interlace)});
   chunk("IHDR", ihdr);
   if (!plte.empty()) {
     chunk("PLTE", plte);

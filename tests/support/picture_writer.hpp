@@ -45,6 +45,12 @@ Bytes WithPngChunk(std::span<const std::uint8_t> png, const char* type,
 // in turn) packed at `bits` bits, with the colour type and palette (PLTE data) given.
 Bytes WritePackedPng(std::int32_t width, std::int32_t height, int bits, int colourType,
                      std::span<const std::uint8_t> samples, std::span<const std::uint8_t> plte);
+// A PNG whose image data is `rows` compressed as they are: each row's filter byte and samples,
+// every pass's rows in turn when interlace is 1 (Adam7). Nothing is checked, so that a test may
+// give too few rows or too many.
+Bytes WritePngRows(std::int32_t width, std::int32_t height, int bits, int colourType,
+                   std::span<const std::uint8_t> rows, std::span<const std::uint8_t> plte,
+                   int interlace = 0);
 // The PNG with the data of its first chunk of the given type replaced (and its CRC made anew).
 Bytes WithPngChunkData(std::span<const std::uint8_t> png, const char* type,
                        std::span<const std::uint8_t> data);

@@ -163,15 +163,10 @@ RgbPicture DecodeBmp(std::span<const std::uint8_t> bytes, std::uint64_t maxPixel
           DecodeBmpRle(bytes.subspan(offset), pixelsWide, static_cast<std::size_t>(rows), bits);
     } else {
       picture.indices.resize(count);
-      const unsigned mask = (1u << bits) - 1;
       for (std::uint64_t y = 0; y < rows; ++y) {
-        const auto row = fileRow(y);
-        auto* out = picture.indices.data() + y * columns;
-        for (std::size_t x = 0; x < pixelsWide; ++x) {
-          const std::size_t bit = x * bits;
-          const auto shift = 8 - bits - bit % 8;
-          out[x] = static_cast<std::uint8_t>((unsigned{row[bit / 8]} >> shift) & mask);
-        }
+        UnpackIndices(
+            fileRow(y), bits,
+            std::span(picture.indices).subspan(static_cast<std::size_t>(y * columns), pixelsWide));
       }
     }
     CheckIndices("BMP", picture.indices, pixelsWide, entries);

@@ -13,9 +13,6 @@ namespace vostrel {
 
 namespace {
 
-constexpr std::uint16_t kPlanes = 1;
-constexpr std::uint16_t kBitsPerPixel = 8;
-
 // What a plane of that size makes of a file, when it can make one.
 struct Layout {
   std::uint64_t rowBytes = 0;
@@ -115,23 +112,37 @@ std::optional<std::uint64_t> BmpFileSize(std::int32_t width, std::int32_t height
   return size;
 }
 
+void WriteBmpFileHeader(const BmpFileHeader& header, std::span<std::uint8_t> out) {
+  WriteLe16(out, 0, header.type);         // bfType
+  WriteLe32(out, 2, header.size);         // bfSize
+  WriteLe16(out, 6, header.reserved1);    // bfReserved1
+  WriteLe16(out, 8, header.reserved2);    // bfReserved2
+  WriteLe32(out, 10, header.dataOffset);  // bfOffBits
+}
+
+void WriteBmpInfoHeader(const BmpInfoHeader& header, std::span<std::uint8_t> out) {
+  WriteLe32(out, 0, header.headerSize);                          // biSize
+  WriteLe32(out, 4, static_cast<std::uint32_t>(header.width));   // biWidth
+  WriteLe32(out, 8, static_cast<std::uint32_t>(header.height));  // biHeight
+  WriteLe16(out, 12, header.planes);                             // biPlanes
+  WriteLe16(out, 14, header.bitsPerPixel);                       // biBitCount
+  WriteLe32(out, 16, header.compression);                        // biCompression
+  WriteLe32(out, 20, header.imageSize);                          // biSizeImage
+  WriteLe32(out, 24, header.horizontalResolution);               // biXPelsPerMeter
+  WriteLe32(out, 28, header.verticalResolution);                 // biYPelsPerMeter
+  WriteLe32(out, 32, header.coloursUsed);                        // biClrUsed
+  WriteLe32(out, 36, header.importantColours);                   // biClrImportant
+}
+
 void WriteBmpHeaders(std::int32_t width, std::int32_t height, std::uint32_t fileSize,
                      std::span<std::uint8_t> out) {
-  WriteLe16(out, 0, kBmpType);         // bfType
-  WriteLe32(out, 2, fileSize);         // bfSize
-  WriteLe16(out, 6, kBmpReserved1);    // bfReserved1
-  WriteLe16(out, 8, kBmpReserved2);    // bfReserved2
-  WriteLe32(out, 10, kBmpDataOffset);  // bfOffBits
-  const std::span<std::uint8_t> info = out.subspan(kBmpFileHeaderSize, kBmpInfoHeaderSize);
-  WriteLe32(info, 0, kBmpInfoHeaderSize);                  // biSize
-  WriteLe32(info, 4, static_cast<std::uint32_t>(width));   // biWidth
-  WriteLe32(info, 8, static_cast<std::uint32_t>(height));  // biHeight, > 0: bottom-up
-  WriteLe16(info, 12, kPlanes);                            // biPlanes
-  WriteLe16(info, 14, kBitsPerPixel);                      // biBitCount
-  WriteLe32(info, 16, kBmpCompressionNone);                // biCompression
-  std::copy(kBmpWatermark.begin(), kBmpWatermark.end(), info.begin() + kBmpWatermarkAt);
-  WriteLe32(info, 32, 0);  // biClrUsed
-  WriteLe32(info, 36, 0);  // biClrImportant
+  BmpFileHeader file;
+  file.size = fileSize;
+  WriteBmpFileHeader(file, out);
+  BmpInfoHeader info;
+  info.width = width;
+  info.height = height;
+  WriteBmpInfoHeader(info, out.subspan(kBmpFileHeaderSize));
 }
 
 bool EncodeBmpWithHeaders(std::span<const std::uint8_t> headers, const BmpImage& image,

@@ -45,8 +45,39 @@ struct BmpImage {
 // Where the headers end and the colour table starts.
 inline constexpr std::size_t kBmpHeadersSize = kBmpFileHeaderSize + kBmpInfoHeaderSize;
 
-// The 14-byte file header and the 40-byte info header of a width x height BMP of fileSize
-// bytes, into the first 54 bytes of out.
+// The fields of the file header (BITMAPFILEHEADER), in file order; by default those of
+// vostrel's BMPs but the size.
+struct BmpFileHeader {
+  std::uint16_t type = kBmpType;
+  std::uint32_t size = 0;
+  std::uint16_t reserved1 = kBmpReserved1;
+  std::uint16_t reserved2 = kBmpReserved2;
+  std::uint32_t dataOffset = kBmpDataOffset;
+};
+
+// The fields of the info header (BITMAPINFOHEADER), in file order; by default those of
+// vostrel's BMPs but the size.
+struct BmpInfoHeader {
+  std::uint32_t headerSize = kBmpInfoHeaderSize;
+  std::int32_t width = 0;
+  std::int32_t height = 0;  // > 0: rows bottom-up
+  std::uint16_t planes = kBmpPlanes;
+  std::uint16_t bitsPerPixel = kBmpBitsPerPixel;
+  std::uint32_t compression = kBmpCompressionNone;
+  // The watermark's twelve bytes, as three little-endian words.
+  std::uint32_t imageSize = kBmpWatermarkWords[0];
+  std::uint32_t horizontalResolution = kBmpWatermarkWords[1];
+  std::uint32_t verticalResolution = kBmpWatermarkWords[2];
+  std::uint32_t coloursUsed = 0;
+  std::uint32_t importantColours = 0;
+};
+
+// The one writer of BMP headers: the fields, little-endian, into the first 14 bytes of out (the
+// file header) and the first 40 (the info header).
+void WriteBmpFileHeader(const BmpFileHeader& header, std::span<std::uint8_t> out);
+void WriteBmpInfoHeader(const BmpInfoHeader& header, std::span<std::uint8_t> out);
+
+// The headers of vostrel's width x height BMP of fileSize bytes, into the first 54 bytes of out.
 void WriteBmpHeaders(std::int32_t width, std::int32_t height, std::uint32_t fileSize,
                      std::span<std::uint8_t> out);
 

@@ -25,13 +25,25 @@ inline constexpr std::uint16_t kBmpType = 0x4D42;
 // bfReserved1 and bfReserved2 carry "qzv" and a zero byte.
 inline constexpr std::uint16_t kBmpReserved1 = 'q' | ('z' << 8);
 inline constexpr std::uint16_t kBmpReserved2 = 'v';
+// biPlanes: 1; biBitCount: 8 bits a pixel, an index into the colour table.
+inline constexpr std::uint16_t kBmpPlanes = 1;
+inline constexpr std::uint16_t kBmpBitsPerPixel = 8;
 // biCompression: BI_RGB, the rows as they are.
 inline constexpr std::uint32_t kBmpCompressionNone = 0;
 // Twelve bytes of the info header that no reader needs (biSizeImage, biXPelsPerMeter and
 // biYPelsPerMeter) carry the watermark "palomexvind" and a zero byte.
 inline constexpr std::array<std::uint8_t, 12> kBmpWatermark{'p', 'a', 'l', 'o', 'm', 'e',
                                                             'x', 'v', 'i', 'n', 'd', 0};
-inline constexpr std::size_t kBmpWatermarkAt = 20;  // in the info header
+// The same twelve bytes as the three little-endian words those fields hold.
+inline constexpr std::array<std::uint32_t, 3> kBmpWatermarkWords = [] {
+  std::array<std::uint32_t, 3> words{};
+  for (std::size_t w = 0; w < words.size(); ++w) {
+    for (std::size_t b = 0; b < 4; ++b) {
+      words[w] |= std::uint32_t{kBmpWatermark[w * 4 + b]} << (8 * b);
+    }
+  }
+  return words;
+}();
 // Rows are padded to four bytes with the first letters of "QZV".
 inline constexpr std::array<std::uint8_t, 3> kBmpPadLetters{'Q', 'Z', 'V'};
 

@@ -10,6 +10,7 @@ namespace vostrel {
 
 namespace {
 
+using picture_detail::PackedIndex;
 using picture_detail::RefuseDamaged;
 
 // The second byte of an escape: the first three are marks, any larger value is the pixel count
@@ -17,10 +18,6 @@ using picture_detail::RefuseDamaged;
 constexpr std::uint8_t kEndOfLine = 0;
 constexpr std::uint8_t kEndOfBitmap = 1;
 constexpr std::uint8_t kDelta = 2;
-
-std::uint8_t Nibble(std::uint8_t byte, std::size_t i) {
-  return static_cast<std::uint8_t>(i % 2 == 0 ? byte >> 4 : byte & 0x0Fu);
-}
 
 }  // namespace
 
@@ -60,7 +57,8 @@ std::vector<std::uint8_t> DecodeBmpRle(std::span<const std::uint8_t> stream, std
     const std::uint8_t count = next();
     const std::uint8_t value = next();
     if (count > 0) {
-      put(count, [&](std::size_t i) { return bits == 8 ? value : Nibble(value, i); });
+      // A run repeats its byte: one index of 8 bits, or two of 4 bits in turn.
+      put(count, [&](std::size_t i) { return PackedIndex({&value, 1}, i % (8 / bits), bits); });
       continue;
     }
     if (value == kEndOfBitmap) {
@@ -86,7 +84,7 @@ std::vector<std::uint8_t> DecodeBmpRle(std::span<const std::uint8_t> stream, std
         RefuseDamaged("BMP", "its compressed data ends before its end-of-bitmap mark");
       }
       const auto run = stream.subspan(at, bytes);
-      put(value, [&](std::size_t i) { return bits == 8 ? run[i] : Nibble(run[i / 2], i); });
+      put(value, [&](std::size_t i) { return PackedIndex(run, i, bits); });
       at += bytes + bytes % 2;
     }
   }

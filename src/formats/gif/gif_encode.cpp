@@ -180,7 +180,7 @@ std::uint16_t GifDelay(std::int32_t fps) {
 std::vector<std::uint8_t> EncodeGif(const Animation& animation) {
   if (animation.width < 1 || animation.height < 1 || animation.width > kGifMaxSide ||
       animation.height > kGifMaxSide || animation.fps < 1 || animation.frames.empty() ||
-      animation.colours.palette.size() < kStoredPaletteBytes) {
+      animation.colours.palette.size() < kPaletteBytes) {
     throw std::invalid_argument("a GIF needs a canvas of 1 to 65535 a side, a rate and a frame");
   }
   std::vector<std::uint8_t> out(kGifSignature.begin(), kGifSignature.end());
@@ -189,7 +189,7 @@ std::vector<std::uint8_t> EncodeGif(const Animation& animation) {
   out.push_back(kScreenPacked);
   out.push_back(BackgroundIndex(animation.colours));  // background colour index
   out.push_back(0);                                   // no aspect ratio
-  for (std::size_t i = 0; i < kIndexedColours; ++i) {
+  for (std::size_t i = 0; i < kPaletteEntries; ++i) {
     const Rgb rgb = ColourAt(animation.colours.palette, i);
     out.insert(out.end(), {rgb.red, rgb.green, rgb.blue});
   }

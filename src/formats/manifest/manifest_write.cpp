@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "io/json_text.hpp"
+#include "sprite/picture_names.hpp"
 
 namespace vostrel {
 
@@ -23,21 +24,12 @@ std::string Object(std::initializer_list<std::pair<std::string_view, std::int64_
   return out + "}";
 }
 
+// The model's storage of the frame (StorageOf), whatever its size.
 const char* StorageName(const ArtFrameHeader& header) {
-  if (FramePixels(header)) {
-    return StorageOf(header) == FrameStorage::kRaw ? "raw" : "run-length";
-  }
-  // A size that makes no picture: the same rule as StorageOf, on the 32-bit product.
-  const std::uint32_t product =
-      static_cast<std::uint32_t>(header.width) * static_cast<std::uint32_t>(header.height);
-  return product == static_cast<std::uint32_t>(header.dataSize) ? "raw" : "run-length";
+  return StorageOf(header) == FrameStorage::kRaw ? "raw" : "run-length";
 }
 
 }  // namespace
-
-std::string SheetName(std::string_view stem, std::int32_t palette) {
-  return std::string(stem) + "_" + std::to_string(palette) + ".png";
-}
 
 std::int32_t FrameDuration(std::int32_t fps) {
   return static_cast<std::int32_t>(std::lround(1000.0 / static_cast<double>(fps)));

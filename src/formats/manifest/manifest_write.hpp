@@ -21,9 +21,6 @@ struct ManifestFacts {
   std::int32_t fps = 8;
 };
 
-// The name of palette k's sheet: "door_0.png".
-std::string SheetName(std::string_view stem, std::int32_t palette);
-
 // How long each frame shows, in milliseconds: 1000 / fps, rounded.
 std::int32_t FrameDuration(std::int32_t fps);
 

@@ -18,7 +18,7 @@ constexpr std::string_view kJascMagic = "JASC-PAL";
 constexpr std::string_view kJascVersion = "0100";
 // An Adobe colour table: 256 entries of red, green, blue; the longer form adds a big-endian
 // 16-bit count of the colours used and a 16-bit transparent index (0xFFFF: none).
-constexpr std::size_t kActBytes = kPaletteFileColours * 3;
+constexpr std::size_t kActBytes = kPaletteEntries * 3;
 constexpr std::size_t kActLongBytes = kActBytes + 4;
 constexpr std::size_t kActCountAt = kActBytes;
 constexpr std::size_t kHexDigits = 6;
@@ -31,7 +31,7 @@ std::string ColoursText(std::size_t count) {
 
 [[noreturn]] void RefuseCount(std::size_t count) {
   throw PaletteFileError("holds " + ColoursText(count) + ", not " +
-                         std::to_string(kPaletteFileColours) + kSaveAll);
+                         std::to_string(kPaletteEntries) + kSaveAll);
 }
 
 [[noreturn]] void RefuseLine(std::size_t line, const std::string& what) {
@@ -177,7 +177,7 @@ PaletteColours ReadAct(std::span<const std::uint8_t> bytes) {
   if (bytes.size() == kActLongBytes) {
     const std::size_t count =
         (std::size_t{bytes[kActCountAt]} << 8) | std::size_t{bytes[kActCountAt + 1]};
-    if (count != kPaletteFileColours) {
+    if (count != kPaletteEntries) {
       RefuseCount(count);
     }
   }

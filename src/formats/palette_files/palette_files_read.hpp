@@ -8,12 +8,12 @@
 #include <span>
 #include <stdexcept>
 
+#include "sprite/palette.hpp"
+
 namespace vostrel {
 
-inline constexpr std::size_t kPaletteFileColours = 256;
-
 // The colours of a palette, red, green and blue each, in entry order.
-using PaletteColours = std::array<std::uint8_t, kPaletteFileColours * 3>;
+using PaletteColours = PaletteRgb;
 
 // The largest palette file read: a GIMP palette of 256 entries with long names is far smaller.
 inline constexpr std::uint64_t kMaxPaletteFileBytes = std::uint64_t{1} << 20;

@@ -30,7 +30,7 @@ std::string GimpPalette(std::span<const std::uint8_t> palette, std::string_view 
     text += (c == '\n' || c == '\r') ? ' ' : c;
   }
   text += "\nColumns: " + std::to_string(kGimpColumns) + "\n#\n";
-  for (std::size_t i = 0; i < kIndexedColours; ++i) {
+  for (std::size_t i = 0; i < kPaletteEntries; ++i) {
     const Rgb rgb = ColourAt(palette, i);
     text += Padded(rgb.red) + ' ' + Padded(rgb.green) + ' ' + Padded(rgb.blue) + "\tIndex " +
             std::to_string(i) + '\n';
@@ -39,8 +39,8 @@ std::string GimpPalette(std::span<const std::uint8_t> palette, std::string_view 
 }
 
 std::string JascPalette(std::span<const std::uint8_t> palette) {
-  std::string text = "JASC-PAL\r\n0100\r\n" + std::to_string(kIndexedColours) + "\r\n";
-  for (std::size_t i = 0; i < kIndexedColours; ++i) {
+  std::string text = "JASC-PAL\r\n0100\r\n" + std::to_string(kPaletteEntries) + "\r\n";
+  for (std::size_t i = 0; i < kPaletteEntries; ++i) {
     AppendColour(text, ColourAt(palette, i), ' ');
     text += "\r\n";
   }
@@ -49,8 +49,8 @@ std::string JascPalette(std::span<const std::uint8_t> palette) {
 
 std::vector<std::uint8_t> AdobeColourTable(std::span<const std::uint8_t> palette) {
   std::vector<std::uint8_t> table;
-  table.reserve(kIndexedColours * 3);
-  for (std::size_t i = 0; i < kIndexedColours; ++i) {
+  table.reserve(kPaletteEntries * 3);
+  for (std::size_t i = 0; i < kPaletteEntries; ++i) {
     const Rgb rgb = ColourAt(palette, i);
     table.insert(table.end(), {rgb.red, rgb.green, rgb.blue});
   }

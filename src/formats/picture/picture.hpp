@@ -3,15 +3,18 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "sprite/frame_rules.hpp"
+
 namespace vostrel {
 
-// The most pixels a picture may have: a frame's width x height is a 32-bit signed product.
-inline constexpr std::uint64_t kMaxPicturePixels = 0x7FFFFFFF;
+// The most pixels a picture may have: as many as a frame may have.
+inline constexpr std::uint64_t kMaxPicturePixels = kMaxFramePixels;
 
 // A decoded picture: width x height pixels of `channels` bytes each (red, green, blue, and
 // alpha when there are four), rows top first, no padding. An indexed picture (a BMP of 8 bits
@@ -46,20 +49,31 @@ class PictureError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// How a picture's transparency is taken.
+// The image libraries that decode PNGs: libspng, written for untrusted input, where the build has
+// it (Linux); stb_image in every build, the only one for Windows and the browser. Both take and
+// refuse the same files, with the same words where our own checks refuse them.
+enum class PngDecoder { kLibspng, kStbImage };
+// Those this build holds, and the one its programs use.
+std::span<const PngDecoder> PngDecoders();
+PngDecoder BuildPngDecoder();
+const char* PngDecoderName(PngDecoder decoder);
+
+// How a picture is read.
 struct PictureOptions {
   // Refused by default: a frame has no alpha. When kept, every picture comes as 4 channels,
   // alpha as the file gives it (255 where it gives none: a BMP's fourth byte is not alpha).
   bool keepTransparency = false;
+  // One of PngDecoders(); the build's own when none is given.
+  std::optional<PngDecoder> pngDecoder = std::nullopt;
 };
 
 // Decodes a picture from the bytes of its file: BMP (1-, 4- or 8-bit indexed, uncompressed or
 // run-length compressed, through its colour table; 24-bit; 32-bit with or without colour
 // masks of 8 bits each, the fourth byte ignored; bottom-up or top-down) or PNG of up to 8 bits
 // per channel (indexed, grey, RGB, and with alpha or a transparent colour when every pixel is
-// opaque, or always with options.keepTransparency). The size is checked against maxPixels and,
-// for an uncompressed BMP, against the bytes present before anything is allocated for it.
-// Throws PictureError.
+// opaque, or always with options.keepTransparency). The size is checked against maxPixels and
+// against what the file holds (an uncompressed BMP's rows, what a PNG's image data can unpack
+// to) before anything is allocated for it. Throws PictureError.
 RgbPicture DecodePicture(std::span<const std::uint8_t> bytes,
                          std::uint64_t maxPixels = kMaxPicturePixels, PictureOptions options = {});
 

@@ -1,4 +1,5 @@
-// What the BMP and PNG readers share: their refusals, worded alike, and the checks behind them.
+// What the BMP and PNG readers share: their refusals, worded alike, the checks behind them, and
+// the unpacking of indices packed several to a byte.
 #pragma once
 
 #include <cstdint>
@@ -36,32 +37,21 @@ void ColourIndexed(RgbPicture& picture);
 // BMP of every kind we take, read by our own decoder.
 RgbPicture DecodeBmp(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels);
 
-// What a PNG's chunks say before its pixels, from our own walk over them, which refuses a chunk
-// that runs past the end of the file and a file without pixel data before any library sees it.
-// The walk does not check what the library checks (chunk order, sizes, values).
-struct PngChunks {
-  bool hasHeader = false;   // an IHDR chunk of its full size comes first
-  std::uint32_t width = 0;  // from IHDR, when hasHeader
-  std::uint32_t height = 0;
-  std::uint8_t colourType = 0;         // from IHDR, when hasHeader
-  std::span<const std::uint8_t> plte;  // the first PLTE's data
-  std::size_t plteAt = 0;              // where that chunk starts; 0 when there is none
-  std::span<const std::uint8_t> trns;  // the first tRNS's data
-  bool hasTrns = false;
-  std::size_t emptyIdatAt = 0;  // where the first empty IDAT starts; 0 when none is
-};
-PngChunks ScanPng(std::span<const std::uint8_t> bytes);
+// The index of pixel i in a row of indices of `bits` bits each (1, 2, 4 or 8), packed high bits
+// first, as BMP and PNG both store them.
+inline std::uint8_t PackedIndex(std::span<const std::uint8_t> row, std::size_t i, unsigned bits) {
+  const std::size_t bit = i * bits;
+  const unsigned shift = 8 - bits - static_cast<unsigned>(bit % 8);
+  return static_cast<std::uint8_t>((unsigned{row[bit / 8]} >> shift) & ((1U << bits) - 1));
+}
 
-// The colour type of an indexed PNG, in IHDR.
-inline constexpr std::uint8_t kPngIndexed = 3;
-
-// A PNG's pixels from the image library: for an indexed PNG an index a pixel (picture.indices,
-// checked against nothing yet, no colours), for any other `channels` (3 or 4) bytes a pixel, red,
-// green, blue and alpha, a transparent colour told by tRNS given alpha 0. Refuses 16 bits a
-// channel, more than maxPixels and anything the library cannot read. One source a library,
-// chosen by the build.
-RgbPicture DecodePngPixels(std::span<const std::uint8_t> bytes, const PngChunks& chunks,
-                           std::uint64_t maxPixels, std::int32_t channels);
+// The first out.size() indices of such a row, a byte each.
+inline void UnpackIndices(std::span<const std::uint8_t> row, unsigned bits,
+                          std::span<std::uint8_t> out) {
+  for (std::size_t x = 0; x < out.size(); ++x) {
+    out[x] = PackedIndex(row, x, bits);
+  }
+}
 
 // Refuses a picture with `transparent` pixels not fully opaque, the first at index first.
 void RefuseTransparent(std::uint64_t transparent, std::size_t first, std::size_t width);

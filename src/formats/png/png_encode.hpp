@@ -1,6 +1,6 @@
-// 8-bit indexed PNG files (colour type 3) and animated PNGs of them, from plain values: the
-// whole 256-colour palette in PLTE, the indices as given, and a tRNS chunk that makes one index
-// alone transparent.
+// PNG files from plain values: 8-bit indexed ones (colour type 3) with the whole 256-colour
+// palette in PLTE, the indices as given and a tRNS chunk that makes one index alone transparent;
+// and 8-bit RGB ones, for pictures shown in colours.
 #pragma once
 
 #include <cstdint>
@@ -9,16 +9,13 @@
 
 #include "formats/indexed_image.hpp"
 #include "formats/png/deflate.hpp"
+#include "formats/png/png_format.hpp"
 
 namespace vostrel {
 
-// The filter byte before every row of our PNGs: 0, none. Indexed sprites compress best
-// unfiltered.
-inline constexpr std::uint8_t kPngFilterNone = 0;
-
-// The compressed image data of plane (its rows, each after filter byte 0): what the IDAT
-// chunks hold, in the compressor's buffer until its next call. Pictures that differ only in
-// their palette share it, so it is made once.
+// The compressed image data of plane (its rows, each after filter byte 0; indexed sprites
+// compress best unfiltered): what the IDAT chunks hold, in the compressor's buffer until its
+// next call. Pictures that differ only in their palette share it, so it is made once.
 std::span<const std::uint8_t> CompressPngRows(const IndexedPlane& plane,
                                               ZlibCompressor& compressor);
 
@@ -31,9 +28,12 @@ std::vector<std::uint8_t> AssembleIndexedPng(std::int32_t width, std::int32_t he
 std::vector<std::uint8_t> EncodeIndexedPng(const IndexedPlane& plane, const IndexedColours& colours,
                                            ZlibCompressor& compressor);
 
-// An animated PNG that plays forever: every frame painted on the whole canvas, shown for
-// 1 / fps seconds, then cleared (disposal to background). The canvas must be 1 x 1 or more and
-// fps 1 or more, with at least one frame.
-std::vector<std::uint8_t> EncodeApng(const Animation& animation, ZlibCompressor& compressor);
+// An 8-bit RGB PNG of plane in the colours of palette (kPaletteBytes bytes: blue, green,
+// red, unused), each row filtered with whichever of the five filters leaves the least to
+// compress and the whole compressed by stb_image_write's compressor: the bytes that
+// stb_image_write itself writes. Empty when it is too large for that compressor (more than
+// 2^31 - 1 bytes of rows).
+std::vector<std::uint8_t> EncodeRgbPng(const IndexedPlane& plane,
+                                       std::span<const std::uint8_t> palette);
 
 }  // namespace vostrel

@@ -5,11 +5,12 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "formats/picture/picture_internal.hpp"
+#include "formats/png/png_read.hpp"
 
 namespace vostrel::picture_detail {
 namespace {
@@ -31,27 +32,10 @@ void Check(int error) {
   }
 }
 
-// Rows of `bits`-bit indices, high bits first, each row starting on a byte, to a byte an index.
-std::vector<std::uint8_t> Unpack(const std::vector<std::uint8_t>& packed, std::size_t width,
-                                 std::size_t height, unsigned bits) {
-  const std::size_t stride = packed.size() / height;
-  std::vector<std::uint8_t> indices(width * height);
-  const unsigned mask = (1u << bits) - 1;
-  for (std::size_t y = 0; y < height; ++y) {
-    const std::uint8_t* row = packed.data() + y * stride;
-    for (std::size_t x = 0; x < width; ++x) {
-      const std::size_t bit = x * bits;
-      const auto shift = 8 - bits - bit % 8;
-      indices[y * width + x] = static_cast<std::uint8_t>((unsigned{row[bit / 8]} >> shift) & mask);
-    }
-  }
-  return indices;
-}
-
 }  // namespace
 
-RgbPicture DecodePngPixels(std::span<const std::uint8_t> bytes, const PngChunks& /*chunks*/,
-                           std::uint64_t maxPixels, std::int32_t channels) {
+RgbPicture DecodePngWithLibspng(std::span<const std::uint8_t> bytes, const PngChunks& /*chunks*/,
+                                std::uint64_t maxPixels, std::int32_t channels) {
   // Checksums are not checked (as editors and viewers commonly do not): a damaged chunk shows in
   // what it decodes to, and its data is checked as any other.
   const Context ctx(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32), spng_ctx_free);
@@ -79,7 +63,14 @@ RgbPicture DecodePngPixels(std::span<const std::uint8_t> bytes, const PngChunks&
   std::vector<std::uint8_t> decoded(size);
   Check(spng_decode_image(ctx.get(), decoded.data(), size, format, indexed ? 0 : SPNG_DECODE_TRNS));
   if (indexed) {
-    picture.indices = Unpack(decoded, ihdr.width, ihdr.height, ihdr.bit_depth);
+    // Rows of indices as the file packs them, each starting on a byte.
+    const std::size_t width = ihdr.width;
+    const std::size_t stride = decoded.size() / ihdr.height;
+    picture.indices.resize(picture.PixelCount());
+    for (std::size_t y = 0; y < ihdr.height; ++y) {
+      UnpackIndices(std::span(decoded).subspan(y * stride, stride), ihdr.bit_depth,
+                    std::span(picture.indices).subspan(y * width, width));
+    }
   } else {
     picture.channels = channels;
     picture.pixels = std::move(decoded);

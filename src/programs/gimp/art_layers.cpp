@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <limits>
+#include <span>
 #include <stdexcept>
 #include <utility>
 
 #include "io/checked.hpp"
+#include "sprite/frame_rules.hpp"
 
 namespace vostrel {
 
@@ -14,11 +16,6 @@ namespace {
 
 // The first byte of the source parasite: how the rest is laid out.
 constexpr std::uint8_t kSourceVersion = 1;
-// Bytes of a palette entry in the file: blue, green, red, a fourth byte kept as read.
-constexpr std::size_t kFileEntryBytes = kArtPaletteSize / kColourMapEntries;
-
-constexpr auto kMaxDataSize = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-
 std::string Number(std::int64_t value) { return std::to_string(value); }
 
 std::string LayerName(std::int32_t picture, std::int32_t frame, LayerKind kind,
@@ -110,29 +107,6 @@ LayerIndices IndicesOf(const LayerPixels& layer) {
   return out;
 }
 
-// Whether the colour map holds other colours than the palette; the fourth bytes do not count.
-bool ColoursDiffer(std::span<const std::uint8_t> colourMap, const ArtPalette& palette) {
-  for (std::size_t i = 0; i < kColourMapEntries; ++i) {
-    const std::size_t at = i * kColourMapEntryBytes;
-    const std::size_t from = i * kFileEntryBytes;
-    if (colourMap[at] != palette[from + 2] || colourMap[at + 1] != palette[from + 1] ||
-        colourMap[at + 2] != palette[from]) {
-      return true;
-    }
-  }
-  return false;
-}
-
-void TakeColours(std::span<const std::uint8_t> colourMap, ArtPalette& palette) {
-  for (std::size_t i = 0; i < kColourMapEntries; ++i) {
-    const std::size_t at = i * kColourMapEntryBytes;
-    const std::size_t from = i * kFileEntryBytes;
-    palette[from + 2] = colourMap[at];
-    palette[from + 1] = colourMap[at + 1];
-    palette[from] = colourMap[at + 2];
-  }
-}
-
 SaveResult Refuse(std::string error) {
   SaveResult result;
   result.error = std::move(error);
@@ -142,15 +116,16 @@ SaveResult Refuse(std::string error) {
 }  // namespace
 
 LayerKind LayerKindOf(const ArtFrameHeader& header) {
-  const std::optional<std::int32_t> pixels = FramePixels(header);
-  if (!pixels) {
-    return LayerKind::kInvalidSize;
-  }
-  if (*pixels == 0) {
-    return LayerKind::kNoPixels;
+  switch (ShapeOf(header)) {
+    case FrameShape::kInvalid:
+      return LayerKind::kInvalidSize;
+    case FrameShape::kNoPixels:
+      return LayerKind::kNoPixels;
+    case FrameShape::kPicture:
+      break;
   }
   if (header.width > kEditorMaxSide || header.height > kEditorMaxSide ||
-      *pixels > kEditorMaxLayerPixels) {
+      std::int64_t{header.width} * header.height > kEditorMaxLayerPixels) {
     return LayerKind::kTooLarge;
   }
   return LayerKind::kPicture;
@@ -195,11 +170,7 @@ OpenResult PlanImage(std::span<const std::uint8_t> bytes, std::int32_t palette,
   }
   ImagePlan plan;
   const ArtPalette& chosen = sprite.palettes[static_cast<std::size_t>(palette - 1)];
-  for (std::size_t i = 0; i < kColourMapEntries; ++i) {
-    plan.colourMap[i * kColourMapEntryBytes] = chosen[i * kFileEntryBytes + 2];
-    plan.colourMap[i * kColourMapEntryBytes + 1] = chosen[i * kFileEntryBytes + 1];
-    plan.colourMap[i * kColourMapEntryBytes + 2] = chosen[i * kFileEntryBytes];
-  }
+  plan.colourMap = RgbOf(chosen);
   std::int32_t width = 0;
   std::int32_t height = 0;
   plan.layers.reserve(sprite.FrameCount());
@@ -267,9 +238,9 @@ SaveResult BuildSavedFile(const std::optional<ArtSource>& source, const ImagePix
         "the image is no longer indexed, and a frame holds indices into its palette: undo the "
         "change of mode (Edit > Undo History) so that the image is indexed again, then export");
   }
-  if (image.colourMap.size() != kColourMapEntries * kColourMapEntryBytes) {
+  if (image.colourMap.size() != kPaletteEntries * kRgbBytes) {
     return Refuse("the colour map has " +
-                  Number(static_cast<std::int64_t>(image.colourMap.size() / kColourMapEntryBytes)) +
+                  Number(static_cast<std::int64_t>(image.colourMap.size() / kRgbBytes)) +
                   " entries where the palette has 256: undo the change to the colour map "
                   "(Edit > Undo History), or change colours in the colour map editor only, then "
                   "export");
@@ -298,17 +269,18 @@ SaveResult BuildSavedFile(const std::optional<ArtSource>& source, const ImagePix
         painted.indices == IndicesOf(frame)) {
       continue;
     }
-    std::vector<std::uint8_t> data = EncodeFrame(painted.indices, StorageOf(frame.header));
-    if (data.size() > kMaxDataSize) {
+    if (!ReplaceFramePixels(frame, layer.width, layer.height, painted.indices)) {
       return Refuse("layer \"" + layer.name +
                     "\" is too large for a frame of an .art file: scale it down, then export");
     }
-    ReplaceFrame(frame, layer.width, layer.height, std::move(data));
     ++result.framesReplaced;
   }
   ArtPalette& palette = sprite.palettes[static_cast<std::size_t>(source->palette - 1)];
-  if (ColoursDiffer(image.colourMap, palette)) {
-    TakeColours(image.colourMap, palette);
+  // The colour map's size was checked above; the fourth bytes of the entries stay as they are.
+  const std::span<const std::uint8_t, kPaletteEntries * kRgbBytes> colours(image.colourMap.data(),
+                                                                           image.colourMap.size());
+  if (!std::equal(colours.begin(), colours.end(), RgbOf(palette).begin())) {
+    SetRgb(palette, colours);
     result.paletteChanged = true;
   }
   if (result.framesReplaced == 0 && !result.paletteChanged) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sprite/palette.hpp"
 #include "sprite/sprite.hpp"
 
 namespace vostrel {
@@ -20,9 +21,6 @@ inline constexpr std::int32_t kEditorMaxSide = 524288;
 // The most pixels a frame's layer may have: beyond that a hostile file of a few bytes could make
 // the editor reserve gigabytes, so such a frame is shown as a marked empty layer and kept.
 inline constexpr std::int64_t kEditorMaxLayerPixels = std::int64_t{1} << 28;
-// Bytes of a colour map entry in the editor: red, green, blue.
-inline constexpr std::size_t kColourMapEntryBytes = 3;
-inline constexpr std::size_t kColourMapEntries = 256;
 
 // Why a frame has a layer of its own pixels, or only an empty one that stands in for it.
 enum class LayerKind {
@@ -49,7 +47,7 @@ struct LayerPlan {
 struct ImagePlan {
   std::int32_t width = 1;   // the largest width of the frames that make a picture
   std::int32_t height = 1;  // the largest height of them
-  std::array<std::uint8_t, kColourMapEntries * kColourMapEntryBytes> colourMap{};
+  PaletteRgb colourMap{};   // the editor's colour map: red, green, blue for each entry
   std::vector<LayerPlan> layers;
 };
 

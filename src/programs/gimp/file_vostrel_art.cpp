@@ -164,7 +164,7 @@ void Load(const GimpParam* params, gint paramCount, gint* count, GimpParam** val
   gimp_image_undo_disable(image);
   gimp_image_set_filename(image, path);
   gimp_image_set_colormap(image, plan.colourMap.data(),
-                          static_cast<gint>(vostrel::kColourMapEntries));
+                          static_cast<gint>(vostrel::kPaletteEntries));
   // Inserted bottom first, each on top of the ones before.
   for (auto layer = plan.layers.rbegin(); layer != plan.layers.rend(); ++layer) {
     const bool standIn = layer->kind != vostrel::LayerKind::kPicture;

@@ -7,9 +7,9 @@
 #include <charconv>
 #include <condition_variable>
 #include <exception>
-#include <map>
 #include <mutex>
 #include <new>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -17,9 +17,7 @@
 
 #include "formats/indexed_image.hpp"
 #include "io/files.hpp"
-#include "io/path.hpp"
 #include "sheets/sheet_job.hpp"
-#include "sprite/picture_names.hpp"
 
 namespace vostrel {
 
@@ -175,27 +173,16 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
 }
 
 // The files of the run, made by workers threads: files whose outputs would have the same names
-// (the same stem, compared without case) are made one after another, in the order given, so the
-// last one's files are what stays. Each file's lines are printed in the order given, as soon
-// as the files before it are done.
+// (SameNameGroups) are made one after another, in the order given, so the last one's files are
+// what stays. Each file's lines are printed in the order given, as soon as the files before it
+// are done.
 class Runner {
  public:
   Runner(const Options& options, Files& files, std::ostream& out, std::ostream& err)
       : options_(options), files_(files), out_(out), err_(err) {
     const std::size_t count = options.operands.size() - 1;
     outcomes_.resize(count);
-    std::map<std::string, std::size_t> groupOf;
-    for (std::size_t i = 0; i < count; ++i) {
-      std::string name = options.operands[i];
-      StripDirectory(name);
-      std::string stem = PictureStem(name);
-      std::transform(stem.begin(), stem.end(), stem.begin(), LowerAscii);
-      const auto [at, added] = groupOf.emplace(stem, groups_.size());
-      if (added) {
-        groups_.emplace_back();
-      }
-      groups_[at->second].push_back(i);
-    }
+    groups_ = SameNameGroups(std::span(options.operands).first(count));
   }
 
   int Run(std::size_t workers) {

@@ -38,6 +38,7 @@
 #include "programs/vostrel-pack/pack_cli.hpp"
 #include "programs/vostrel/frontend/cli.hpp"
 #include "sheets/sheet_job.hpp"
+#include "sprite/frame_rules.hpp"
 #include "sprite/palette.hpp"
 #include "sprite/picture_names.hpp"
 #include "sprite/sprite.hpp"
@@ -72,8 +73,7 @@ namespace {
 constexpr std::size_t kViewWindow = std::size_t{256} << 10;
 constexpr std::size_t kRunWindow = std::size_t{1} << 20;
 // The index of a palette entry that the page may show as transparent: any of them.
-constexpr int kMaxPaletteIndex = vostrel::kPaletteEntries - 1;
-constexpr std::size_t kRgbBytes = static_cast<std::size_t>(vostrel::kPaletteEntries) * 3;
+constexpr int kMaxPaletteIndex = static_cast<int>(vostrel::kPaletteEntries) - 1;
 
 // A file the user chose, read through the worker where it lies.
 class BrowserFile : public vostrel::RandomAccessSource {
@@ -178,7 +178,7 @@ struct OpenSprite {
   vostrel::SpriteTable table;
   std::vector<std::uint8_t> plane;
   std::vector<std::uint8_t> bmp;
-  std::array<std::uint8_t, kRgbBytes> rgb{};
+  vostrel::PaletteRgb rgb{};
   std::vector<std::uint8_t> gif;
   VostrelBytes out;
 };
@@ -226,7 +226,7 @@ std::pair<std::int32_t, std::int32_t> PictureScreen(const vostrel::Sprite& sprit
   std::int32_t height = 1;
   for (int f = 0; f < sprite.framesPerPicture; ++f) {
     const vostrel::ArtFrameHeader& header = sprite.Frame(p, f).header;
-    if (vostrel::FramePixels(header)) {
+    if (vostrel::ShapeOf(header) != vostrel::FrameShape::kInvalid) {
       width = std::max(width, header.width);
       height = std::max(height, header.height);
     }
@@ -253,7 +253,7 @@ std::string Describe(std::int32_t handle, const vostrel::Sprite& sprite) {
     out += p == 0 ? "[" : ",[";
     for (std::int32_t f = 0; f < sprite.framesPerPicture; ++f) {
       const vostrel::ArtFrameHeader& header = sprite.Frame(p, f).header;
-      const bool pictured = vostrel::FramePixels(header).has_value();
+      const bool pictured = vostrel::ShapeOf(header) != vostrel::FrameShape::kInvalid;
       out += f == 0 ? "[" : ",[";
       out += std::to_string(pictured ? header.width : 0);
       out += ',';
@@ -315,7 +315,7 @@ bool EncodePictureGif(OpenSprite& open, int p, int k, int fps,
       const vostrel::ArtFrameHeader& header = open.table.Frame(p, f);
       std::vector<std::uint8_t>& plane = planes[static_cast<std::size_t>(f)];
       vostrel::IndexedPlane indexed;
-      if (vostrel::FramePixels(header)) {
+      if (vostrel::ShapeOf(header) != vostrel::FrameShape::kInvalid) {
         if (!DecodeInto(open, p, f, plane)) {
           return false;
         }
@@ -476,13 +476,7 @@ EMSCRIPTEN_KEEPALIVE const VostrelBytes* vostrel_sprite_palette(std::int32_t han
   if (!open || k < 0 || k >= open->table.sprite.PaletteCount()) {
     return nullptr;
   }
-  const vostrel::ArtPalette& entries = open->table.sprite.palettes[static_cast<std::size_t>(k)];
-  for (std::size_t i = 0; i < static_cast<std::size_t>(vostrel::kPaletteEntries); ++i) {
-    const std::size_t at = i * static_cast<std::size_t>(vostrel::kPaletteEntryBytes);
-    open->rgb[i * 3] = entries[at + vostrel::kPaletteRedAt];
-    open->rgb[i * 3 + 1] = entries[at + vostrel::kPaletteGreenAt];
-    open->rgb[i * 3 + 2] = entries[at + vostrel::kPaletteBlueAt];
-  }
+  open->rgb = vostrel::RgbOf(open->table.sprite.palettes[static_cast<std::size_t>(k)]);
   open->out = {open->rgb.data(), open->rgb.size()};
   return &open->out;
 }
@@ -635,8 +629,7 @@ EMSCRIPTEN_KEEPALIVE const char* vostrel_picture_name(const char* artName, int p
 // extension (".gif").
 EMSCRIPTEN_KEEPALIVE const char* vostrel_animation_name(const char* artName, int p, int k,
                                                         const char* extension) {
-  std::string name = vostrel::PictureStem(artName);
-  vostrel::AppendAnimationSuffix(name, p, k);
+  std::string name = vostrel::AnimationBaseName(vostrel::PictureStem(artName), p, k);
   name += extension;
   return Answer(std::move(name));
 }

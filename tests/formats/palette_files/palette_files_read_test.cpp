@@ -15,7 +15,7 @@ using Bytes = std::vector<std::uint8_t>;
 // Colours whose channels all differ, so that an order mistake shows.
 PaletteColours Sample() {
   PaletteColours colours{};
-  for (std::size_t i = 0; i < kPaletteFileColours; ++i) {
+  for (std::size_t i = 0; i < kPaletteEntries; ++i) {
     colours[i * 3] = static_cast<std::uint8_t>(i);
     colours[i * 3 + 1] = static_cast<std::uint8_t>(255 - i);
     colours[i * 3 + 2] = static_cast<std::uint8_t>(i * 7);

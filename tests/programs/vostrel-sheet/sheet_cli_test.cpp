@@ -26,6 +26,9 @@ namespace {
 
 using Json = nlohmann::json;
 
+// Where the runs below write: "out", which the files' paths join with the platform's separator.
+const std::string kOut = std::string("out") + kPathSeparator;
+
 struct SheetRun {
   int status = 0;
   std::string out;
@@ -83,10 +86,10 @@ TEST_P(DoorSheetTest, RectanglesHoldTheBmpsAndEverythingElseIsTheTransparentInde
   const SheetRun run = RunWith(files, args);
   ASSERT_EQ(run.status, 0) << run.err;
 
-  std::string wantOut = "out/door_0.png\nout/door_1.png\nout/door.json\n";
+  std::string wantOut = kOut + "door_0.png\n" + kOut + "door_1.png\n" + kOut + "door.json\n";
   for (const char* k : {"0", "1"}) {
     for (const char* ext : {".gpl", ".pal", ".act"}) {
-      wantOut += std::string("out/door_") + k + ext + "\n";
+      wantOut += kOut + "door_" + k + ext + "\n";
     }
   }
   EXPECT_EQ(run.out, wantOut);
@@ -95,7 +98,7 @@ TEST_P(DoorSheetTest, RectanglesHoldTheBmpsAndEverythingElseIsTheTransparentInde
   const std::string bmps = std::string("bmp") + kPathSeparator;
   ASSERT_TRUE(ConvertArtFile("door.art", bmps, console, files));
 
-  const auto& manifestBytes = files.Contents().at("out/door.json");
+  const auto& manifestBytes = files.Contents().at(kOut + "door.json");
   const Json manifest = Json::parse(manifestBytes.begin(), manifestBytes.end());
   const Json& meta = manifest["meta"];
   const Json& ours = meta["vostrel"];
@@ -133,7 +136,8 @@ TEST_P(DoorSheetTest, RectanglesHoldTheBmpsAndEverythingElseIsTheTransparentInde
   const std::uint8_t background = c.transparent.value_or(0);
   std::vector<test::ReadPng> sheets;
   for (int k = 0; k < 2; ++k) {
-    sheets.push_back(test::ParsePng(files.Contents().at("out/door_" + std::to_string(k) + ".png")));
+    sheets.push_back(
+        test::ParsePng(files.Contents().at(kOut + "door_" + std::to_string(k) + ".png")));
     const test::ReadPng& sheet = sheets.back();
     ASSERT_EQ(sheet.width, static_cast<std::uint32_t>(width));
     ASSERT_EQ(sheet.height, static_cast<std::uint32_t>(height));
@@ -252,8 +256,38 @@ TEST(SheetCliTest, FilesThatCannotBeShownFailWithStatusOneAndTheOthersAreMade) {
     EXPECT_EQ(run.status, 1) << problem;
     EXPECT_NE(run.err.find("vostrel-sheet: bad.art: " + problem), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("vostrel-sheet: late.art: cannot open it"), std::string::npos);
-    EXPECT_EQ(run.out.find("out/good_0.png\n"), 0u) << run.out;  // in the order given
-    EXPECT_EQ(files.Contents().count("out/bad_0.png"), 0u);
+    EXPECT_EQ(run.out.find(kOut + "good_0.png\n"), 0u) << run.out;  // in the order given
+    EXPECT_EQ(files.Contents().count(kOut + "bad_0.png"), 0u);
+  }
+}
+
+// Files whose names agree once their directories are off write the same files:
+// they are made one after another in the order given, so the last one's files stay, however
+// many workers run (on Windows a directory may end in either separator).
+TEST(SheetCliTest, FilesOfOneNameKeepTheLastOnesFiles) {
+#ifdef _WIN32
+  const std::string second = "b\\door.art";
+#else
+  const std::string second = "b/door.art";
+#endif
+  const test::Bytes first = Sprite(1, {{3, 2, test::MakePixels(3, 2, 1)}});
+  const test::Bytes last = Sprite(2, {{2, 2, test::MakePixels(2, 2, 7)}});
+  MemoryFiles alone;
+  alone.Contents()["door.art"] = last;
+  ASSERT_EQ(RunWith(alone, {"door.art", "out"}).status, 0);
+  for (const std::size_t workers : {std::size_t{1}, std::size_t{2}, std::size_t{4}}) {
+    for (int round = 0; round < 5; ++round) {
+      MemoryFiles files;
+      files.Contents()["a/door.art"] = first;
+      files.Contents()[second] = last;
+      files.Contents()["wall.art"] = first;
+      const SheetRun run = RunWith(files, {"a/door.art", "wall.art", second, "out"}, workers);
+      ASSERT_EQ(run.status, 0) << run.err;
+      for (const char* name : {"door_0.png", "door_1.png", "door.json", "door_0.gpl"}) {
+        EXPECT_EQ(files.Contents().at(kOut + name), alone.Contents().at(kOut + name))
+            << name << " with " << workers << " workers";
+      }
+    }
   }
 }
 
@@ -263,11 +297,11 @@ TEST(SheetCliTest, FramesWithoutPicturesKeepTheirEntriesAtTheirCells) {
   const SheetRun run = RunWith(files, {"--gif", "blank.art", "out"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find("no animation"), std::string::npos);
-  const test::ReadPng sheet = test::ParsePng(files.Contents().at("out/blank_0.png"));
+  const test::ReadPng sheet = test::ParsePng(files.Contents().at(kOut + "blank_0.png"));
   EXPECT_EQ(sheet.width, 2u);  // a border of 1 around one column of empty cells
   EXPECT_EQ(sheet.height, 3u);
   EXPECT_EQ(sheet.indices, std::vector<std::uint8_t>(6, 0));
-  const auto& bytes = files.Contents().at("out/blank.json");
+  const auto& bytes = files.Contents().at(kOut + "blank.json");
   const Json manifest = Json::parse(bytes.begin(), bytes.end());
   ASSERT_EQ(manifest["frames"].size(), 2u);
   EXPECT_EQ(manifest["frames"][1]["frame"], (Json{{"x", 1}, {"y", 2}, {"w", 0}, {"h", 0}}));
@@ -283,7 +317,7 @@ TEST(SheetCliTest, AnimationsOfEveryPictureInEveryPalette) {
   ASSERT_EQ(run.status, 0) << run.err;
   for (int p = 0; p < 8; ++p) {
     for (int k = 0; k < 2; ++k) {
-      const std::string base = "out/door_" + std::to_string(p) + "_" + std::to_string(k);
+      const std::string base = kOut + "door_" + std::to_string(p) + "_" + std::to_string(k);
       const test::ReadGif gif = test::ParseGif(files.Contents().at(base + ".gif"));
       EXPECT_EQ(gif.frames.size(), 2u) << base;
       const test::ReadPng apng = test::ParsePng(files.Contents().at(base + ".apng"));
@@ -313,9 +347,9 @@ TEST(SheetCliTest, DamagedFilesAreRefusedOrMadeWhole) {
       continue;
     }
     const std::string stem = name.substr(0, name.size() - 4);
-    const auto& bytes = memory.Contents().at("out/" + stem + ".json");
+    const auto& bytes = memory.Contents().at(kOut + stem + ".json");
     const Json manifest = Json::parse(bytes.begin(), bytes.end());
-    const test::ReadPng sheet = test::ParsePng(memory.Contents().at("out/" + stem + "_0.png"));
+    const test::ReadPng sheet = test::ParsePng(memory.Contents().at(kOut + stem + "_0.png"));
     EXPECT_EQ(sheet.width, manifest["meta"]["size"]["w"].get<std::uint32_t>()) << name;
     EXPECT_EQ(sheet.height, manifest["meta"]["size"]["h"].get<std::uint32_t>()) << name;
     EXPECT_EQ(sheet.indices.size(), std::size_t{sheet.width} * sheet.height) << name;

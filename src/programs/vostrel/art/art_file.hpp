@@ -1,22 +1,20 @@
 // The .ART loader (ArtFile): the converter's object over the sprite model (sprite/sprite.hpp).
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "programs/vostrel/image/image_file.hpp"
-#include "sprite/art_format.hpp"
+#include "sprite/sprite.hpp"
 
 namespace vostrel {
 
-struct SpriteLoad;
-
 // A whole .ART file in memory: header, palettes, frame headers and the bytes of every frame.
-// Blocks are [picture][frame]; each holds exactly that frame's dataSize bytes.
+// The loader keeps the model's Sprite as ParseSprite read it: its header, its frame headers and
+// its frames' blocks ([picture][frame], each exactly that frame's dataSize bytes) are read from
+// it in place. The palettes are also the image's palette buffers, as the image model keeps them.
 class ArtFile : public ImageFile {
  public:
   // An empty object; Load or LoadBytes fills it.
@@ -31,17 +29,24 @@ class ArtFile : public ImageFile {
   // Why the last load failed; kNone after a successful one.
   ArtLoadError LoadError() const { return loadError; }
 
-  std::int32_t PictureCount() const { return pictureCount; }
-  std::int32_t FramesPerPicture() const { return framesPerPicture; }
-  std::int32_t PaletteCount() const { return paletteCount; }
-  // The header as the file holds it (frameCount too, whatever the layout).
-  const std::optional<ArtHeader>& Header() const { return header; }
-  const std::vector<std::vector<ArtFrameHeader>>& FrameHeaders() const { return frameHeaders; }
+  // 0 each while nothing is loaded.
+  std::int32_t PictureCount() const { return sprite ? sprite->pictures : 0; }
+  std::int32_t FramesPerPicture() const { return sprite ? sprite->framesPerPicture : 0; }
+  std::int32_t PaletteCount() const { return sprite ? sprite->PaletteCount() : 0; }
+  // The header as the file holds it (frameCount too, whatever the layout); none while nothing
+  // is loaded.
+  const ArtHeader* Header() const { return sprite ? &sprite->header : nullptr; }
+  // Frame f of picture p: its header and its block. Throws std::out_of_range for a frame the
+  // file does not have.
+  const ArtFrameHeader& FrameHeader(std::int32_t picture, std::int32_t frame) const;
+  std::span<const std::uint8_t> FrameBlock(std::int32_t picture, std::int32_t frame) const;
+  // The sprite as loaded; none while nothing is.
+  const std::optional<Sprite>& Loaded() const { return sprite; }
 
-  // Gives frame f of picture p a new size and data block, keeping its other words; its
-  // dataSize becomes the block's size, which must fit a frame header.
-  void ReplaceFrame(std::size_t p, std::size_t f, std::int32_t width, std::int32_t height,
-                    Block data);
+  // The frames' blocks are the sprite's, read through FrameBlock: the image's own block table
+  // holds none of them.
+  const BlockTable& Blocks() const = delete;
+  BlockTable& Blocks() = delete;
 
  private:
   // Keeps a sprite ParseSprite read, with "Done", or reports why there is none.
@@ -50,12 +55,8 @@ class ArtFile : public ImageFile {
   bool ReportFailure(ArtLoadError error);
   void Clear();
 
-  std::int32_t pictureCount = 0;
-  std::int32_t framesPerPicture = 0;
-  std::int32_t paletteCount = 0;
   ArtLoadError loadError = ArtLoadError::kNone;
-  std::optional<ArtHeader> header;
-  std::vector<std::vector<ArtFrameHeader>> frameHeaders;
+  std::optional<Sprite> sprite;
 };
 
 }  // namespace vostrel

@@ -19,11 +19,7 @@ constexpr std::size_t kInfoHeightAt = 8;  // biHeight
 
 bool BmpFile::SetFileHeader(std::uint16_t type, std::uint32_t size, std::uint16_t reserved1,
                             std::uint16_t reserved2, std::uint32_t dataOffset) {
-  WriteLe16(fileHeader, 0, type);         // bfType
-  WriteLe32(fileHeader, 2, size);         // bfSize
-  WriteLe16(fileHeader, 6, reserved1);    // bfReserved1
-  WriteLe16(fileHeader, 8, reserved2);    // bfReserved2
-  WriteLe32(fileHeader, 10, dataOffset);  // bfOffBits
+  WriteBmpFileHeader({type, size, reserved1, reserved2, dataOffset}, fileHeader);
   return true;
 }
 
@@ -36,25 +32,16 @@ bool BmpFile::SetInfoHeader(std::uint32_t headerSize, std::int32_t width, std::i
                             std::uint32_t compression, std::uint32_t imageSize,
                             std::uint32_t horizontalResolution, std::uint32_t verticalResolution,
                             std::uint32_t coloursUsed, std::uint32_t importantColours) {
-  WriteLe32(infoHeader, 0, headerSize);                                      // biSize
-  WriteLe32(infoHeader, kInfoWidthAt, static_cast<std::uint32_t>(width));    // biWidth
-  WriteLe32(infoHeader, kInfoHeightAt, static_cast<std::uint32_t>(height));  // biHeight
-  WriteLe16(infoHeader, 12, planes);                                         // biPlanes
-  WriteLe16(infoHeader, 14, bitsPerPixel);                                   // biBitCount
-  WriteLe32(infoHeader, 16, compression);                                    // biCompression
-  WriteLe32(infoHeader, 20, imageSize);                                      // biSizeImage
-  WriteLe32(infoHeader, 24, horizontalResolution);                           // biXPelsPerMeter
-  WriteLe32(infoHeader, 28, verticalResolution);                             // biYPelsPerMeter
-  WriteLe32(infoHeader, 32, coloursUsed);                                    // biClrUsed
-  WriteLe32(infoHeader, 36, importantColours);                               // biClrImportant
+  WriteBmpInfoHeader({headerSize, width, height, planes, bitsPerPixel, compression, imageSize,
+                      horizontalResolution, verticalResolution, coloursUsed, importantColours},
+                     infoHeader);
   return true;
 }
 
 bool BmpFile::FillInfoHeader(std::int32_t width, std::int32_t height, std::int32_t bitDepth) {
   return SetInfoHeader(kBmpInfoHeaderSize, width, height, static_cast<std::uint16_t>(bitDepth >> 3),
                        static_cast<std::uint16_t>(bitDepth), kBmpCompressionNone,
-                       ReadLe32(kBmpWatermark, 0), ReadLe32(kBmpWatermark, 4),
-                       ReadLe32(kBmpWatermark, 8), 0, 0);
+                       kBmpWatermarkWords[0], kBmpWatermarkWords[1], kBmpWatermarkWords[2], 0, 0);
 }
 
 std::optional<BmpImage> BmpFile::Image() const {
@@ -168,10 +155,8 @@ bool BmpFile::WriteFile(std::span<const std::uint8_t> encoded) {
   return false;
 }
 
-bool BmpFile::Save() { return SaveBytes({}); }
-
-bool BmpFile::SaveBytes(std::span<const std::uint8_t> encoded) {
-  if (!WriteFile(encoded)) {
+bool BmpFile::Save() {
+  if (!WriteFile(laidOut)) {
     console().EndLine(Stream::kErr);
     console().Err("Could not write BMP file");
     console().EndLine(Stream::kErr);
@@ -190,7 +175,11 @@ bool BmpFile::SaveAs(const std::string& path, std::span<const std::uint8_t> enco
   } catch (...) {
     return false;
   }
-  return SaveBytes(encoded);
+  // Save writes the bytes laid out for this call, and only for it.
+  laidOut = encoded;
+  const bool saved = Save();
+  laidOut = {};
+  return saved;
 }
 
 }  // namespace vostrel

@@ -24,13 +24,16 @@ class BmpFile : public ImageFile {
  public:
   BmpFile(Console& console, Files& files) : ImageFile(console, files) {}
 
+  // Writes the file to fullPath, with its progress marks, and ends the caller's line twice; on
+  // failure says "Could not write BMP file" and returns false.
   bool Save() override;
+  // Takes path as the file's path (AssignPath), then saves through Save; Save's result.
   bool SaveAs(const std::string& path) override;
   bool Load(const std::string& /*path*/) override { return true; }
-  // Saves to path the bytes encoded, as EncodeWhole laid them out (and RewriteColourTable gave
-  // them the present palette), with the same console texts and progress marks as SaveAs; false,
-  // writing nothing, unless the headers still make a file of that size. Empty bytes mean none
-  // were laid out: the file is encoded afresh, as SaveAs does.
+  // SaveAs with the bytes encoded, as EncodeWhole laid them out (and RewriteColourTable gave
+  // them the present palette), written by Save as they are; false, writing nothing, unless the
+  // headers still make a file of that size. Empty bytes mean none were laid out: the file is
+  // encoded afresh, as SaveAs does.
   bool SaveAs(const std::string& path, std::span<const std::uint8_t> encoded);
 
   bool FillFileHeader(std::uint32_t fileSize);
@@ -59,9 +62,6 @@ class BmpFile : public ImageFile {
   // Writes palette 0 over the colour table of a file that EncodeWhole laid out.
   void RewriteColourTable(std::span<std::uint8_t> file) const;
 
-  const std::array<std::uint8_t, kBmpFileHeaderSize>& FileHeader() const { return fileHeader; }
-  const std::array<std::uint8_t, kBmpInfoHeaderSize>& InfoHeader() const { return infoHeader; }
-
  private:
   // The plane, size and palette the fields describe; nothing without a palette or a plane.
   std::optional<BmpImage> Image() const;
@@ -77,14 +77,15 @@ class BmpFile : public ImageFile {
   // Saves to fullPath what Produce makes of encoded; false unless every byte was written and
   // the file closed.
   bool WriteFile(std::span<const std::uint8_t> encoded);
-  // Save with the bytes Produce makes of encoded.
-  bool SaveBytes(std::span<const std::uint8_t> encoded);
 
   std::array<std::uint8_t, kBmpFileHeaderSize> fileHeader{};
   std::array<std::uint8_t, kBmpInfoHeaderSize> infoHeader{};
   // The bytes of the file being produced; kept between saves so that its storage is reused.
   // Nothing else is kept: every Encode reads the plane afresh.
   std::vector<std::uint8_t> fileBytes;
+  // The file as the caller laid it out for the SaveAs in progress, which Save writes; empty
+  // outside it, when Save encodes the file afresh.
+  std::span<const std::uint8_t> laidOut;
 };
 
 }  // namespace vostrel

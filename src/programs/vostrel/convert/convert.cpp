@@ -91,9 +91,7 @@ class DirectoryTarget : public BmpTarget {
 
 std::optional<PlacedFrame> PlaceFrame(const ArtFile& art, std::int32_t picture, std::int32_t frame,
                                       BmpFile& bmp, Console& console) {
-  const auto p = static_cast<std::size_t>(picture);
-  const auto f = static_cast<std::size_t>(frame);
-  const ArtFrameHeader& header = art.FrameHeaders()[p][f];
+  const ArtFrameHeader& header = art.FrameHeader(picture, frame);
   const std::optional<std::int32_t> pixels = FramePixels(header);
   if (!pixels) {
     return std::nullopt;
@@ -107,7 +105,7 @@ std::optional<PlacedFrame> PlaceFrame(const ArtFile& art, std::int32_t picture, 
     console.EndLine(Stream::kOut);
   }
   Block& plane = bmp.ResizePlane(static_cast<std::size_t>(*pixels));
-  placed.fillRuns = DecodeFrame(header, art.Blocks()[p][f], plane)->fillRuns;
+  placed.fillRuns = DecodeFrame(header, art.FrameBlock(picture, frame), plane)->fillRuns;
   if (!placed.raw) {
     WriteRleProgress(console, placed.fillRuns);
   }
@@ -133,8 +131,7 @@ bool ConvertFrames(const ArtFile& art, BmpFile& bmp, BmpTarget& target, Console&
   bool allStored = true;
   for (std::int32_t i = 0; i < art.PictureCount(); ++i) {
     for (std::int32_t j = 0; j < art.FramesPerPicture(); ++j) {
-      const ArtFrameHeader& header =
-          art.FrameHeaders()[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+      const ArtFrameHeader& header = art.FrameHeader(i, j);
       if (!target.Wants(header)) {
         continue;
       }

@@ -16,6 +16,7 @@
 #include "io/path.hpp"
 #include "programs/vostrel/convert/convert.hpp"
 #include "programs/vostrel/frontend/ordered_console.hpp"
+#include "programs/vostrel/image/path_helpers.hpp"
 
 namespace vostrel {
 

@@ -15,6 +15,7 @@
 #include "platform/platform.hpp"
 #include "programs/vostrel/convert/convert.hpp"
 #include "programs/vostrel/frontend/batch.hpp"
+#include "programs/vostrel/image/path_helpers.hpp"
 #include "sprite/picture_names.hpp"
 
 namespace vostrel {

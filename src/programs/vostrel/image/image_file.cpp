@@ -5,13 +5,14 @@
 #include <stdexcept>
 
 #include "io/path.hpp"
+#include "programs/vostrel/image/path_helpers.hpp"
 
 namespace vostrel {
 
 namespace {
 
 std::size_t PaletteBufferSize(std::int32_t entries) {
-  if (entries < 0 || entries > kPaletteEntries) {
+  if (entries < 0 || static_cast<std::size_t>(entries) > kPaletteEntries) {
     throw std::invalid_argument("palette entry count out of range");
   }
   return static_cast<std::size_t>(entries) * kPaletteEntryBytes + kPaletteSlack;
@@ -91,16 +92,19 @@ void ImageFile::ReleaseBlocks() { BlockTable().swap(blocks); }
 void ImageFile::ReleasePalettes() { std::vector<Block>().swap(palettes); }
 
 void ImageFile::AssignPath(const std::string& path) {
-  // The strings are assigned in place, so that saving file after file reuses their storage.
-  fullPath.assign(path);
-  const auto separator = path.rfind(kPathSeparator);
-  if (separator == std::string::npos) {
-    fileName.assign(path);
-    directory.clear();
-  } else {
-    fileName.assign(path, separator + 1);
-    directory.assign(path, 0, separator + 1);
+  std::string working = path;
+  SetFullPath(working);
+  StripDirectory(working);
+  SetFileName(working);
+  working = path;
+  // A path without a separator has no directory part: it stays empty rather than become the
+  // separator alone.
+  const bool hasDirectory = ContainsSeparator(working);
+  CutAtLastSeparator(working);
+  if (hasDirectory) {
+    working += kPathSeparator;
   }
+  SetDirectory(working);
 }
 
 }  // namespace vostrel

@@ -54,7 +54,7 @@ class ImageFile {
   void SetDirectory(const std::string& text) { directory = text; }
   void SetFullPath(const std::string& text) { fullPath = text; }
   // Sets the full path as given, the file name after the last separator and the directory up
-  // to and including it (empty when the path has no separator).
+  // to and including it (empty when the path has no separator), through the three setters.
   void AssignPath(const std::string& path);
 
   std::int32_t PaletteEntries() const { return paletteEntries; }
