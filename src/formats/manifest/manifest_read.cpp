@@ -1,5 +1,5 @@
 // The manifest's reader: JSON parsed by nlohmann-json, then every value vostrel-pack uses taken
-// by its exact key and checked for type and range.
+// by its exact key (the schema's, in manifest_schema.hpp) and checked for type and range.
 #include "formats/manifest/manifest_read.hpp"
 
 #include <limits>
@@ -8,11 +8,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "formats/manifest/manifest_schema.hpp"
+
 namespace vostrel {
 
 namespace {
 
 using Json = nlohmann::json;
+using namespace manifest;
 
 // Room for the manifest's fixed part, and for each frame's two entries (in "frames" and in
 // "meta.vostrel.frames"), which vostrel-sheet writes in about 250 bytes.
@@ -21,9 +24,6 @@ constexpr std::uint64_t kBytesPerFrame = 4096;
 // The largest sheet side a PNG can have: its width and height are 31-bit.
 constexpr std::int64_t kMaxCoordinate = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kMaxPaletteIndex = 255;
-// The frame rates vostrel-sheet takes.
-constexpr std::int64_t kMinFps = 1;
-constexpr std::int64_t kMaxFps = 100;
 
 const char* const kMakeAgain = "; make the sheets and the manifest again with vostrel-sheet";
 
@@ -120,19 +120,19 @@ Manifest ReadManifest(std::span<const std::uint8_t> bytes, const ManifestExpecta
         "holds a number too large to read; make the sheets and the manifest again with "
         "vostrel-sheet");
   }
-  const Json& meta = Member(root, "meta", "the manifest");
-  const Json& ours = Member(meta, "vostrel", "meta");
-  const std::string where = "meta.vostrel";
+  const Json& meta = Member(root, kMeta, "the manifest");
+  const Json& ours = Member(meta, kVostrel, kMeta);
+  const std::string where = std::string(kMeta) + "." + kVostrel;
 
   Manifest manifest;
-  manifest.source = Text(Member(ours, "source", where), where + ".source");
+  manifest.source = Text(Member(ours, kSource, where), where + "." + kSource);
   if (manifest.source != expected.source) {
     Refuse("was made from " + manifest.source + ", not " + expected.source +
            "; give the manifest made from " + expected.source);
   }
-  manifest.pictures = IntegerAt(ours, "pictures", where, 0, kMaxCoordinate);
-  manifest.framesPerPicture = IntegerAt(ours, "framesPerPicture", where, 0, kMaxCoordinate);
-  manifest.palettes = IntegerAt(ours, "palettes", where, 0, kMaxPaletteIndex);
+  manifest.pictures = IntegerAt(ours, kPictures, where, 0, kMaxCoordinate);
+  manifest.framesPerPicture = IntegerAt(ours, kFramesPerPicture, where, 0, kMaxCoordinate);
+  manifest.palettes = IntegerAt(ours, kPalettes, where, 0, kMaxPaletteIndex);
   if (manifest.pictures != expected.pictures ||
       manifest.framesPerPicture != expected.framesPerPicture ||
       manifest.palettes != expected.palettes) {
@@ -145,35 +145,36 @@ Manifest ReadManifest(std::span<const std::uint8_t> bytes, const ManifestExpecta
            counts(expected.pictures, expected.framesPerPicture, expected.palettes) +
            "; give the manifest made from this file");
   }
-  const Json& transparent = Member(ours, "transparent", where);
+  const Json& transparent = Member(ours, kTransparent, where);
   if (!transparent.is_null()) {
     manifest.transparent = static_cast<std::uint8_t>(
-        Integer(transparent, where + ".transparent", 0, kMaxPaletteIndex));
+        Integer(transparent, where + "." + kTransparent, 0, kMaxPaletteIndex));
   }
-  manifest.padding = IntegerAt(ours, "padding", where, 0, kMaxCoordinate);
-  manifest.fps = IntegerAt(ours, "fps", where, kMinFps, kMaxFps);
-  manifest.version = Text(Member(meta, "version", "meta"), "meta.version");
-  manifest.columns = IntegerAt(ours, "columns", where, 0, kMaxCoordinate);
+  manifest.padding = IntegerAt(ours, kPadding, where, 0, kMaxCoordinate);
+  manifest.fps = IntegerAt(ours, kFps, where, kMinFps, kMaxFps);
+  manifest.version = Text(Member(meta, kVersion, kMeta), std::string(kMeta) + "." + kVersion);
+  manifest.columns = IntegerAt(ours, kColumns, where, 0, kMaxCoordinate);
 
-  const Json& size = Member(meta, "size", "meta");
-  manifest.sheetWidth = IntegerAt(size, "w", "meta.size", 0, kMaxCoordinate);
-  manifest.sheetHeight = IntegerAt(size, "h", "meta.size", 0, kMaxCoordinate);
+  const Json& size = Member(meta, kSize, kMeta);
+  const std::string sizeAt = std::string(kMeta) + "." + kSize;
+  manifest.sheetWidth = IntegerAt(size, kW, sizeAt, 0, kMaxCoordinate);
+  manifest.sheetHeight = IntegerAt(size, kH, sizeAt, 0, kMaxCoordinate);
 
-  const Json& sheets = Member(ours, "sheets", where);
+  const Json& sheets = Member(ours, kSheets, where);
   if (!sheets.is_array() || sheets.size() > static_cast<std::size_t>(expected.palettes)) {
-    Refuse(where + ".sheets is not an array of at most one sheet a palette" + kMakeAgain);
+    Refuse(where + "." + kSheets + " is not an array of at most one sheet a palette" + kMakeAgain);
   }
   std::set<std::size_t> palettesSeen;
   for (std::size_t i = 0; i < sheets.size(); ++i) {
-    const std::string at = where + ".sheets[" + std::to_string(i) + "]";
+    const std::string at = where + "." + kSheets + "[" + std::to_string(i) + "]";
     ManifestSheet sheet;
-    sheet.image = Text(Member(sheets[i], "image", at), at + ".image");
+    sheet.image = Text(Member(sheets[i], kImage, at), at + "." + kImage);
     if (!PlainName(sheet.image)) {
-      Refuse(at + ".image is not the name of a file beside the manifest (" + sheet.image + ")" +
-             "; keep the sheets beside the manifest, under their names as made");
+      Refuse(at + "." + kImage + " is not the name of a file beside the manifest (" + sheet.image +
+             ")" + "; keep the sheets beside the manifest, under their names as made");
     }
     sheet.palette =
-        static_cast<std::size_t>(IntegerAt(sheets[i], "palette", at, 0, expected.palettes - 1));
+        static_cast<std::size_t>(IntegerAt(sheets[i], kPalette, at, 0, expected.palettes - 1));
     if (!palettesSeen.insert(sheet.palette).second) {
       Refuse(at + " names palette " + std::to_string(sheet.palette) + " a second time" +
              kMakeAgain);
@@ -182,22 +183,22 @@ Manifest ReadManifest(std::span<const std::uint8_t> bytes, const ManifestExpecta
   }
 
   // Sized only from counts the file itself confirmed above.
-  const Json& frames = ArrayOf(Member(root, "frames", "the manifest"), "frames", frameCount);
-  const Json& stored = ArrayOf(Member(ours, "frames", where), where + ".frames", frameCount);
+  const Json& frames = ArrayOf(Member(root, kFrames, "the manifest"), kFrames, frameCount);
+  const Json& stored = ArrayOf(Member(ours, kFrames, where), where + "." + kFrames, frameCount);
   manifest.frames.resize(frameCount);
   for (std::size_t i = 0; i < frameCount; ++i) {
-    const std::string at = "frames[" + std::to_string(i) + "]";
-    const Json& rect = Member(frames[i], "frame", at);
-    const std::string rectAt = at + ".frame";
+    const std::string at = std::string(kFrames) + "[" + std::to_string(i) + "]";
+    const Json& rect = Member(frames[i], kFrame, at);
+    const std::string rectAt = at + "." + kFrame;
     ManifestFrame& frame = manifest.frames[i];
-    frame.rect.x = IntegerAt(rect, "x", rectAt, 0, kMaxCoordinate);
-    frame.rect.y = IntegerAt(rect, "y", rectAt, 0, kMaxCoordinate);
-    frame.rect.w = IntegerAt(rect, "w", rectAt, 0, kMaxCoordinate);
-    frame.rect.h = IntegerAt(rect, "h", rectAt, 0, kMaxCoordinate);
-    const std::string storedAt = where + ".frames[" + std::to_string(i) + "]";
-    frame.storedWidth = IntegerAt(stored[i], "width", storedAt,
+    frame.rect.x = IntegerAt(rect, kX, rectAt, 0, kMaxCoordinate);
+    frame.rect.y = IntegerAt(rect, kY, rectAt, 0, kMaxCoordinate);
+    frame.rect.w = IntegerAt(rect, kW, rectAt, 0, kMaxCoordinate);
+    frame.rect.h = IntegerAt(rect, kH, rectAt, 0, kMaxCoordinate);
+    const std::string storedAt = where + "." + kFrames + "[" + std::to_string(i) + "]";
+    frame.storedWidth = IntegerAt(stored[i], kWidth, storedAt,
                                   std::numeric_limits<std::int32_t>::min(), kMaxCoordinate);
-    frame.storedHeight = IntegerAt(stored[i], "height", storedAt,
+    frame.storedHeight = IntegerAt(stored[i], kHeight, storedAt,
                                    std::numeric_limits<std::int32_t>::min(), kMaxCoordinate);
   }
   return manifest;

@@ -1,5 +1,6 @@
-// Reading the manifest that vostrel-sheet writes beside its sheets: where each frame lies in
-// them, which sheet shows which palette, and what the sprite was when they were made.
+// The manifest's reader (schema in manifest_schema.hpp, writer in manifest_write.hpp): the
+// manifest that vostrel-sheet writes beside its sheets read back: where each frame lies in them,
+// which sheet shows which palette, and what the sprite was when they were made.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
-// The sheet's manifest: the JSON-array form that sprite editors export and game engines import
+// The manifest's writer (schema in manifest_schema.hpp, reader in manifest_read.hpp): the sheet's
+// manifest: the JSON-array form that sprite editors export and game engines import
 // (frames with their rectangles and durations, one frame tag a picture), with our own record of
 // the source file under meta.vostrel, from which vostrel-pack reads the sheet back.
 #pragma once
@@ -8,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats/manifest/manifest_schema.hpp"
 #include "sheets/sheet_layout.hpp"
 #include "sprite/sprite.hpp"
 
@@ -18,7 +20,7 @@ struct ManifestFacts {
   std::string stem;     // what the sheets' names start with
   std::string version;  // of the program that wrote it
   std::optional<std::uint8_t> transparent;
-  std::int32_t fps = 8;
+  std::int32_t fps = manifest::kDefaultFps;
 };
 
 // The name of palette k's sheet: "door_0.png".
