@@ -245,7 +245,7 @@ std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
 // the seed packs to the original; a second seed edits a pixel, a third grows a frame.
 std::vector<std::pair<std::string, Bytes>> SheetPackSeeds() {
   constexpr int kPictures = 8;
-  const auto manifest = [&](int grownHeight) {
+  const auto manifest = [&](int grownHeight, const std::string& image = "d_0.png") {
     std::string frames;
     std::string stored;
     for (int p = 0; p < kPictures; ++p) {
@@ -260,8 +260,8 @@ std::vector<std::pair<std::string, Bytes>> SheetPackSeeds() {
            "], \"meta\": {\"version\": \"0.1\", \"size\": {\"w\": 4, \"h\": 25}, "
            "\"vostrel\": {\"source\": \"d.art\", \"pictures\": 8, \"framesPerPicture\": 1, "
            "\"palettes\": 1, \"transparent\": 0, \"padding\": 1, \"columns\": 1, \"fps\": 8, "
-           "\"sheets\": [{\"image\": \"d_0.png\", \"palette\": 0}], \"frames\": [" +
-           stored + "]}}}";
+           "\"sheets\": [{\"image\": \"" +
+           image + "\", \"palette\": 0}], \"frames\": [" + stored + "]}}}";
   };
   vostrel::test::IndexedPicture sheet{4, 25, Bytes(100, 0), Bytes(1024, 0)};
   for (int p = 0; p < kPictures; ++p) {
@@ -285,7 +285,9 @@ std::vector<std::pair<std::string, Bytes>> SheetPackSeeds() {
   edited.indices[5] = 200;
   return {{"unedited.sheet", seed(manifest(2), sheet)},
           {"edited.sheet", seed(manifest(2), edited)},
-          {"grown.sheet", seed(manifest(3), sheet)}};
+          {"grown.sheet", seed(manifest(3), sheet)},
+          // A sheet's name holding a NUL, which the system would cut to another file's name.
+          {"name_nul.sheet", seed(manifest(2, "d_0.png\\u0000.txt"), sheet)}};
 }
 
 void WriteAll(const std::filesystem::path& dir,

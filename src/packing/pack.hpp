@@ -8,13 +8,16 @@
 #include <vector>
 
 #include "io/files.hpp"
+#include "io/json_text.hpp"
 
 namespace vostrel {
 
-// A reason the packing cannot go on. Its text names the file concerned and says what to do.
+// A reason the packing cannot go on. Its text names the file concerned and says what to do. A
+// name may hold any byte (a manifest's names, a path): the text keeps its control characters
+// escaped (ShownText), so that no name can cut it short or break its line.
 class PackError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit PackError(const std::string& what) : std::runtime_error(ShownText(what)) {}
 };
 
 // A palette of the file to be given the colours of a palette file (.gpl, .pal, .act, or one

@@ -291,6 +291,16 @@ TEST(SheetPackTest, TakesEditsBackAndRefusesWhatItCannotTake) {
          space.SetManifest(manifest);
        },
        "frame 2 (picture 1, frame 0) was 7 x 4 when the sheets were made, but is 6 x 4"},
+      // A sheet's name with a NUL in it would name another file for the system.
+      {"SheetNameHoldingANul",
+       [](Workspace& space) {
+         Json manifest = space.Manifest();
+         manifest[kMeta][kVostrel][kSheets][0][kImage] = std::string("door_0.png\0.txt", 15);
+         space.SetManifest(manifest);
+         space.files.Contents().erase(kSheet0);
+       },
+       "sheets/door.json: meta.vostrel.sheets[0].image holds a control character "
+       "(door_0.png\\u0000.txt); make the sheets and the manifest again with vostrel-sheet"},
       {"SheetMissing", [](Workspace& space) { space.files.Contents().erase(kSheet1); },
        "sheets/door_1.png: is missing or not a file"},
       {"SheetResized",

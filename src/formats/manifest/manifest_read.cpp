@@ -91,6 +91,16 @@ bool PlainName(std::string_view name) {
          name.find_first_of("/\\:") == std::string_view::npos;
 }
 
+// A name of the manifest (where), refused when it holds a control character: such a name is
+// no file an editor saved, and a NUL would end it early for the system.
+std::string Name(const Json& value, const std::string& where) {
+  std::string name = Text(value, where);
+  if (HoldsControlCharacter(name)) {
+    Refuse(where + " holds a control character (" + name + ")" + kMakeAgain);
+  }
+  return name;
+}
+
 }  // namespace
 
 std::uint64_t MaxManifestBytes(std::uint64_t frames) {
@@ -125,7 +135,7 @@ Manifest ReadManifest(std::span<const std::uint8_t> bytes, const ManifestExpecta
   const std::string where = std::string(kMeta) + "." + kVostrel;
 
   Manifest manifest;
-  manifest.source = Text(Member(ours, kSource, where), where + "." + kSource);
+  manifest.source = Name(Member(ours, kSource, where), where + "." + kSource);
   if (manifest.source != expected.source) {
     Refuse("was made from " + manifest.source + ", not " + expected.source +
            "; give the manifest made from " + expected.source);
@@ -168,7 +178,7 @@ Manifest ReadManifest(std::span<const std::uint8_t> bytes, const ManifestExpecta
   for (std::size_t i = 0; i < sheets.size(); ++i) {
     const std::string at = where + "." + kSheets + "[" + std::to_string(i) + "]";
     ManifestSheet sheet;
-    sheet.image = Text(Member(sheets[i], kImage, at), at + "." + kImage);
+    sheet.image = Name(Member(sheets[i], kImage, at), at + "." + kImage);
     if (!PlainName(sheet.image)) {
       Refuse(at + "." + kImage + " is not the name of a file beside the manifest (" + sheet.image +
              ")" + "; keep the sheets beside the manifest, under their names as made");

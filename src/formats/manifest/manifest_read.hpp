@@ -11,13 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "io/json_text.hpp"
+
 namespace vostrel {
 
 // Raised for a manifest that cannot be used. The text follows the manifest's name: what is
-// wrong and what to do.
+// wrong and what to do, the names it quotes with their control characters escaped (ShownText).
 class ManifestError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ManifestError(const std::string& what) : std::runtime_error(ShownText(what)) {}
 };
 
 // A rectangle of a sheet, in pixels from its top left.

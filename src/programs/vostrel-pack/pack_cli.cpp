@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "io/json_text.hpp"
 #include "packing/pack.hpp"
 #include "platform/platform.hpp"
 
@@ -76,15 +77,16 @@ std::optional<PaletteFile> ParsePaletteFile(std::string_view text) {
 }
 
 int UsageError(std::ostream& err, const std::string& problem) {
-  err << kProgram << ": " << problem << '\n'
+  err << kProgram << ": " << ShownText(problem) << '\n'
       << kUsage << "Try 'vostrel-pack --help' for more information.\n";
   err.flush();
   return kExitUsage;
 }
 
+// Every line names files as ShownText shows them: a name's control characters escaped.
 int Failure(std::ostream& err, const std::string& problem, const std::string& output) {
-  err << kProgram << ": " << problem << '\n'
-      << kProgram << ": nothing was written to " << output << '\n';
+  err << kProgram << ": " << ShownText(problem) << '\n'
+      << kProgram << ": nothing was written to " << ShownText(output) << '\n';
   err.flush();
   return kExitFailure;
 }
@@ -144,19 +146,19 @@ int RunPack(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   try {
     PackReport report;
     report.warn = [&err](const std::string& warning) {
-      err << kProgram << ": warning: " << warning << '\n';
+      err << kProgram << ": warning: " << ShownText(warning) << '\n';
       err.flush();
     };
     report.written = [&out, &job](const PackOutcome& written) {
-      out << job.output << ": " << written.replaced << " of " << written.frames
+      out << ShownText(job.output) << ": " << written.replaced << " of " << written.frames
           << " frames replaced\n";
       for (const std::size_t palette : written.palettesReplaced) {
-        out << job.output << ": palette " << palette << " replaced\n";
+        out << ShownText(job.output) << ": palette " << palette << " replaced\n";
       }
       out.flush();
     };
     report.updated = [&out](const std::string& path) {
-      out << "updated " << path << '\n';
+      out << "updated " << ShownText(path) << '\n';
       out.flush();
     };
     PackOutcome done = PackArt(job, report, files);

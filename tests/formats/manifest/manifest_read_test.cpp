@@ -76,6 +76,15 @@ TEST(ReadManifestTest, TakesExactlyItsKeysAndChecksThem) {
       {"SheetInAnotherDirectory",
        [](Json& m) { m[kMeta][kVostrel][kSheets][0][kImage] = "../door_0.png"; },
        "meta.vostrel.sheets[0].image is not the name of a file beside the manifest"},
+      // Shown escaped, and the text goes on after it.
+      {"SheetNameHoldingANul",
+       [](Json& m) {
+         m[kMeta][kVostrel][kSheets][0][kImage] = std::string("door_0.png\0.txt", 15);
+       },
+       "meta.vostrel.sheets[0].image holds a control character (door_0.png\\u0000.txt); make the "
+       "sheets"},
+      {"SourceHoldingALineEnd", [](Json& m) { m[kMeta][kVostrel][kSource] = "door\n.art"; },
+       "meta.vostrel.source holds a control character (door\\u000a.art)"},
       {"SheetPaletteTwice", [](Json& m) { m[kMeta][kVostrel][kSheets][1][kPalette] = 0; },
        "meta.vostrel.sheets[1] names palette 0 a second time"},
       {"SheetPaletteMissing", [](Json& m) { m[kMeta][kVostrel][kSheets][1][kPalette] = 2; },
