@@ -6,11 +6,13 @@
 //    "meta": {"app", "version", "image", "format", "size": {w, h}, "scale",
 //             "frameTags": [ {"name", "from", "to", "direction"}, ... ],
 //             "vostrel": {"source", "pictures", "framesPerPicture", "palettes", "transparent",
-//                         "padding", "columns", "fps", "sheets": [ {"image", "palette"} ],
-//                         "frames": [ {"width", "height", "storage"} ] }}}
+//                         "padding", "columns", "fps", "header",
+//                         "sheets": [ {"image", "palette", "fourthBytes"} ],
+//                         "frames": [ {"width", "height", "storage", "words"} ] }}}
 //
-// The first part is the JSON-array form that sprite editors export and game engines import;
-// meta.vostrel is ours, what vostrel-pack needs to read the sheets back.
+// The first part is the JSON-array form that sprite editors export and game engines import (in
+// their hash form, "frames" is an object of frames by name, in order); meta.vostrel is ours:
+// what vostrel-pack needs to read the sheets back, and with the sheets the whole .ART file.
 #pragma once
 
 #include <cstdint>
@@ -62,13 +64,16 @@ inline constexpr const char* kTransparent = "transparent";  // an index, or null
 inline constexpr const char* kPadding = "padding";
 inline constexpr const char* kColumns = "columns";
 inline constexpr const char* kFps = "fps";
+inline constexpr const char* kHeader = "header";  // the file's 33 header words, as stored
 inline constexpr const char* kSheets = "sheets";  // each with "image" and "palette"
 inline constexpr const char* kPalette = "palette";
+inline constexpr const char* kFourthBytes = "fourthBytes";  // of the palette's 256 entries
 
 // An entry of "meta.vostrel.frames": the frame as the file stores it.
 inline constexpr const char* kWidth = "width";
 inline constexpr const char* kHeight = "height";
 inline constexpr const char* kStorage = "storage";
+inline constexpr const char* kWords = "words";  // the four words nobody interprets
 
 // ---- values -----------------------------------------------------------------------------------
 

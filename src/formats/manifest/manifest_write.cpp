@@ -10,12 +10,26 @@
 
 #include "formats/manifest/manifest_schema.hpp"
 #include "io/json_text.hpp"
+#include "sprite/frame_rules.hpp"
 
 namespace vostrel {
 
 namespace {
 
 using namespace manifest;
+
+// [a, b, c]: whole numbers.
+template <typename Range>
+void AppendList(std::string& out, const Range& values) {
+  out += '[';
+  bool first = true;
+  for (const auto value : values) {
+    out += first ? "" : ", ";
+    out += std::to_string(static_cast<std::int64_t>(value));
+    first = false;
+  }
+  out += ']';
+}
 
 // The members of a JSON object on one line, {"x": 1, "y": 2}, in the order they are given.
 class Members {
@@ -29,6 +43,13 @@ class Members {
   Members& Text(const char* name, std::string_view value) {
     Name(name);
     AppendJsonString(out_, value);
+    return *this;
+  }
+  // [a, b, c]
+  template <typename Range>
+  Members& List(const char* name, const Range& values) {
+    Name(name);
+    AppendList(out_, values);
     return *this;
   }
   Members& Bool(const char* name, bool value) {
@@ -171,11 +192,18 @@ std::string SheetManifest(const Sprite& sprite, const SheetLayout& layout,
     out += std::to_string(value);
   }
   out += ",\n";
+  Line(out, 6, kHeader);
+  AppendList(out, WordsOfHeader(sprite.header));
+  out += ",\n";
   Line(out, 6, kSheets);
   out += "[";
   for (std::int32_t k = 0; k < sprite.PaletteCount(); ++k) {
     out += k == 0 ? "\n        " : ",\n        ";
-    Members(out).Text(kImage, SheetName(facts.stem, k)).Number(kPalette, k).End();
+    Members(out)
+        .Text(kImage, SheetName(facts.stem, k))
+        .Number(kPalette, k)
+        .List(kFourthBytes, FourthBytesOf(sprite.palettes[static_cast<std::size_t>(k)]))
+        .End();
   }
   out += "\n      ],\n";
   Line(out, 6, kFrames);
@@ -187,6 +215,7 @@ std::string SheetManifest(const Sprite& sprite, const SheetLayout& layout,
         .Number(kWidth, header.width)
         .Number(kHeight, header.height)
         .Text(kStorage, StorageName(header))
+        .List(kWords, header.unknown)
         .End();
   }
   out += sprite.frames.empty() ? "]\n" : "\n      ]\n";

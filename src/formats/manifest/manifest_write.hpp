@@ -1,7 +1,9 @@
 // The manifest's writer (schema in manifest_schema.hpp, reader in manifest_read.hpp): the sheet's
 // manifest: the JSON-array form that sprite editors export and game engines import
 // (frames with their rectangles and durations, one frame tag a picture), with our own record of
-// the source file under meta.vostrel, from which vostrel-pack reads the sheet back.
+// the source file under meta.vostrel, from which vostrel-pack reads the sheet back: with the
+// sheets, it holds the whole file (the header's words, each frame's words and storage, and the
+// palettes' fourth bytes too).
 #pragma once
 
 #include <cstdint>
