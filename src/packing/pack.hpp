@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/palette_files/palette_files.hpp"
 #include "io/files.hpp"
 #include "io/json_text.hpp"
 
@@ -61,6 +62,10 @@ struct PackReport {
   // A picture of a replaced frame rewritten to show the frame as job.output now holds it.
   std::function<void(const std::string& path)> updated;
 };
+
+// The colours of the palette file at path (a GIMP, JASC or Adobe palette, or one RRGGBB a line).
+// Throws PackError naming it.
+PaletteColours ReadPaletteColours(Files& files, const std::string& path);
 
 // Writes job.output: job.original with every frame whose pictures (or sheets) were edited
 // replaced by them, then the palettes of job.paletteFiles replaced, everything else copied
