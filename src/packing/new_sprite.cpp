@@ -31,8 +31,6 @@ constexpr std::uint64_t kSpareFramePixels = std::uint64_t{1} << 26;
 // Bytes of an entry of a PNG's colour table as a picture keeps it: blue, green, red, unused.
 constexpr std::size_t kTableEntryBytes = 4;
 constexpr std::size_t kRgbBytes = 3;
-// The most pictures' lengths a message lists.
-constexpr std::size_t kLengthsShown = 8;
 
 std::string Size(std::int64_t width, std::int64_t height) {
   return std::to_string(width) + " x " + std::to_string(height);
@@ -139,13 +137,8 @@ class NewArtMaker {
       }
       layout = LayoutOfPictures(lengths);
       if (!layout) {
-        std::string shown;
-        for (std::size_t t = 0; t < std::min(lengths.size(), kLengthsShown); ++t) {
-          shown += (t == 0 ? "" : ", ") + std::to_string(lengths[t]);
-        }
-        RefuseManifest("meta.frameTags make " + std::to_string(lengths.size()) + " pictures, of " +
-                       shown + (lengths.size() > kLengthsShown ? ", ..." : "") +
-                       " frames, a table that an .ART file cannot hold: it holds " + kFormatTables +
+        RefuseManifest("meta.frameTags make " + PicturesText(lengths) +
+                       ", a table that an .ART file cannot hold: it holds " + kFormatTables +
                        "; tag the frames so, or give no tags");
       }
     }

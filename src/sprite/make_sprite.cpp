@@ -67,6 +67,18 @@ std::optional<ArtLayout> LayoutOfPictures(std::span<const std::int64_t> lengths)
   return std::nullopt;
 }
 
+std::string PicturesText(std::span<const std::int64_t> lengths) {
+  constexpr std::size_t kShown = 8;
+  std::string text =
+      std::to_string(lengths.size()) + (lengths.size() == 1 ? " picture" : " pictures");
+  for (std::size_t i = 0; i < std::min(lengths.size(), kShown); ++i) {
+    text += i == 0 ? ", of " : i + 1 == lengths.size() ? " and " : ", ";
+    text += std::to_string(lengths[i]);
+  }
+  text += lengths.size() > kShown ? ", ... frames" : lengths.empty() ? "" : " frames";
+  return text;
+}
+
 Sprite MakeSprite(NewSprite parts) {
   const ArtLayout& table = parts.table;
   if (!FormatLayout(table.pictures, table.framesPerPicture) ||

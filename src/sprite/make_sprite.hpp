@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "sprite/sprite.hpp"
@@ -27,6 +28,9 @@ std::optional<ArtLayout> FormatLayout(std::int64_t pictures, std::int64_t frames
 // eight pictures of N frames, pictures of one frame each give that many pictures of one frame.
 // Nothing for another shape, or for no picture at all.
 std::optional<ArtLayout> LayoutOfPictures(std::span<const std::int64_t> lengths);
+
+// "3 pictures, of 2, 2 and 1 frames": pictures of these lengths, for messages (the first eight).
+std::string PicturesText(std::span<const std::int64_t> lengths);
 
 // A frame of the sprite to make.
 struct NewFrame {

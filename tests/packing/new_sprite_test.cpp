@@ -622,7 +622,7 @@ const ShapeCase kShapeCases[] = {
                     RgbaSheet(15, 2, 2));
        scene.WithPaletteFile();
      },
-     "sheets/x.json: meta.frameTags make 8 pictures, of 2, 2, 2, 2, 2, 2, 2, 1 frames, a table "
+     "sheets/x.json: meta.frameTags make 8 pictures, of 2, 2, 2, 2, 2, 2, 2 and 1 frames, a table "
      "that an .ART file cannot hold: it holds eight pictures of the same number of frames, or "
      "pictures of one frame each"},
     {"TagsThatOverlap",
