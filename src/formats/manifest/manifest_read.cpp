@@ -117,11 +117,10 @@ std::string SheetImage(const Json& value, const std::string& where, const char* 
   return image;
 }
 
-// The JSON of a manifest; parse, when given, is called as nlohmann-json's parser callback.
-Json Parse(std::span<const std::uint8_t> bytes, const std::string& again,
-           const Json::parser_callback_t& parse = nullptr) {
+// The JSON of a manifest.
+Json Parse(std::span<const std::uint8_t> bytes, const std::string& again) {
   try {
-    return Json::parse(bytes.begin(), bytes.end(), parse);
+    return Json::parse(bytes.begin(), bytes.end());
   } catch (const Json::parse_error& error) {
     Refuse("is not valid JSON (at byte " + std::to_string(error.byte) + "); save it as JSON or " +
            again);
@@ -236,6 +235,65 @@ const char* const kMend = "; mend the manifest, or export the sheet and its mani
 constexpr std::int64_t kMinWord = std::numeric_limits<std::int32_t>::min();
 constexpr std::int64_t kMaxWord = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kMaxByte = 255;
+
+// A first pass over a manifest's text, building nothing: it counts the values, stopping past
+// kMaxNewManifestValues, so that no text of a few megabytes of empty objects makes a parsed
+// document of hundreds; and it notes the names of the root's "frames" object in the order the
+// text gives them, which the parsed object does not keep (nlohmann-json's parser callback would,
+// but takes time quadratic in the length of an array).
+class FirstPass : public nlohmann::json_sax<Json> {
+ public:
+  std::vector<std::string> names;
+  std::uint64_t values = 0;
+  bool malformed = false;
+
+  bool key(string_t& name) override {
+    if (depth_ == kRootMembers) {
+      inFrames_ = name == kFrames;
+      if (inFrames_) {
+        names.clear();  // a later "frames" replaces an earlier one
+      }
+    } else if (depth_ == kFrameNames && inFrames_ && objectAt_[kFrameNames - 1]) {
+      names.push_back(name);
+    }
+    return true;
+  }
+  bool start_object(std::size_t) override { return Enter(true); }
+  bool end_object() override { return Leave(); }
+  bool start_array(std::size_t) override { return Enter(false); }
+  bool end_array() override { return Leave(); }
+  bool null() override { return Value(); }
+  bool boolean(bool) override { return Value(); }
+  bool number_integer(number_integer_t) override { return Value(); }
+  bool number_unsigned(number_unsigned_t) override { return Value(); }
+  bool number_float(number_float_t, const string_t&) override { return Value(); }
+  bool string(string_t&) override { return Value(); }
+  bool binary(binary_t&) override { return Value(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    malformed = true;
+    return false;
+  }
+
+ private:
+  static constexpr std::size_t kRootMembers = 1;
+  static constexpr std::size_t kFrameNames = 2;
+  bool Value() { return ++values <= kMaxNewManifestValues; }
+  // Whether the value entered at each depth is an object; only the first two are looked at.
+  bool Enter(bool object) {
+    if (depth_ < objectAt_.size()) {
+      objectAt_[depth_] = object;
+    }
+    ++depth_;
+    return Value();
+  }
+  bool Leave() {
+    --depth_;
+    return true;
+  }
+  std::size_t depth_ = 0;
+  std::array<bool, kFrameNames> objectAt_{};
+  bool inFrames_ = false;
+};
 
 // A member that may be missing; nullptr then. object is known to be an object.
 const Json* Optional(const Json& object, const char* key) {
@@ -430,25 +488,18 @@ NewManifest ReadNewManifest(std::span<const std::uint8_t> bytes) {
            " bytes) than a manifest of a sprite can be (" + std::to_string(kMaxNewManifestBytes) +
            " bytes); give the manifest of the sheets");
   }
-  // The hash form's frames are taken in the order of the text, which the parsed object does not
-  // keep: their names are noted as the parser meets them.
-  std::vector<std::string> names;
-  bool inFrames = false;
-  constexpr int kRootMembers = 1;
-  constexpr int kFrameNames = 2;
-  const Json root =
-      Parse(bytes, "export the sheet and its manifest again",
-            [&](int depth, Json::parse_event_t event, Json& parsed) {
-              if (event == Json::parse_event_t::key && depth == kRootMembers) {
-                inFrames = parsed == kFrames;
-                if (inFrames) {
-                  names.clear();  // a later "frames" replaces an earlier one
-                }
-              } else if (event == Json::parse_event_t::key && depth == kFrameNames && inFrames) {
-                names.push_back(parsed.get<std::string>());
-              }
-              return true;
-            });
+  const char* const again = "export the sheet and its manifest again";
+  FirstPass first;
+  try {
+    Json::sax_parse(bytes.begin(), bytes.end(), &first);
+  } catch (const Json::exception&) {
+    first.malformed = true;
+  }
+  if (!first.malformed && first.values > kMaxNewManifestValues) {
+    Refuse("holds more than " + std::to_string(kMaxNewManifestValues) +
+           " values, more than a manifest of a sprite needs; give the manifest of the sheets");
+  }
+  const Json root = Parse(bytes, again);  // refuses what the first pass found malformed
   if (!root.is_object()) {
     Refuse("the manifest is not an object" + std::string(kMend));
   }
@@ -465,6 +516,7 @@ NewManifest ReadNewManifest(std::span<const std::uint8_t> bytes) {
 
   const Json& frames = Member(root, kFrames, "the manifest", kMend);
   if (frames.is_object()) {
+    const std::vector<std::string>& names = first.names;
     std::set<std::string_view> seen;
     for (const std::string& name : names) {
       if (!seen.insert(name).second) {

@@ -80,9 +80,10 @@ Manifest ReadManifest(std::span<const std::uint8_t> bytes, const ManifestExpecta
 
 // ---- a manifest read to make a new sprite from ------------------------------------------------
 
-// The most bytes such a manifest may have, with no original to bound it: some 25,000 frames as
-// vostrel-sheet writes them.
+// The most bytes and values (numbers, strings, objects, ...) such a manifest may have, with no
+// original to bound it: some 17,000 frames as vostrel-sheet writes them, parsed into some 40 MB.
 inline constexpr std::uint64_t kMaxNewManifestBytes = std::uint64_t{8} << 20;
+inline constexpr std::uint64_t kMaxNewManifestValues = std::uint64_t{1} << 19;
 
 // Where the pixels of a frame that a sprite editor trimmed go: its rectangle is the part of a
 // width x height frame at x, y; the rest of it was transparent.
