@@ -4,7 +4,6 @@
 #include "packing/new_sprite.hpp"
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <limits>
 #include <map>
@@ -30,7 +29,6 @@ namespace {
 constexpr std::uint64_t kSpareFramePixels = std::uint64_t{1} << 26;
 // Bytes of an entry of a PNG's colour table as a picture keeps it: blue, green, red, unused.
 constexpr std::size_t kTableEntryBytes = 4;
-constexpr std::size_t kRgbBytes = 3;
 
 std::string Size(std::int64_t width, std::int64_t height) {
   return std::to_string(width) + " x " + std::to_string(height);
