@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "formats/manifest/manifest_schema.hpp"
 #include "io/files.hpp"
 #include "sheets/sheet_job.hpp"
 
@@ -26,8 +27,6 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr std::string_view kProgram = "vostrel-sheet";
-constexpr std::int32_t kMinFps = 1;
-constexpr std::int32_t kMaxFps = 100;
 constexpr std::int32_t kMaxIndex = 255;
 
 constexpr std::string_view kUsage = "Usage: vostrel-sheet [OPTION]... ART... DESTDIR\n";
@@ -162,9 +161,11 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
         return std::nullopt;
       }
     } else {
-      const auto fps = ParseNumber(*value, kMinFps, kMaxFps);
+      const auto fps = ParseNumber(*value, manifest::kMinFps, manifest::kMaxFps);
       if (!fps) {
-        problem = "--fps takes a number of frames a second from 1 to 100, not " + shown;
+        problem = "--fps takes a number of frames a second from " +
+                  std::to_string(manifest::kMinFps) + " to " + std::to_string(manifest::kMaxFps) +
+                  ", not " + shown;
         return std::nullopt;
       }
       options.request.fps = *fps;
