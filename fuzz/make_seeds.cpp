@@ -252,7 +252,8 @@ std::vector<std::pair<std::string, Bytes>> PictureSeeds() {
 // gives sheets of 40000 x 40000 whose data holds one row.
 std::vector<std::pair<std::string, Bytes>> SheetPackSeeds() {
   constexpr int kPictures = 8;
-  const auto manifest = [&](int grownHeight, int sheetWidth = 4, int sheetHeight = 25) {
+  const auto manifest = [&](int grownHeight, const std::string& image = "d_0.png",
+                            int sheetWidth = 4, int sheetHeight = 25) {
     std::string frames;
     std::string stored;
     for (int p = 0; p < kPictures; ++p) {
@@ -269,8 +270,8 @@ std::vector<std::pair<std::string, Bytes>> SheetPackSeeds() {
            "}, "
            "\"vostrel\": {\"source\": \"d.art\", \"pictures\": 8, \"framesPerPicture\": 1, "
            "\"palettes\": 1, \"transparent\": 0, \"padding\": 1, \"columns\": 1, \"fps\": 8, "
-           "\"sheets\": [{\"image\": \"d_0.png\", \"palette\": 0}], \"frames\": [" +
-           stored + "]}}}";
+           "\"sheets\": [{\"image\": \"" +
+           image + "\", \"palette\": 0}], \"frames\": [" + stored + "]}}}";
   };
   vostrel::test::IndexedPicture sheet{4, 25, Bytes(100, 0), Bytes(1024, 0)};
   for (int p = 0; p < kPictures; ++p) {
@@ -292,6 +293,35 @@ std::vector<std::pair<std::string, Bytes>> SheetPackSeeds() {
     return seedOf(text, vostrel::test::WithPngChunk(vostrel::test::WritePalettePng(picture, 256),
                                                     "tRNS", Bytes{0}));
   };
+  // The header: flags 1 (a picture a frame), palette 0 present, 8 frames; the rest arbitrary.
+  std::string header = "[1";
+  for (int word = 1; word < 33; ++word) {
+    header += ", " + std::to_string(word == 3 ? 1 : word == 8 ? kPictures : word * 7 - 100);
+  }
+  std::string withWords = manifest(2);
+  withWords.insert(withWords.find("\"sheets\""), "\"header\": " + header + "], ");
+  const std::string raw = "\"storage\": \"raw\"";
+  for (std::size_t at = 0; (at = withWords.find(raw, at)) != std::string::npos;) {
+    at += raw.size();
+    withWords.insert(at, ", \"words\": [1, -2, 3, 2147483647]");
+  }
+  std::string tags;
+  std::string listed;
+  for (int p = 0; p < kPictures; ++p) {
+    tags += std::string(p == 0 ? "" : ",") + "{\"name\": \"d" + std::to_string(p) +
+            "\", \"from\": " + std::to_string(p) + ", \"to\": " + std::to_string(p) + "}";
+    listed += std::string(p == 0 ? "" : ",") +
+              "{\"frame\": {\"x\": 1, \"y\": " + std::to_string(1 + 3 * p) +
+              ", \"w\": 2, \"h\": 2}}";
+  }
+  const std::string editorTags = "{\"frames\": [" + listed +
+                                 "], \"meta\": {\"image\": \"d_0.png\", \"frameTags\": [" + tags +
+                                 "]}}";
+  const std::string editorHash =
+      "{\"frames\": {\"b\": {\"frame\": {\"x\": 1, \"y\": 1, \"w\": 2, \"h\": 2}}, "
+      "\"a\": {\"frame\": {\"x\": 1, \"y\": 4, \"w\": 2, \"h\": 2}, \"trimmed\": true, "
+      "\"sourceSize\": {\"w\": 3, \"h\": 4}, \"spriteSourceSize\": {\"x\": 1, \"y\": 1, "
+      "\"w\": 2, \"h\": 2}}}, \"meta\": {\"image\": \"d_0.png\"}}";
   vostrel::test::IndexedPicture edited = sheet;
   edited.indices[5] = 200;
   // A sheet of the size its manifest gives, 40000 x 40000, whose data holds one row of it.
@@ -300,7 +330,14 @@ std::vector<std::pair<std::string, Bytes>> SheetPackSeeds() {
   return {{"unedited.sheet", seed(manifest(2), sheet)},
           {"edited.sheet", seed(manifest(2), edited)},
           {"grown.sheet", seed(manifest(3), sheet)},
-          {"huge_ihdr.sheet", seedOf(manifest(2, 40000, 40000), hollow)}};
+          {"huge_ihdr.sheet", seedOf(manifest(2, "d_0.png", 40000, 40000), hollow)},
+          // A sheet's name holding a NUL, which the system would cut to another file's name.
+          {"name_nul.sheet", seed(manifest(2, "d_0.png\\u0000.txt"), sheet)},
+          // For a new sprite: ours with the words of the whole file, and a sprite editor's
+          // manifests, a tag a picture in the array form, a trimmed frame in the hash form.
+          {"new_words.sheet", seed(withWords, sheet)},
+          {"new_editor_tags.sheet", seed(editorTags, sheet)},
+          {"new_editor_hash_trimmed.sheet", seed(editorHash, sheet)}};
 }
 
 void WriteAll(const std::filesystem::path& dir,

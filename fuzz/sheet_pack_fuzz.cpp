@@ -3,18 +3,24 @@
 // decoding and the cutting and mapping of each rectangle, then the writing of the output and the
 // sheets and manifest brought up to date, all on files in memory. It checks what the packing
 // promises: a refusal leaves the output unwritten; a pack that replaced nothing writes the
-// original byte for byte; any output is a sprite that loads, with the original's counts.
+// original byte for byte; any output is a sprite that loads, with the original's counts. Then
+// the same manifest and sheet make a new sprite (vostrel-pack --new): the manifest read in our
+// form or a sprite editor's, the table from its counts or tags, the frames cut, trimmed frames
+// put back in their cells; a refusal writes nothing, and what is written is a whole sprite of at
+// least one palette and of the frames its table holds.
 //
 // Input: the manifest's length (2 bytes, little-endian), the manifest, then the sheet (PNG).
 // The sprite is fixed: eight pictures of one 2 x 2 frame, one palette.
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 
 #include "fuzz_support.hpp"
 #include "io/memory_files.hpp"
+#include "packing/new_sprite.hpp"
 #include "packing/pack.hpp"
 #include "sprite/sprite.hpp"
 
@@ -64,6 +70,51 @@ vostrel::fuzz::Bytes Sprite() {
   return bytes;
 }
 
+// vostrel-pack ORIGINAL MANIFEST OUTPUT on the fixed sprite.
+using Contents = std::map<std::string, vostrel::fuzz::Bytes>;
+
+void PackAgainstOriginal(const Contents& contents, const vostrel::fuzz::Bytes& original) {
+  vostrel::MemoryFiles files;
+  files.Contents() = contents;
+  vostrel::PackReport report;
+  report.warn = [](const std::string&) {};
+  vostrel::PackOutcome outcome;
+  try {
+    outcome = vostrel::PackArt({"d.art", "s/d.json", "o/d.art", {}}, report, files);
+  } catch (const vostrel::PackError&) {
+    FUZZ_CHECK(files.Contents().count("o/d.art") == 0);
+    return;
+  }
+  const vostrel::fuzz::Bytes& output = files.Contents()["o/d.art"];
+  FUZZ_CHECK(outcome.frames == kPictures && outcome.replaced <= kPictures);
+  if (outcome.replaced == 0) {
+    FUZZ_CHECK(output == original);
+  }
+  const vostrel::SpriteLoad load = vostrel::ParseSprite(output);
+  FUZZ_CHECK(load.sprite && load.sprite->pictures == static_cast<std::int32_t>(kPictures) &&
+             load.sprite->framesPerPicture == 1 && load.sprite->missingBytes == 0);
+}
+
+// vostrel-pack --new on the manifest and sheet.
+void MakeNew(const Contents& contents) {
+  vostrel::MemoryFiles files;
+  files.Contents() = contents;
+  vostrel::NewSpriteJob job;
+  job.manifest = "s/d.json";
+  job.output = "n/d.art";
+  try {
+    vostrel::MakeNewArt(job, files);
+  } catch (const vostrel::PackError&) {
+    FUZZ_CHECK(files.Contents().count("n/d.art") == 0);
+    return;
+  }
+  const vostrel::SpriteLoad load = vostrel::ParseSprite(files.Contents()["n/d.art"]);
+  FUZZ_CHECK(load.sprite && load.sprite->missingBytes == 0 && load.sprite->PaletteCount() >= 1);
+  FUZZ_CHECK(load.sprite->FrameCount() ==
+             static_cast<std::size_t>(load.sprite->pictures) *
+                 static_cast<std::size_t>(load.sprite->framesPerPicture));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -74,27 +125,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> sheet = rest.subspan(manifest.size());
 
   static const vostrel::fuzz::Bytes original = Sprite();
-  vostrel::MemoryFiles files;
-  files.Contents()["d.art"] = original;
-  files.Contents()["s/d.json"] = vostrel::fuzz::Bytes(manifest.begin(), manifest.end());
-  files.Contents()["s/d_0.png"] = vostrel::fuzz::Bytes(sheet.begin(), sheet.end());
-  files.Contents()["o/.keep"] = {};
-  vostrel::PackReport report;
-  report.warn = [](const std::string&) {};
-  vostrel::PackOutcome outcome;
-  try {
-    outcome = vostrel::PackArt({"d.art", "s/d.json", "o/d.art", {}}, report, files);
-  } catch (const vostrel::PackError&) {
-    FUZZ_CHECK(files.Contents().count("o/d.art") == 0);
-    return 0;
-  }
-  const vostrel::fuzz::Bytes& output = files.Contents()["o/d.art"];
-  FUZZ_CHECK(outcome.frames == kPictures && outcome.replaced <= kPictures);
-  if (outcome.replaced == 0) {
-    FUZZ_CHECK(output == original);
-  }
-  const vostrel::SpriteLoad load = vostrel::ParseSprite(output);
-  FUZZ_CHECK(load.sprite && load.sprite->pictures == static_cast<std::int32_t>(kPictures) &&
-             load.sprite->framesPerPicture == 1 && load.sprite->missingBytes == 0);
+  const Contents files = {{"d.art", original},
+                          {"s/d.json", vostrel::fuzz::Bytes(manifest.begin(), manifest.end())},
+                          {"s/d_0.png", vostrel::fuzz::Bytes(sheet.begin(), sheet.end())},
+                          {"o/.keep", {}},
+                          {"n/.keep", {}}};
+  PackAgainstOriginal(files, original);
+  MakeNew(files);
   return 0;
 }

@@ -33,11 +33,6 @@ struct IndexedColours {
   std::optional<std::uint8_t> transparent;
 };
 
-// The frames a second an animation may show, and the manifest give for its durations: what
-// vostrel-sheet takes, and vostrel-pack reads back.
-inline constexpr std::int32_t kMinFps = 1;
-inline constexpr std::int32_t kMaxFps = 100;
-
 // Frames shown one after another on a canvas of width x height, each at its top left; the rest
 // of the canvas is the transparent index, or index 0 when there is none.
 struct Animation {

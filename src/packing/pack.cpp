@@ -402,22 +402,7 @@ class Packer {
                         : std::to_string(count) + " (0 to " + std::to_string(count - 1) + ")") +
             "; give one of its palettes");
       }
-      const ReadResult read = ReadWholeFile(files_, file.path, kMaxPaletteFileBytes + 1);
-      if (read.status == ReadStatus::kTooLarge) {
-        throw PackError(file.path +
-                        ": is too large for a palette file (more than 1 MiB); give a "
-                        ".gpl, .pal or .act palette of 256 colours");
-      }
-      if (read.status != ReadStatus::kOk) {
-        throw PackError(file.path + ": cannot be read; check its name and that you may read it");
-      }
-      PaletteColours colours{};
-      try {
-        colours = ReadPaletteFile(read.bytes);
-      } catch (const PaletteFileError& error) {
-        throw PackError(file.path + ": " + error.what());
-      }
-      SetRgb(sprite_.palettes[file.palette], colours);
+      SetRgb(sprite_.palettes[file.palette], ReadPaletteColours(files_, file.path));
     }
     std::vector<std::size_t> changed;
     for (std::size_t k = 0; k < count; ++k) {
@@ -465,6 +450,23 @@ class Packer {
 };
 
 }  // namespace
+
+PaletteColours ReadPaletteColours(Files& files, const std::string& path) {
+  const ReadResult read = ReadWholeFile(files, path, kMaxPaletteFileBytes + 1);
+  if (read.status == ReadStatus::kTooLarge) {
+    throw PackError(path +
+                    ": is too large for a palette file (more than 1 MiB); give a "
+                    ".gpl, .pal or .act palette of 256 colours");
+  }
+  if (read.status != ReadStatus::kOk) {
+    throw PackError(path + ": cannot be read; check its name and that you may read it");
+  }
+  try {
+    return ReadPaletteFile(read.bytes);
+  } catch (const PaletteFileError& error) {
+    throw PackError(path + ": " + error.what());
+  }
+}
 
 PackOutcome PackArt(const PackJob& job, const PackReport& report, Files& files) {
   return Packer(job, report, files).Run();

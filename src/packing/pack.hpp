@@ -7,14 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "formats/palette_files/palette_files.hpp"
 #include "io/files.hpp"
+#include "io/json_text.hpp"
 
 namespace vostrel {
 
-// A reason the packing cannot go on. Its text names the file concerned and says what to do.
+// A reason the packing cannot go on. Its text names the file concerned and says what to do. A
+// name may hold any byte (a manifest's names, a path): the text keeps its control characters
+// escaped (ShownText), so that no name can cut it short or break its line.
 class PackError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit PackError(const std::string& what) : std::runtime_error(ShownText(what)) {}
 };
 
 // A palette of the file to be given the colours of a palette file (.gpl, .pal, .act, or one
@@ -58,6 +62,10 @@ struct PackReport {
   // A picture of a replaced frame rewritten to show the frame as job.output now holds it.
   std::function<void(const std::string& path)> updated;
 };
+
+// The colours of the palette file at path (a GIMP, JASC or Adobe palette, or one RRGGBB a line).
+// Throws PackError naming it.
+PaletteColours ReadPaletteColours(Files& files, const std::string& path);
 
 // Writes job.output: job.original with every frame whose pictures (or sheets) were edited
 // replaced by them, then the palettes of job.paletteFiles replaced, everything else copied

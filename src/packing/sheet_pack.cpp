@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <cstdio>
 #include <optional>
 #include <utility>
 
@@ -14,16 +13,12 @@
 #include "io/path.hpp"
 #include "packing/colour_map.hpp"
 #include "packing/pack.hpp"
+#include "packing/sheet_cut.hpp"
 #include "sprite/palette.hpp"
 
 namespace vostrel {
 
 namespace {
-
-// A colour-table entry: blue, green, red, then a byte that means nothing to a colour.
-constexpr std::size_t kEntryBytes = 4;
-constexpr std::size_t kAlphaAt = 3;
-constexpr std::size_t kRgbaChannels = 4;
 
 const char* const kExtractAgain = "; make the sheets again with vostrel-sheet";
 
@@ -35,103 +30,9 @@ std::string RectText(const SheetRect& rect) {
   return Size(rect.w, rect.h) + " at x " + std::to_string(rect.x) + ", y " + std::to_string(rect.y);
 }
 
-std::string Hex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-  std::array<char, 8> text{};
-  std::snprintf(text.data(), text.size(), "#%02X%02X%02X", red, green, blue);
-  return text.data();
-}
-
 bool Overlap(const SheetRect& a, const SheetRect& b) {
   return a.w > 0 && a.h > 0 && b.w > 0 && b.h > 0 && a.x < b.x + b.w && b.x < a.x + a.w &&
          a.y < b.y + b.h && b.y < a.y + a.h;
-}
-
-// A frame's name in messages: its index in the manifest and its picture and frame, from 0 as in
-// the pictures' names.
-std::string FrameText(std::size_t i, std::int32_t framesPerPicture) {
-  const auto perPicture = static_cast<std::size_t>(framesPerPicture);
-  return "frame " + std::to_string(i) + " (picture " + std::to_string(i / perPicture) + ", frame " +
-         std::to_string(i % perPicture) + ")";
-}
-
-// The sheet's pixels in one rectangle, as a picture of its own.
-RgbPicture Cut(const RgbPicture& sheet, const SheetRect& rect) {
-  RgbPicture cut;
-  cut.width = static_cast<std::int32_t>(rect.w);
-  cut.height = static_cast<std::int32_t>(rect.h);
-  cut.channels = sheet.channels;
-  const auto channels = static_cast<std::size_t>(sheet.channels);
-  const auto sheetWidth = static_cast<std::size_t>(sheet.width);
-  const auto x = static_cast<std::size_t>(rect.x);
-  const auto w = static_cast<std::size_t>(rect.w);
-  cut.pixels.reserve(cut.PixelCount() * channels);
-  const bool indexed = !sheet.indices.empty();
-  if (indexed) {
-    cut.indices.reserve(cut.PixelCount());
-    cut.colourTable = sheet.colourTable;
-  }
-  for (std::size_t row = 0; row < static_cast<std::size_t>(rect.h); ++row) {
-    const std::size_t start = (static_cast<std::size_t>(rect.y) + row) * sheetWidth + x;
-    const auto pixels = std::span(sheet.pixels).subspan(start * channels, w * channels);
-    cut.pixels.insert(cut.pixels.end(), pixels.begin(), pixels.end());
-    if (indexed) {
-      const auto indices = std::span(sheet.indices).subspan(start, w);
-      cut.indices.insert(cut.indices.end(), indices.begin(), indices.end());
-    }
-  }
-  return cut;
-}
-
-struct Mapped {
-  std::vector<std::uint8_t> indices;
-  MissingColours missing;
-};
-
-// The rectangle's pixels as indices of palette. Transparency comes from the sheet alone: a pixel
-// whose alpha is 0 (its own, or its index's through tRNS) takes the transparent index, whatever
-// index the sheet gave it, and an opaque pixel never does for its index's number, since an editor
-// may have saved the palette in another order. Where the sheet is indexed with the palette's
-// colours at every index its opaque pixels use, those indices are kept; the rest is mapped by
-// colour as the picture reader maps a picture.
-Mapped MapCut(RgbPicture cut, std::span<const std::uint8_t> palette,
-              std::optional<std::uint8_t> transparent, std::span<const std::uint8_t> hint) {
-  const std::size_t count = cut.PixelCount();
-  std::vector<bool> clear(count, false);
-  if (cut.channels == static_cast<std::int32_t>(kRgbaChannels) && transparent) {
-    const auto entry = palette.subspan(std::size_t{*transparent} * kEntryBytes, kEntryBytes);
-    for (std::size_t i = 0; i < count; ++i) {
-      if (cut.pixels[i * kRgbaChannels + kAlphaAt] == 0) {
-        clear[i] = true;
-        // Given the transparent entry's own colour, the pixel can never be missing from the
-        // palette when the cut is mapped by colour.
-        cut.pixels[i * kRgbaChannels] = entry[kPaletteRedAt];
-        cut.pixels[i * kRgbaChannels + 1] = entry[kPaletteGreenAt];
-        cut.pixels[i * kRgbaChannels + 2] = entry[kPaletteBlueAt];
-      }
-    }
-  }
-  if (!cut.indices.empty()) {
-    std::array<bool, kPaletteEntries> used{};
-    for (std::size_t i = 0; i < count; ++i) {
-      used[cut.indices[i]] = used[cut.indices[i]] || !clear[i];
-    }
-    if (TableAgrees(used, cut.colourTable, palette)) {
-      for (std::size_t i = 0; i < count; ++i) {
-        if (clear[i]) {
-          cut.indices[i] = *transparent;
-        }
-      }
-      return {std::move(cut.indices), {}};
-    }
-    cut.indices.clear();  // mapped by colour
-  }
-  PaletteMapping mapping = MapToPalette(cut, palette, hint);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (clear[i]) {
-      mapping.indices[i] = *transparent;
-    }
-  }
-  return {std::move(mapping.indices), mapping.missing};
 }
 
 class SheetReader {
@@ -337,7 +238,7 @@ class SheetReader {
         continue;  // a frame without pixels, shown as nothing
       }
       const std::vector<std::uint8_t> extracted = Extracted(i);
-      Mapped mapped = MapCut(Cut(sheet, rect), palette, manifest().transparent, extracted);
+      Mapped mapped = MapCut(CutRect(sheet, rect), palette, manifest().transparent, extracted);
       if (mapped.missing.pixels > 0) {
         const MissingColours& missing = mapped.missing;
         throw PackError(path + ": has " + PixelsText(missing.pixels) + " in colours that palette " +
@@ -346,7 +247,7 @@ class SheetReader {
                         FrameText(i, sprite_.framesPerPicture) + ", the first at " +
                         PositionText(missing.x + static_cast<std::uint64_t>(rect.x),
                                      missing.y + static_cast<std::uint64_t>(rect.y)) +
-                        " (" + Hex(missing.red, missing.green, missing.blue) +
+                        " (" + ColourText(missing.red, missing.green, missing.blue) +
                         "); paint only with the palette's colours");
       }
       const bool resized = rect.w != Original(i).w || rect.h != Original(i).h;
@@ -394,7 +295,7 @@ class SheetReader {
                      3);
     throw PackError(edit.from + ": differs from " + taken->from + ", also edited, in the " +
                     "rectangle of " + FrameText(i, sprite_.framesPerPicture) + ", the first at " +
-                    PositionText(x, y) + " (" + Hex(pixel[0], pixel[1], pixel[2]) +
+                    PositionText(x, y) + " (" + ColourText(pixel[0], pixel[1], pixel[2]) +
                     "); edit a frame in one palette's sheet and leave the others as extracted, "
                     "or make the edited ones agree");
   }

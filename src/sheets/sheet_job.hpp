@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/manifest/manifest_schema.hpp"
 #include "formats/png/deflate.hpp"
 #include "sheets/sheet_layout.hpp"
 
@@ -22,7 +23,7 @@ struct SheetRequest {
   std::int32_t padding = 1;
   std::optional<std::int32_t> columns;  // nothing: a picture's frames all in one row
   std::optional<std::uint8_t> transparent = 0;
-  std::int32_t fps = 8;
+  std::int32_t fps = manifest::kDefaultFps;
   bool gif = false;
   bool apng = false;
   std::string version;

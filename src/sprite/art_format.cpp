@@ -1,6 +1,8 @@
 // The .ART format's header words, the layout rule and the texts of the loader's refusals.
 #include "sprite/art_format.hpp"
 
+#include <algorithm>
+
 #include "io/le_bytes.hpp"
 
 namespace vostrel {
@@ -68,6 +70,26 @@ ArtHeader ParseArtHeader(std::span<const std::uint8_t> bytes) {
   header.frameCount = ReadWord(bytes, offset);
   ReadWords(bytes, offset, header.unknown3);
   return header;
+}
+
+ArtHeaderWords WordsOfHeader(const ArtHeader& header) {
+  ArtHeaderWords words{};
+  auto at = words.begin();
+  *at++ = header.flags;
+  at = std::copy(header.unknown1.begin(), header.unknown1.end(), at);
+  at = std::copy(header.palettePresent.begin(), header.palettePresent.end(), at);
+  *at++ = header.unknown2;
+  *at++ = header.frameCount;
+  std::copy(header.unknown3.begin(), header.unknown3.end(), at);
+  return words;
+}
+
+ArtHeader HeaderOfWords(const ArtHeaderWords& words) {
+  std::array<std::uint8_t, kArtHeaderSize> bytes{};
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    WriteLe32(bytes, i * kArtWordSize, static_cast<std::uint32_t>(words[i]));
+  }
+  return ParseArtHeader(bytes);
 }
 
 ArtFrameHeader ParseArtFrameHeader(std::span<const std::uint8_t> bytes) {

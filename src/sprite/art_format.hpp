@@ -76,6 +76,15 @@ std::optional<ArtLayout> LayoutOf(const ArtHeader& header);
 ArtHeader ParseArtHeader(std::span<const std::uint8_t> bytes);
 ArtFrameHeader ParseArtFrameHeader(std::span<const std::uint8_t> bytes);
 
+// The header's 33 words in the file's order, and back.
+inline constexpr std::size_t kArtHeaderWords = kArtHeaderSize / kArtWordSize;
+using ArtHeaderWords = std::array<std::int32_t, kArtHeaderWords>;
+ArtHeaderWords WordsOfHeader(const ArtHeader& header);
+ArtHeader HeaderOfWords(const ArtHeaderWords& words);
+
+// The four words of a frame header that nobody interprets.
+using ArtFrameWords = decltype(ArtFrameHeader::unknown);
+
 // Number of palettes a header announces: the position of its highest non-zero presence word.
 std::int32_t CountPalettes(const ArtHeader& header);
 

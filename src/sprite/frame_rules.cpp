@@ -41,4 +41,27 @@ bool ReplaceFramePixels(SpriteFrame& frame, std::int32_t width, std::int32_t hei
   return true;
 }
 
+std::optional<SpriteFrame> FrameOfPixels(std::int32_t width, std::int32_t height,
+                                         std::span<const std::uint8_t> indices,
+                                         std::optional<FrameStorage> storage,
+                                         const ArtFrameWords& words) {
+  std::vector<std::uint8_t> data;
+  if (storage) {
+    data = EncodeFrame(indices, *storage);
+  } else {
+    // Encoded once: the stream is kept when it is the smaller.
+    data = EncodeFrame(indices, FrameStorage::kRunLength);
+    if (data.size() >= indices.size()) {
+      data.assign(indices.begin(), indices.end());
+    }
+  }
+  if (data.size() > static_cast<std::uint64_t>(kMaxFrameDataSize)) {
+    return std::nullopt;
+  }
+  SpriteFrame frame;
+  frame.header.unknown = words;
+  ReplaceFrame(frame, width, height, std::move(data));
+  return frame;
+}
+
 }  // namespace vostrel

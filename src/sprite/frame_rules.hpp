@@ -1,10 +1,12 @@
 // The rules about a sprite's frames that every program shares, each written once: the limits
-// of a frame's size and data, whether its size makes a picture, and the replacing of its
-// pixels. (How a frame is stored and decoded is in sprite/sprite.hpp: StorageOf, DecodeFrame.)
+// of a frame's size and data, whether its size makes a picture, the replacing of its pixels and
+// a new frame made of pixels. (How a frame is stored and decoded is in sprite/sprite.hpp:
+// StorageOf, DecodeFrame.)
 #pragma once
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 
 #include "sprite/sprite.hpp"
@@ -37,5 +39,14 @@ bool MakesPicture(const ArtFrameHeader& header);
 // another count.
 bool ReplaceFramePixels(SpriteFrame& frame, std::int32_t width, std::int32_t height,
                         std::span<const std::uint8_t> indices);
+
+// A new frame of width x height indices (top row first) with the given words, stored as storage
+// asks or, without it, in whichever of the two is smaller: run-length when its stream is
+// shorter than the pixels, raw otherwise (on a tie too). Nothing when its data would be larger
+// than kMaxFrameDataSize.
+std::optional<SpriteFrame> FrameOfPixels(std::int32_t width, std::int32_t height,
+                                         std::span<const std::uint8_t> indices,
+                                         std::optional<FrameStorage> storage,
+                                         const ArtFrameWords& words);
 
 }  // namespace vostrel

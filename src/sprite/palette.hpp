@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace vostrel {
 
@@ -18,6 +19,7 @@ inline constexpr std::size_t kPaletteBytes = kPaletteEntries * kPaletteEntryByte
 inline constexpr std::size_t kPaletteBlueAt = 0;
 inline constexpr std::size_t kPaletteGreenAt = 1;
 inline constexpr std::size_t kPaletteRedAt = 2;
+inline constexpr std::size_t kPaletteFourthAt = 3;
 
 // One colour: red, green, blue.
 struct Rgb {
@@ -42,5 +44,13 @@ PaletteRgb RgbOf(std::span<const std::uint8_t, kPaletteBytes> palette);
 // Gives every entry of palette the colour of rgb, keeping its fourth byte.
 void SetRgb(std::span<std::uint8_t, kPaletteBytes> palette,
             std::span<const std::uint8_t, kPaletteEntries * kRgbBytes> rgb);
+
+// A palette of the given colours (red, green and blue each, at most 256 of them; the entries
+// after them black), each entry's fourth byte from fourthBytes (256 of them) or 0 without it.
+std::array<std::uint8_t, kPaletteBytes> PaletteOfColours(
+    std::span<const std::uint8_t> rgb, std::span<const std::uint8_t> fourthBytes = {});
+
+// The fourth bytes of a palette's entries.
+std::vector<std::uint8_t> FourthBytesOf(std::span<const std::uint8_t, kPaletteBytes> palette);
 
 }  // namespace vostrel

@@ -27,6 +27,7 @@ using test::Bytes;
 const std::string kOriginal = "sprite.art";
 const std::string kPictures = "pictures";
 const std::string kOutput = std::string("out") + kPathSeparator + "sprite.art";
+const std::string kOutputNamedOddly = std::string("out") + kPathSeparator + "sp\x1brite\n.art";
 
 std::string Picture(const std::string& name) { return kPictures + kPathSeparator + name; }
 
@@ -144,6 +145,15 @@ INSTANTIATE_TEST_SUITE_P(
                        "exists and that you may write there") +
                       NothingWritten(kOutput),
                   false},
+        // Names are shown with their control characters escaped, never cut or split.
+        FaultCase{
+            "FailingWriteToANameWithControlCharacters",
+            [](PackInMemory& p) { p.Files().FailWritesTo(kOutputNamedOddly); }, kOutputNamedOddly,
+            Said("out" + std::string(1, kPathSeparator) +
+                 "sp\\u001brite\\u000a.art: cannot be written (No space left on device); "
+                 "check that its directory exists and that you may write there") +
+                NothingWritten("out" + std::string(1, kPathSeparator) + "sp\\u001brite\\u000a.art"),
+            false},
         FaultCase{"FailingListing", [](PackInMemory& p) { p.Files().FailListingOf(kPictures); },
                   kOutput,
                   Said(kPictures +

@@ -729,7 +729,10 @@ TEST_F(PackTest, CommandLineFollowsTheConventions) {
       "Usage: vostrel-pack \\[--palette K=FILE\\]\\.\\.\\. ORIGINAL\\.art PICTURES_DIR "
       "OUTPUT\\.art\n"
       "       vostrel-pack \\[--palette K=FILE\\]\\.\\.\\. ORIGINAL\\.art SHEETS/STEM\\.json "
-      "OUTPUT\\.art\n";
+      "OUTPUT\\.art\n"
+      "       vostrel-pack --new \\[--like LIKE\\.art\\] \\[--transparent T\\] "
+      "\\[--palette K=FILE\\]\\.\\.\\.\n"
+      "                    SHEETS/MANIFEST\\.json OUTPUT\\.art\n";
   const std::string tryHelp = "Try 'vostrel-pack --help' for more information\\.\n";
   const Case cases[] = {
       {{"--help"}, 0, usage + "Puts edited pictures back into an \\.ART file\\.\n[^]*", ""},
@@ -753,6 +756,24 @@ TEST_F(PackTest, CommandLineFollowsTheConventions) {
        "vostrel-pack: option '--palette' takes K=FILE, a palette from 0 to 255 and a palette "
        "file, not '1'\n" +
            usage + tryHelp},
+      {{"--new", "a.json", "b", "c"},
+       2,
+       "",
+       "vostrel-pack: too many arguments\n" + usage + tryHelp},
+      {{"--like", "x.art", "a", "b", "c"},
+       2,
+       "",
+       "vostrel-pack: option '--like' is only for --new\n" + usage + tryHelp},
+      {{"--new", "--transparent=256", "a.json", "b"},
+       2,
+       "",
+       "vostrel-pack: option '--transparent' takes an index from 0 to 255, not '256'\n" + usage +
+           tryHelp},
+      {{"--new", "missing.json", "out.art"},
+       1,
+       "",
+       "vostrel-pack: missing\\.json: cannot be read; check its name and that you may read it\n"
+       "vostrel-pack: nothing was written to out\\.art\n"},
       {{"missing.art", "pictures", "out.art"},
        1,
        "",

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/manifest/manifest_schema.hpp"
 #include "formats/palette_files/palette_files_read.hpp"
 #include "formats/palette_files/palette_files_write.hpp"
 #include "formats/picture/picture.hpp"
@@ -28,6 +29,7 @@ namespace vostrel {
 namespace {
 
 using Json = nlohmann::json;
+using namespace manifest;
 using test::Bytes;
 
 const std::string kOriginal = "door.art";
@@ -93,7 +95,7 @@ struct Workspace {
     (*this)[kManifest] = Bytes(text.begin(), text.end());
   }
   // The rectangle of frame i in the sheets.
-  Json Rect(std::size_t i) { return Manifest()["frames"][i]["frame"]; }
+  Json Rect(std::size_t i) { return Manifest()[kFrames][i][kFrame]; }
   RgbPicture Sheet(const std::string& path) {
     return DecodePicture((*this)[path], kMaxPicturePixels, {.keepTransparency = true});
   }
@@ -101,8 +103,8 @@ struct Workspace {
   void Paint(const std::string& path, std::size_t i, int x, int y, std::uint8_t index) {
     RgbPicture sheet = Sheet(path);
     const Json rect = Rect(i);
-    sheet.indices[static_cast<std::size_t>((rect["y"].get<int>() + y) * sheet.width +
-                                           rect["x"].get<int>() + x)] = index;
+    sheet.indices[static_cast<std::size_t>((rect[kY].get<int>() + y) * sheet.width +
+                                           rect[kX].get<int>() + x)] = index;
     const Bytes trns = {0};
     (*this)[path] = test::WithPngChunk(
         test::WritePalettePng({sheet.width, sheet.height, sheet.indices, sheet.colourTable}, 256),
@@ -178,9 +180,9 @@ std::uint8_t OutputIndex(Workspace& space, std::size_t i, int x, int y) {
   MakeSheetsOf(space.files, "again/door.art", "again");
   const RgbPicture sheet =
       DecodePicture(space["again/door_0.png"], kMaxPicturePixels, {.keepTransparency = true});
-  const Json rect = Json::parse(space["again/door.json"])["frames"][i]["frame"];
-  return sheet.indices[static_cast<std::size_t>((rect["y"].get<int>() + y) * sheet.width +
-                                                rect["x"].get<int>() + x)];
+  const Json rect = Json::parse(space["again/door.json"])[kFrames][i][kFrame];
+  return sheet.indices[static_cast<std::size_t>((rect[kY].get<int>() + y) * sheet.width +
+                                                rect[kX].get<int>() + x)];
 }
 
 TEST(SheetPackTest, TakesEditsBackAndRefusesWhatItCannotTake) {
@@ -236,7 +238,7 @@ TEST(SheetPackTest, TakesEditsBackAndRefusesWhatItCannotTake) {
       {"Grown",
        [](Workspace& space) {
          Json manifest = space.Manifest();
-         manifest["frames"][1]["frame"]["h"] = 5;  // 5 x 3 in a 6 x 5 cell
+         manifest[kFrames][1][kFrame][kH] = 5;  // 5 x 3 in a 6 x 5 cell
          space.SetManifest(manifest);
        },
        // The sheets already show the grown frame: its new rows were the transparent index.
@@ -248,7 +250,7 @@ TEST(SheetPackTest, TakesEditsBackAndRefusesWhatItCannotTake) {
        [](Workspace& space) {
          space.Paint(kSheet1, 0, 0, 0, 9);
          Json manifest = space.Manifest();
-         manifest["frames"][0]["frame"]["w"] = 2;
+         manifest[kFrames][0][kFrame][kW] = 2;
          space.SetManifest(manifest);
        },
        "",
@@ -257,38 +259,48 @@ TEST(SheetPackTest, TakesEditsBackAndRefusesWhatItCannotTake) {
       {"GrownOverAnotherFrame",
        [](Workspace& space) {
          Json manifest = space.Manifest();
-         manifest["frames"][0]["frame"]["w"] = 8;
+         manifest[kFrames][0][kFrame][kW] = 8;
          space.SetManifest(manifest);
        },
        "frame 0 (picture 0, frame 0) (8 x 4 at x 1, y 1) overlaps frame 1"},
       {"OutsideTheSheet",
        [](Workspace& space) {
          Json manifest = space.Manifest();
-         manifest["frames"][5]["frame"]["x"] = 100;
+         manifest[kFrames][5][kFrame][kX] = 100;
          space.SetManifest(manifest);
        },
        "sheets/door.json: frame 5 (picture 2, frame 1) lies outside the sheets"},
       {"OtherSource",
        [](Workspace& space) {
          Json manifest = space.Manifest();
-         manifest["meta"]["vostrel"]["source"] = "wall.art";
+         manifest[kMeta][kVostrel][kSource] = "wall.art";
          space.SetManifest(manifest);
        },
        "sheets/door.json: was made from wall.art, not door.art"},
       {"OtherCounts",
        [](Workspace& space) {
          Json manifest = space.Manifest();
-         manifest["meta"]["vostrel"]["pictures"] = 4;
+         manifest[kMeta][kVostrel][kPictures] = 4;
          space.SetManifest(manifest);
        },
        "describes 4 pictures of 2 frames and 2 palettes, but door.art has 8 pictures"},
       {"StoredSizeDiffers",
        [](Workspace& space) {
          Json manifest = space.Manifest();
-         manifest["meta"]["vostrel"]["frames"][2]["width"] = 7;
+         manifest[kMeta][kVostrel][kFrames][2][kWidth] = 7;
          space.SetManifest(manifest);
        },
        "frame 2 (picture 1, frame 0) was 7 x 4 when the sheets were made, but is 6 x 4"},
+      // A sheet's name with a NUL in it would name another file for the system.
+      {"SheetNameHoldingANul",
+       [](Workspace& space) {
+         Json manifest = space.Manifest();
+         manifest[kMeta][kVostrel][kSheets][0][kImage] = std::string("door_0.png\0.txt", 15);
+         space.SetManifest(manifest);
+         space.files.Contents().erase(kSheet0);
+       },
+       "sheets/door.json: meta.vostrel.sheets[0].image holds a control character "
+       "(door_0.png\\u0000.txt); make the sheets and the manifest again with vostrel-sheet"},
       {"SheetMissing", [](Workspace& space) { space.files.Contents().erase(kSheet1); },
        "sheets/door_1.png: is missing or not a file"},
       {"SheetResized",
@@ -304,7 +316,7 @@ TEST(SheetPackTest, TakesEditsBackAndRefusesWhatItCannotTake) {
       {"HugeSizeOnATinyPng",
        [](Workspace& space) {
          Json manifest = space.Manifest();
-         manifest["meta"]["size"] = {{"w", 40000}, {"h", 40000}};
+         manifest[kMeta][kSize] = {{kW, 40000}, {kH, 40000}};
          space.SetManifest(manifest);
        },
        "sheets/door_0.png: is 15 x 49 pixels, but sheets/door.json gives the sheets 40000 x "
@@ -326,7 +338,7 @@ TEST(SheetPackTest, TakesEditsBackAndRefusesWhatItCannotTake) {
       {"SizePast31Bits",
        [](Workspace& space) {
          Json manifest = space.Manifest();
-         manifest["meta"]["size"] = {{"w", 100000}, {"h", 100000}};
+         manifest[kMeta][kSize] = {{kW, 100000}, {kH, 100000}};
          space.SetManifest(manifest);
        },
        "gives the sheets a size of 100000 x 100000 (meta.size), which no sheet can have"},
@@ -337,8 +349,7 @@ TEST(SheetPackTest, TakesEditsBackAndRefusesWhatItCannotTake) {
          RgbPicture sheet = DecodePicture(png, kMaxPicturePixels, {.keepTransparency = true});
          const Json rect = space.Rect(2);
          const auto at =
-             static_cast<std::size_t>(rect["y"].get<int>() * sheet.width + rect["x"].get<int>()) *
-             4;
+             static_cast<std::size_t>(rect[kY].get<int>() * sheet.width + rect[kX].get<int>()) * 4;
          sheet.pixels[at] ^= 1;
          png = test::WritePng(sheet.width, sheet.height, 4, sheet.pixels);
        },
@@ -525,12 +536,13 @@ TEST(SheetPackTest, PaletteSavedByGimp) {
 TEST(SheetPackTest, ManifestOfTenMegabytesOfFramesIsRefusedQuickly) {
   Workspace space;
   std::string text = space.Manifest().dump();
-  const std::string frame = space.Manifest()["frames"][0].dump() + ",";
+  const std::string frame = space.Manifest()[kFrames][0].dump() + ",";
   std::string frames;
   while (frames.size() <= std::size_t{10} << 20) {
     frames += frame;
   }
-  text.insert(text.find("\"frames\":[") + 10, frames);
+  const std::string list = "\"" + std::string(kFrames) + "\":[";
+  text.insert(text.find(list) + list.size(), frames);
   space[kManifest] = Bytes(text.begin(), text.end());
   ASSERT_GT(space[kManifest].size(), std::size_t{10} << 20);
   const auto start = std::chrono::steady_clock::now();

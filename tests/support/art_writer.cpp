@@ -81,8 +81,8 @@ Bytes WriteArt(const ArtSpec& sprite) {
     PutLe32(out, frame.width);
     PutLe32(out, frame.height);
     PutLe32(out, frame.dataSize.value_or(static_cast<std::int32_t>(frame.data.size())));
-    for (int i = 0; i < 4; ++i) {
-      PutLe32(out, 0);
+    for (const std::int32_t word : frame.words) {
+      PutLe32(out, word);
     }
   }
   for (const ArtFrameSpec& frame : sprite.frames) {

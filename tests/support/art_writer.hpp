@@ -28,6 +28,8 @@ struct ArtFrameSpec {
   Bytes data;
   // Written in place of data.size(), to describe damaged files.
   std::optional<std::int32_t> dataSize;
+  // The four words of the frame header that nobody interprets.
+  std::array<std::int32_t, 4> words{};
 };
 
 struct ArtSpec {

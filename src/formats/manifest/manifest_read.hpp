@@ -1,5 +1,6 @@
-// Reading the manifest that vostrel-sheet writes beside its sheets: where each frame lies in
-// them, which sheet shows which palette, and what the sprite was when they were made.
+// The manifest's reader (schema in manifest_schema.hpp, writer in manifest_write.hpp): the
+// manifest that vostrel-sheet writes beside its sheets read back: where each frame lies in them,
+// which sheet shows which palette, and what the sprite was when they were made.
 #pragma once
 
 #include <cstddef>
@@ -10,13 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "io/json_text.hpp"
+#include "sprite/sprite.hpp"
+
 namespace vostrel {
 
 // Raised for a manifest that cannot be used. The text follows the manifest's name: what is
-// wrong and what to do.
+// wrong and what to do, the names it quotes with their control characters escaped (ShownText).
 class ManifestError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ManifestError(const std::string& what) : std::runtime_error(ShownText(what)) {}
 };
 
 // A rectangle of a sheet, in pixels from its top left.
@@ -73,5 +77,66 @@ std::uint64_t MaxManifestBytes(std::uint64_t frames);
 // anything is sized from it: as many frames as pictures x frames per picture, every sheet's
 // palette among the file's and named once. Throws ManifestError.
 Manifest ReadManifest(std::span<const std::uint8_t> bytes, const ManifestExpectation& expected);
+
+// ---- a manifest read to make a new sprite from ------------------------------------------------
+
+// The most bytes and values (numbers, strings, objects, ...) such a manifest may have, with no
+// original to bound it: some 17,000 frames as vostrel-sheet writes them, parsed into some 40 MB.
+inline constexpr std::uint64_t kMaxNewManifestBytes = std::uint64_t{8} << 20;
+inline constexpr std::uint64_t kMaxNewManifestValues = std::uint64_t{1} << 19;
+
+// Where the pixels of a frame that a sprite editor trimmed go: its rectangle is the part of a
+// width x height frame at x, y; the rest of it was transparent.
+struct TrimmedFrame {
+  std::int64_t x = 0;
+  std::int64_t y = 0;
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+};
+
+struct NewManifestFrame {
+  SheetRect rect;                       // "frame"
+  std::optional<TrimmedFrame> trimmed;  // a sprite editor's manifest only
+  // From meta.vostrel.frames, each when given: the size stored, the words, the storage.
+  std::optional<std::int32_t> storedWidth;
+  std::optional<std::int32_t> storedHeight;
+  std::optional<ArtFrameWords> words;
+  std::optional<FrameStorage> storage;
+};
+
+struct NewManifestSheet {
+  std::string image;  // a file name, in the manifest's directory
+  std::size_t palette = 0;
+  std::optional<std::vector<std::uint8_t>> fourthBytes;  // 256 of them when given
+};
+
+// Frames from to to of the manifest's list, both included: a picture.
+struct FrameTag {
+  std::int64_t from = 0;
+  std::int64_t to = 0;
+};
+
+struct NewManifest {
+  bool ours = false;  // whether it has meta.vostrel
+  // meta.vostrel: the table, the palettes, the header's words and the transparent index.
+  std::int64_t pictures = 0;
+  std::int64_t framesPerPicture = 0;
+  std::int64_t palettes = 0;  // 0 when not given
+  std::optional<ArtHeaderWords> header;
+  std::optional<std::uint8_t> transparent;
+  // Without meta.vostrel: meta.frameTags, each a picture, in order; every frame in one of them.
+  std::vector<FrameTag> tags;
+  // meta.vostrel.sheets; without it, the sheet meta.image names, as palette 0.
+  std::vector<NewManifestSheet> sheets;
+  // In the manifest's order: with meta.vostrel pictures x framesPerPicture of them, picture-major.
+  std::vector<NewManifestFrame> frames;
+};
+
+// Reads a manifest to make a new sprite from: ours (with meta.vostrel), or one that a sprite
+// editor exported, "frames" as a list or as an object of frames by name (taken in the order the
+// text gives them). Every value is checked for type and range, and sized only from what the text
+// holds: frames listed and meta.vostrel's table agree, tags cover every frame once, names are
+// files beside the manifest. Throws ManifestError.
+NewManifest ReadNewManifest(std::span<const std::uint8_t> bytes);
 
 }  // namespace vostrel

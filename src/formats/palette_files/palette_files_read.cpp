@@ -12,15 +12,7 @@ namespace vostrel {
 
 namespace {
 
-constexpr std::string_view kGimpMagic = "GIMP Palette";
-constexpr std::string_view kJascMagic = "JASC-PAL";
-// The JASC format's version line, the second of the file.
-constexpr std::string_view kJascVersion = "0100";
-// An Adobe colour table: 256 entries of red, green, blue; the longer form adds a big-endian
-// 16-bit count of the colours used and a 16-bit transparent index (0xFFFF: none).
-constexpr std::size_t kActBytes = kPaletteEntries * 3;
-constexpr std::size_t kActLongBytes = kActBytes + 4;
-constexpr std::size_t kActCountAt = kActBytes;
+// A colour of a list of RRGGBB lines.
 constexpr std::size_t kHexDigits = 6;
 
 const char* const kSaveAll = "; save the palette with all 256 entries";
@@ -75,7 +67,7 @@ std::optional<std::uint8_t> TakeLevel(std::string_view& text) {
 // Appends the red, green and blue that start the line (anything after them, a GIMP entry's
 // name, is left); false when it does not start with three levels.
 bool TakeColour(std::string_view line, std::vector<std::uint8_t>& colours) {
-  for (int channel = 0; channel < 3; ++channel) {
+  for (std::size_t channel = 0; channel < kPaletteFileColourBytes; ++channel) {
     const std::optional<std::uint8_t> level = TakeLevel(line);
     if (!level) {
       return false;
@@ -87,7 +79,7 @@ bool TakeColour(std::string_view line, std::vector<std::uint8_t>& colours) {
 
 PaletteColours Complete(const std::vector<std::uint8_t>& colours) {
   if (colours.size() != kActBytes) {
-    RefuseCount(colours.size() / 3);
+    RefuseCount(colours.size() / kPaletteFileColourBytes);
   }
   PaletteColours result{};
   std::copy_n(colours.begin(), kActBytes, result.begin());
@@ -99,8 +91,8 @@ PaletteColours ReadGimp(const std::vector<std::string_view>& lines) {
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::string_view line = Trim(lines[i]);
     // Comments, and the optional "Name:" and "Columns:" lines of the header.
-    if (line.empty() || line.front() == '#' || line.starts_with("Name:") ||
-        line.starts_with("Columns:")) {
+    if (line.empty() || line.front() == kGimpComment || line.starts_with(kGimpNameLine) ||
+        line.starts_with(kGimpColumnsLine)) {
       continue;
     }
     if (!TakeColour(line, colours)) {
@@ -130,9 +122,9 @@ PaletteColours ReadJasc(const std::vector<std::string_view>& lines) {
       RefuseLine(i + 1, "is not a colour (red, green and blue from 0 to 255)");
     }
   }
-  if (announced != colours.size() / 3) {
+  if (announced != colours.size() / kPaletteFileColourBytes) {
     RefuseLine(3, "announces " + ColoursText(announced) + " but the file lists " +
-                      ColoursText(colours.size() / 3));
+                      ColoursText(colours.size() / kPaletteFileColourBytes));
   }
   return Complete(colours);
 }

@@ -1,22 +1,15 @@
-// Reading a 256-colour palette back from the files that image editors keep palettes in, so that
-// a palette edited there can be put into an .ART file.
+// The palette files' reader (formats in palette_files.hpp, writer in palette_files_write.hpp): a
+// 256-colour palette read back from the files that image editors keep palettes in, so that a
+// palette edited there can be put into an .ART file.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
 
-#include "sprite/palette.hpp"
+#include "formats/palette_files/palette_files.hpp"
 
 namespace vostrel {
-
-// The colours of a palette, red, green and blue each, in entry order.
-using PaletteColours = PaletteRgb;
-
-// The largest palette file read: a GIMP palette of 256 entries with long names is far smaller.
-inline constexpr std::uint64_t kMaxPaletteFileBytes = std::uint64_t{1} << 20;
 
 // Raised for a file that is not a palette we read, or not one of 256 colours. The text follows
 // the file's name: what is wrong and what to do.

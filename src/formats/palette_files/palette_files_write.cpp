@@ -1,13 +1,16 @@
-// The palette files (see palette_files.hpp).
+// The palette files' writer (formats in palette_files.hpp).
 #include "formats/palette_files/palette_files_write.hpp"
 
 #include "formats/indexed_image.hpp"
+#include "formats/palette_files/palette_files.hpp"
 
 namespace vostrel {
 
 namespace {
 // A GIMP palette's number of columns: how its palette dialog lays the colours out.
 constexpr int kGimpColumns = 16;
+// What a JASC palette's lines end with.
+constexpr std::string_view kJascLineEnd = "\r\n";
 
 void AppendColour(std::string& text, const Rgb& rgb, char separator) {
   text += std::to_string(rgb.red);
@@ -24,13 +27,14 @@ std::string Padded(std::uint8_t value) {
 }  // namespace
 
 std::string GimpPalette(std::span<const std::uint8_t> palette, std::string_view name) {
-  std::string text = "GIMP Palette\nName: ";
+  std::string text = std::string(kGimpMagic) + "\n" + std::string(kGimpNameLine) + " ";
   // A line end in the name would end the header line early.
   for (const char c : name) {
     text += (c == '\n' || c == '\r') ? ' ' : c;
   }
-  text += "\nColumns: " + std::to_string(kGimpColumns) + "\n#\n";
-  for (std::size_t i = 0; i < kPaletteEntries; ++i) {
+  text += "\n" + std::string(kGimpColumnsLine) + " " + std::to_string(kGimpColumns) + "\n" +
+          kGimpComment + "\n";
+  for (std::size_t i = 0; i < kPaletteFileColours; ++i) {
     const Rgb rgb = ColourAt(palette, i);
     text += Padded(rgb.red) + ' ' + Padded(rgb.green) + ' ' + Padded(rgb.blue) + "\tIndex " +
             std::to_string(i) + '\n';
@@ -39,18 +43,20 @@ std::string GimpPalette(std::span<const std::uint8_t> palette, std::string_view 
 }
 
 std::string JascPalette(std::span<const std::uint8_t> palette) {
-  std::string text = "JASC-PAL\r\n0100\r\n" + std::to_string(kPaletteEntries) + "\r\n";
-  for (std::size_t i = 0; i < kPaletteEntries; ++i) {
+  const std::string end(kJascLineEnd);
+  std::string text = std::string(kJascMagic) + end + std::string(kJascVersion) + end +
+                     std::to_string(kPaletteFileColours) + end;
+  for (std::size_t i = 0; i < kPaletteFileColours; ++i) {
     AppendColour(text, ColourAt(palette, i), ' ');
-    text += "\r\n";
+    text += end;
   }
   return text;
 }
 
 std::vector<std::uint8_t> AdobeColourTable(std::span<const std::uint8_t> palette) {
   std::vector<std::uint8_t> table;
-  table.reserve(kPaletteEntries * 3);
-  for (std::size_t i = 0; i < kPaletteEntries; ++i) {
+  table.reserve(kActBytes);
+  for (std::size_t i = 0; i < kPaletteFileColours; ++i) {
     const Rgb rgb = ColourAt(palette, i);
     table.insert(table.end(), {rgb.red, rgb.green, rgb.blue});
   }

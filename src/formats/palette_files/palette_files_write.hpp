@@ -1,5 +1,6 @@
-// One palette as the files image editors load: a GIMP palette (.gpl), a JASC palette (.pal,
-// read by Paint Shop Pro, Aseprite and others) and an Adobe colour table (.act).
+// The palette files' writer (formats in palette_files.hpp, reader in palette_files_read.hpp): one
+// palette as the files image editors load: a GIMP palette (.gpl), a JASC palette (.pal, read by
+// Paint Shop Pro, Aseprite and others) and an Adobe colour table (.act).
 #pragma once
 
 #include <cstdint>

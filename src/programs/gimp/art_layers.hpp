@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sprite/palette.hpp"
@@ -109,19 +110,46 @@ struct ImagePixels {
   std::vector<LayerPixels> layers;      // every layer that is not a group, top of the stack first
 };
 
+// A layer's name read back: "Picture P Frame F" (each from 1), maybe followed by the mark in
+// brackets that a layer standing in for a frame without a picture carries.
+struct NamedFrame {
+  FramePosition at;  // from 0
+  bool standsIn = false;
+};
+std::optional<NamedFrame> ReadLayerName(std::string_view name);
+
+// The table the layers' names give: each layer's frame, picture-major.
+struct LayerTable {
+  ArtLayout layout;
+  std::vector<std::size_t> frameOf;  // for each layer, top of the stack first
+  std::vector<bool> standsIn;
+};
+struct LayerTableResult {
+  std::optional<LayerTable> table;
+  std::string error;  // when there is none: why, and what to do
+};
+// Every layer named once for a frame, the frames of each picture from 1 on without a gap, in a
+// table the format has (sprite/make_sprite.hpp).
+LayerTableResult TableOfLayers(const std::vector<LayerPixels>& layers);
+
 struct SaveResult {
   std::optional<std::vector<std::uint8_t>> bytes;  // the file to write
   std::string error;                               // when there are none: why, and what to do
   std::uint64_t framesReplaced = 0;
   bool paletteChanged = false;
+  bool made = false;  // a new file, of another table than the source's or of none
 };
 
-// The file the image's layers make. Frames whose layers show them as they are are copied byte
-// for byte, changed layers replace their frames (a raw frame stays raw, a run-length one is
-// encoded again), the colour map replaces the palette the image was opened in when its colours
-// changed, and everything else is kept; with nothing changed, the file is the source's bytes.
-// `source` is what the image kept, nothing when it was not opened from an .ART file.
-SaveResult BuildSavedFile(const std::optional<ArtSource>& source, const ImagePixels& image,
-                          const std::string& name);
+// The file the image's layers make, each layer the frame its name gives. When the names give the
+// source's table, frames whose layers show them as they are are copied byte for byte, changed
+// layers replace their frames (a raw frame stays raw, a run-length one is encoded again), the
+// colour map replaces the palette the image was opened in when its colours changed, and
+// everything else is kept; with nothing changed, the file is the source's bytes. When they give
+// another table, or the image has no source, the file is made anew by the rules of vostrel-pack
+// --new: the source's words and palettes where it has them (the colour map as the palette
+// opened), each layer's frame stored as the source's frame at its place or in the smaller
+// storage, a stand-in layer's frame kept as it was. `source` is what the image kept, nothing
+// when it was not opened from an .ART file.
+SaveResult BuildSavedFile(const std::optional<ArtSource>& source, const ImagePixels& image);
 
 }  // namespace vostrel

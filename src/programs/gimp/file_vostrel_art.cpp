@@ -261,7 +261,7 @@ void Save(const GimpParam* params, gint* count, GimpParam** values) {
   const char* path = params[3].data.d_string;
   const std::string name = DisplayName(path);
   const std::optional<ArtSource> source = SourceOf(image);
-  vostrel::SaveResult saved = vostrel::BuildSavedFile(source, ReadImage(image), name);
+  vostrel::SaveResult saved = vostrel::BuildSavedFile(source, ReadImage(image));
   if (!saved.bytes) {
     Fail(count, values, "Could not export " + name + ": " + saved.error);
     return;
@@ -272,8 +272,8 @@ void Save(const GimpParam* params, gint* count, GimpParam** values) {
              "); check that its folder exists and that you may write there");
     return;
   }
-  // Later exports compare with the file as it now is.
-  AttachSource(image, ArtSource{source->palette, std::move(*saved.bytes)});
+  // Later exports compare with the file as it now is; an image made anew shows its palette 1.
+  AttachSource(image, ArtSource{source ? source->palette : 1, std::move(*saved.bytes)});
   Finish(count, values, GIMP_PDB_SUCCESS);
 }
 
@@ -295,7 +295,7 @@ void Query() {
       {GIMP_PDB_INT32, const_cast<gchar*>("run-mode"),
        const_cast<gchar*>("The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1) }")},
       {GIMP_PDB_IMAGE, const_cast<gchar*>("image"),
-       const_cast<gchar*>("Image opened from an .art file")},
+       const_cast<gchar*>("Indexed image, a layer a frame named \"Picture P Frame F\"")},
       {GIMP_PDB_DRAWABLE, const_cast<gchar*>("drawable"),
        const_cast<gchar*>("Ignored: every layer is saved")},
       {GIMP_PDB_STRING, const_cast<gchar*>("filename"),
@@ -316,7 +316,9 @@ void Query() {
       kSaveProcedure, "Saves the layers of an image opened from an .art sprite back into one",
       "Writes the .art file the image was opened from with its changed layers and colour map: "
       "unchanged frames are copied byte for byte, changed layers replace their frames, the "
-      "colour map replaces the palette the image was opened in.",
+      "colour map replaces the palette the image was opened in. Layers named for another table "
+      "of frames (\"Picture P Frame F\"), or an image not opened from an .art file, make a new "
+      "file, the colour map its palette.",
       "The vostrel developers", "The vostrel developers", "2026", "vostrel .art sprite",
       "RGB*, GRAY*, INDEXED*", GIMP_PLUGIN, G_N_ELEMENTS(saveArgs), 0, saveArgs, nullptr);
   gimp_register_file_handler_mime(kSaveProcedure, "image/x-vostrel-art");

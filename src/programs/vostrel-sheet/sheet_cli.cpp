@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "formats/indexed_image.hpp"
+#include "formats/manifest/manifest_schema.hpp"
 #include "io/files.hpp"
 #include "sheets/sheet_job.hpp"
 
@@ -161,9 +161,11 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
         return std::nullopt;
       }
     } else {
-      const auto fps = ParseNumber(*value, kMinFps, kMaxFps);
+      const auto fps = ParseNumber(*value, manifest::kMinFps, manifest::kMaxFps);
       if (!fps) {
-        problem = "--fps takes a number of frames a second from 1 to 100, not " + shown;
+        problem = "--fps takes a number of frames a second from " +
+                  std::to_string(manifest::kMinFps) + " to " + std::to_string(manifest::kMaxFps) +
+                  ", not " + shown;
         return std::nullopt;
       }
       options.request.fps = *fps;

@@ -29,6 +29,7 @@
 #include "formats/bmp/bmp_encode.hpp"
 #include "formats/gif/gif_encode.hpp"
 #include "formats/indexed_image.hpp"
+#include "formats/manifest/manifest_schema.hpp"
 #include "io/byte_source.hpp"
 #include "io/files.hpp"
 #include "io/json_text.hpp"
@@ -338,7 +339,9 @@ bool EncodePictureGif(OpenSprite& open, int p, int k, int fps,
 }
 
 // The argument of a call that names a frame rate: a whole number in the range vostrel-sheet takes.
-bool IsFps(int fps) { return fps >= vostrel::kMinFps && fps <= vostrel::kMaxFps; }
+bool IsFps(int fps) {
+  return fps >= vostrel::manifest::kMinFps && fps <= vostrel::manifest::kMaxFps;
+}
 
 void AppendJsonStrings(std::string& out, std::span<const std::string_view> texts) {
   out += '[';
@@ -580,9 +583,9 @@ EMSCRIPTEN_KEEPALIVE int vostrel_warm_up() {
 // vostrel-pack takes and of the manifest.
 EMSCRIPTEN_KEEPALIVE const char* vostrel_rules() {
   std::string out = "{\"fps\":{\"min\":";
-  out += std::to_string(vostrel::kMinFps);
+  out += std::to_string(vostrel::manifest::kMinFps);
   out += ",\"max\":";
-  out += std::to_string(vostrel::kMaxFps);
+  out += std::to_string(vostrel::manifest::kMaxFps);
   out += ",\"default\":";
   out += std::to_string(vostrel::SheetRequest{}.fps);
   out += "},\"maxPaletteIndex\":";

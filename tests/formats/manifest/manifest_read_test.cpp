@@ -7,44 +7,37 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "formats/manifest/manifest_schema.hpp"
+#include "formats/manifest/manifest_write.hpp"
 
 namespace vostrel {
 namespace {
 
 using Json = nlohmann::json;
+using namespace manifest;
 
 const ManifestExpectation kDoor{"door.art", 1, 2, 2};
 
-// A manifest of door.art as vostrel-sheet writes it: one picture of a 4 x 3 and a 2 x 2 frame.
+// A manifest of door.art as vostrel-sheet writes it: one picture of a 4 x 3 and a 2 x 2 frame,
+// two palettes, laid out with a padding of 1.
 Json Valid() {
-  Json frames = Json::array();
-  Json stored = Json::array();
-  const int sizes[2][2] = {{4, 3}, {2, 2}};
-  for (int i = 0; i < 2; ++i) {
-    frames.push_back(
-        {{"filename", std::to_string(i)},
-         {"frame", {{"x", 1 + i * 5}, {"y", 1}, {"w", sizes[i][0]}, {"h", sizes[i][1]}}},
-         {"rotated", false}});
-    stored.push_back({{"width", sizes[i][0]}, {"height", sizes[i][1]}, {"storage", "raw"}});
+  Sprite sprite;
+  sprite.pictures = 1;
+  sprite.framesPerPicture = 2;
+  sprite.palettes.resize(2);
+  for (const auto& [width, height] : {std::pair{4, 3}, std::pair{2, 2}}) {
+    SpriteFrame& frame = sprite.frames.emplace_back();
+    ReplaceFrame(frame, width, height, std::vector<std::uint8_t>(std::size_t(width * height)));
   }
-  return {
-      {"frames", frames},
-      {"meta",
-       {{"app", "vostrel-sheet"},
-        {"version", "0.1"},
-        {"size", {{"w", 11}, {"h", 5}}},
-        {"vostrel",
-         {{"source", "door.art"},
-          {"pictures", 1},
-          {"framesPerPicture", 2},
-          {"palettes", 2},
-          {"transparent", 0},
-          {"padding", 1},
-          {"columns", 2},
-          {"fps", 8},
-          {"sheets",
-           {{{"image", "door_0.png"}, {"palette", 0}}, {{"image", "door_1.png"}, {"palette", 1}}}},
-          {"frames", stored}}}}}};
+  std::vector<ArtFrameHeader> headers;
+  for (const SpriteFrame& frame : sprite.frames) {
+    headers.push_back(frame.header);
+  }
+  const SheetLayoutResult laid = LayOutSheet(1, 2, headers, 1, std::nullopt);
+  return Json::parse(SheetManifest(sprite, *laid.layout, {"door.art", "door", "0.1", 0, 8}));
 }
 
 struct ManifestCase {
@@ -56,48 +49,56 @@ struct ManifestCase {
 TEST(ReadManifestTest, TakesExactlyItsKeysAndChecksThem) {
   const ManifestCase cases[] = {
       {"Valid", [](Json&) {}, ""},
-      {"NoTransparency", [](Json& m) { m["meta"]["vostrel"]["transparent"] = nullptr; }, ""},
-      {"NoMeta", [](Json& m) { m.erase("meta"); }, "has no the manifest.meta"},
+      {"NoTransparency", [](Json& m) { m[kMeta][kVostrel][kTransparent] = nullptr; }, ""},
+      {"NoMeta", [](Json& m) { m.erase(kMeta); }, "has no the manifest.meta"},
       {"NotAnObject", [](Json& m) { m = Json::array(); }, "the manifest is not an object"},
-      {"NoSource", [](Json& m) { m["meta"]["vostrel"].erase("source"); },
+      {"NoSource", [](Json& m) { m[kMeta][kVostrel].erase(kSource); },
        "has no meta.vostrel.source"},
-      {"OtherSource", [](Json& m) { m["meta"]["vostrel"]["source"] = "DOOR.ART"; },
+      {"OtherSource", [](Json& m) { m[kMeta][kVostrel][kSource] = "DOOR.ART"; },
        "was made from DOOR.ART, not door.art"},
-      {"OtherPalettes", [](Json& m) { m["meta"]["vostrel"]["palettes"] = 1; },
+      {"OtherPalettes", [](Json& m) { m[kMeta][kVostrel][kPalettes] = 1; },
        "describes 1 pictures of 2 frames and 1 palettes, but door.art has 1 pictures of 2 "
        "frames and 2 palettes"},
-      {"CountAsText", [](Json& m) { m["meta"]["vostrel"]["pictures"] = "1"; },
+      {"CountAsText", [](Json& m) { m[kMeta][kVostrel][kPictures] = "1"; },
        "meta.vostrel.pictures is not a whole number"},
-      {"CountAsFraction", [](Json& m) { m["meta"]["vostrel"]["pictures"] = 1.5; },
+      {"CountAsFraction", [](Json& m) { m[kMeta][kVostrel][kPictures] = 1.5; },
        "meta.vostrel.pictures is not a whole number"},
-      {"CountPast64Bits",
-       [](Json& m) { m["meta"]["vostrel"]["pictures"] = 18446744073709551615ULL; },
+      {"CountPast64Bits", [](Json& m) { m[kMeta][kVostrel][kPictures] = 18446744073709551615ULL; },
        "meta.vostrel.pictures is out of its range"},
-      {"NegativeX", [](Json& m) { m["frames"][1]["frame"]["x"] = -1; },
+      {"NegativeX", [](Json& m) { m[kFrames][1][kFrame][kX] = -1; },
        "frames[1].frame.x is out of its range (0 to 2147483647)"},
-      {"WidthPast31Bits", [](Json& m) { m["frames"][0]["frame"]["w"] = 2147483648LL; },
+      {"WidthPast31Bits", [](Json& m) { m[kFrames][0][kFrame][kW] = 2147483648LL; },
        "frames[0].frame.w is out of its range"},
-      {"TransparentPast255", [](Json& m) { m["meta"]["vostrel"]["transparent"] = 256; },
+      {"TransparentPast255", [](Json& m) { m[kMeta][kVostrel][kTransparent] = 256; },
        "meta.vostrel.transparent is out of its range (0 to 255)"},
-      {"FpsZero", [](Json& m) { m["meta"]["vostrel"]["fps"] = 0; },
+      {"FpsZero", [](Json& m) { m[kMeta][kVostrel][kFps] = 0; },
        "meta.vostrel.fps is out of its range (1 to 100)"},
       {"SheetInAnotherDirectory",
-       [](Json& m) { m["meta"]["vostrel"]["sheets"][0]["image"] = "../door_0.png"; },
+       [](Json& m) { m[kMeta][kVostrel][kSheets][0][kImage] = "../door_0.png"; },
        "meta.vostrel.sheets[0].image is not the name of a file beside the manifest"},
-      {"SheetPaletteTwice", [](Json& m) { m["meta"]["vostrel"]["sheets"][1]["palette"] = 0; },
+      // Shown escaped, and the text goes on after it.
+      {"SheetNameHoldingANul",
+       [](Json& m) {
+         m[kMeta][kVostrel][kSheets][0][kImage] = std::string("door_0.png\0.txt", 15);
+       },
+       "meta.vostrel.sheets[0].image holds a control character (door_0.png\\u0000.txt); make the "
+       "sheets"},
+      {"SourceHoldingALineEnd", [](Json& m) { m[kMeta][kVostrel][kSource] = "door\n.art"; },
+       "meta.vostrel.source holds a control character (door\\u000a.art)"},
+      {"SheetPaletteTwice", [](Json& m) { m[kMeta][kVostrel][kSheets][1][kPalette] = 0; },
        "meta.vostrel.sheets[1] names palette 0 a second time"},
-      {"SheetPaletteMissing", [](Json& m) { m["meta"]["vostrel"]["sheets"][1]["palette"] = 2; },
+      {"SheetPaletteMissing", [](Json& m) { m[kMeta][kVostrel][kSheets][1][kPalette] = 2; },
        "meta.vostrel.sheets[1].palette is out of its range (0 to 1)"},
       {"MoreSheetsThanPalettes",
        [](Json& m) {
-         m["meta"]["vostrel"]["sheets"].push_back({{"image", "x.png"}});
+         m[kMeta][kVostrel][kSheets].push_back({{kImage, "x.png"}});
        },
        "meta.vostrel.sheets is not an array of at most one sheet a palette"},
-      {"FrameMissing", [](Json& m) { m["frames"].erase(1); }, "frames lists 1 entries, not 2"},
-      {"StoredFrameMissing", [](Json& m) { m["meta"]["vostrel"]["frames"].erase(0); },
+      {"FrameMissing", [](Json& m) { m[kFrames].erase(1); }, "frames lists 1 entries, not 2"},
+      {"StoredFrameMissing", [](Json& m) { m[kMeta][kVostrel][kFrames].erase(0); },
        "meta.vostrel.frames lists 1 entries, not 2"},
-      {"FramesNotAnArray", [](Json& m) { m["frames"] = Json::object(); }, "frames is not an array"},
-      {"NoStoredHeight", [](Json& m) { m["meta"]["vostrel"]["frames"][1].erase("height"); },
+      {"FramesNotAnArray", [](Json& m) { m[kFrames] = Json::object(); }, "frames is not an array"},
+      {"NoStoredHeight", [](Json& m) { m[kMeta][kVostrel][kFrames][1].erase(kHeight); },
        "has no meta.vostrel.frames[1].height"},
   };
   for (const ManifestCase& c : cases) {

@@ -25,6 +25,7 @@ Bytes SampleFile() {
   test::ArtSpec art;
   art.flags = 0;
   art.frameCount = 2;
+  art.fillerWords[20] = -5;
   art.palettePresent = {1, 1, 0, 0};
   art.palettes = {test::MakePalette(3), test::MakePalette(9)};
   for (std::int32_t p = 0; p < 8; ++p) {
@@ -47,6 +48,7 @@ Bytes SampleFile() {
       }
       art.frames.emplace_back(width + 2, height + 1, test::EncodeRle(pixels));
     }
+    art.frames.back().words = {p, 1, 2, 3};
   }
   Bytes file = test::WriteArt(art);
   file.insert(file.end(), {0xDE, 0xAD, 0xBE, 0xEF});
@@ -226,6 +228,8 @@ struct SaveCase {
   std::vector<std::size_t> replaced = {};  // layers whose frames changed
   std::function<void(const Sprite& before, const Sprite& after)> check = {};
   bool sameBytes = false;  // the source byte for byte
+  bool source = true;      // opened from the sample, whose file the image keeps
+  bool made = false;       // a file made anew: check alone says what it holds
 };
 
 void PrintTo(const SaveCase& c, std::ostream* out) { *out << c.name; }
@@ -240,16 +244,20 @@ TEST_P(GimpSave, WritesWhatTheLayersShow) {
   if (c.edit) {
     c.edit(image);
   }
-  const std::optional<ArtSource> source = c.name == "not opened from an .art file"
-                                              ? std::nullopt
-                                              : std::optional(ArtSource{c.palette, Sample()});
-  const SaveResult saved = BuildSavedFile(source, image, "sample.art");
+  const std::optional<ArtSource> source =
+      c.source ? std::optional(ArtSource{c.palette, Sample()}) : std::nullopt;
+  const SaveResult saved = BuildSavedFile(source, image);
   if (!c.refusal.empty()) {
     EXPECT_FALSE(saved.bytes);
     EXPECT_NE(saved.error.find(c.refusal), std::string::npos) << saved.error;
     return;
   }
   ASSERT_TRUE(saved.bytes) << saved.error;
+  EXPECT_EQ(saved.made, c.made);
+  if (c.made) {
+    c.check(Parsed(Sample()), Parsed(*saved.bytes));
+    return;
+  }
   if (c.sameBytes) {
     EXPECT_EQ(*saved.bytes, Sample());
   }
@@ -346,8 +354,8 @@ const SaveCase kSaveCases[] = {
     {.name = "a stand-in layer painted keeps its frame",
      .edit =
          [](ImagePixels& image) {
-           image.layers[12] = {"x", 4, 4, false, Bytes(16, 5)};
-           image.layers[15] = {"y", 2, 1, false, Bytes(2, 5)};
+           image.layers[12] = {image.layers[12].name, 4, 4, false, Bytes(16, 5)};
+           image.layers[15] = {image.layers[15].name, 2, 1, false, Bytes(2, 5)};
          },
      .sameBytes = true},
     {.name = "a colour map entry changed in palette 2",
@@ -379,16 +387,80 @@ const SaveCase kSaveCases[] = {
            EXPECT_EQ(after.palettes[1], before.palettes[1]);
            EXPECT_EQ(after.palettes[0][2], before.palettes[0][2] ^ 0xFF);
          }},
-    {.name = "not opened from an .art file", .refusal = "was not opened from an .art file"},
+    {.name = "a frame added to every picture makes a new file",
+     .edit =
+         [](ImagePixels& image) {
+           for (std::uint8_t p = 0; p < 8; ++p) {
+             image.layers.push_back(
+                 {"Picture " + std::to_string(p + 1) + " Frame 3", 2, 2, false, Bytes{p, 1, 2, 3}});
+           }
+         },
+     .check =
+         [](const Sprite& before, const Sprite& after) {
+           ASSERT_EQ(after.framesPerPicture, 3);
+           ArtHeader header = before.header;
+           header.frameCount = 3;
+           EXPECT_EQ(WordsOfHeader(after.header), WordsOfHeader(header));
+           EXPECT_EQ(after.palettes, before.palettes);
+           for (std::int32_t p = 0; p < 8; ++p) {
+             for (std::int32_t f = 0; f < 2; ++f) {
+               const SpriteFrame& was = before.Frame(p, f);
+               const SpriteFrame& now = after.Frame(p, f);
+               EXPECT_EQ(now.header.unknown, was.header.unknown);
+               EXPECT_EQ(now.header.width, was.header.width);
+               EXPECT_EQ(StorageOf(now.header), StorageOf(was.header));
+               if (FramePixels(was.header)) {
+                 EXPECT_EQ(Indices(now), Indices(was)) << p << " " << f;
+               }
+             }
+             const SpriteFrame& added = after.Frame(p, 2);
+             EXPECT_EQ(Indices(added), (Bytes{static_cast<std::uint8_t>(p), 1, 2, 3}));
+             EXPECT_EQ(added.header.unknown, before.Frame(p, 1).header.unknown);  // the one before
+           }
+         },
+     .made = true},
+    {.name = "an image not opened from an .art file makes a new file",
+     .edit =
+         [](ImagePixels& image) {
+           image.layers = {{"Picture 2 Frame 1", 2, 2, false, Bytes{1, 2, 3, 4}},
+                           {"Picture 1 Frame 1", 3, 1, false, Bytes{5, 6, 7}}};
+           image.colourMap.resize(3 * 4);
+         },
+     .check =
+         [](const Sprite&, const Sprite& after) {
+           ASSERT_EQ(after.pictures, 2);
+           ArtHeader header;
+           header.flags = 1;
+           header.frameCount = 2;
+           header.palettePresent = {1, 0, 0, 0};
+           EXPECT_EQ(WordsOfHeader(after.header), WordsOfHeader(header));
+           ASSERT_EQ(after.PaletteCount(), 1);
+           const ArtPalette opened = Parsed(Sample()).palettes[0];
+           for (std::size_t i = 0; i < kArtPaletteSize; ++i) {
+             EXPECT_EQ(after.palettes[0][i], i < 16 && i % 4 != 3 ? opened[i] : 0) << i;
+           }
+           EXPECT_EQ(Indices(after.Frame(0, 0)), (Bytes{5, 6, 7}));
+           EXPECT_EQ(Indices(after.Frame(1, 0)), (Bytes{1, 2, 3, 4}));
+           EXPECT_EQ(after.Frame(1, 0).header.unknown, (ArtFrameWords{}));
+         },
+     .source = false,
+     .made = true},
+    {.name = "a layer named for no frame",
+     .edit = [](ImagePixels& image) { image.layers[3].name = "Background"; },
+     .refusal = "layer \"Background\" is not named \"Picture P Frame F\""},
     {.name = "no longer indexed",
      .edit = [](ImagePixels& image) { image.indexed = false; },
      .refusal = "no longer indexed"},
     {.name = "a layer removed",
      .edit = [](ImagePixels& image) { image.layers.pop_back(); },
-     .refusal = "the image has 15 layers, but sample.art has 16 frames (8 pictures of 2)"},
+     .refusal = "no layer is named \"Picture 8 Frame 1\""},
     {.name = "a layer added",
      .edit = [](ImagePixels& image) { image.layers.push_back(image.layers[0]); },
-     .refusal = "has 17 layers"},
+     .refusal = "two layers are named \"Picture 1 Frame 2\""},
+    {.name = "layers named for a table the format has not",
+     .edit = [](ImagePixels& image) { image.layers.resize(14); },
+     .refusal = "the layers' names make 7 pictures, of 2, 2, 2, 2, 2, 2 and 2 frames, a table that "
+                "an .art file cannot hold"},
     {.name = "a half-transparent pixel",
      .edit = [](ImagePixels& image) { AddAlpha(image.layers[2], 7, 128); },
      .refusal = "layer \"Picture 2 Frame 2\" has 1 pixel neither fully opaque nor fully "
@@ -413,10 +485,10 @@ TEST(GimpSaveSource, RefusesAFileThatEndedEarlyOrADamagedRecord) {
   const OpenResult open = PlanImage(cut, 1, "cut.art");
   ASSERT_TRUE(open.plan) << open.error;  // it opens, the missing bytes as index 0
   const ImagePixels image = Opened(*open.plan);
-  SaveResult saved = BuildSavedFile(ArtSource{1, cut}, image, "cut.art");
+  SaveResult saved = BuildSavedFile(ArtSource{1, cut}, image);
   EXPECT_FALSE(saved.bytes);
   EXPECT_NE(saved.error.find("ended early"), std::string::npos) << saved.error;
-  saved = BuildSavedFile(ArtSource{1, Bytes(10, 0)}, image, "cut.art");
+  saved = BuildSavedFile(ArtSource{1, Bytes(10, 0)}, image);
   EXPECT_NE(saved.error.find("open the .art file again"), std::string::npos) << saved.error;
 }
 

@@ -47,6 +47,7 @@ constexpr const char* kPrelude = R"((define (num n) (number->string n))
               positions)
     (gimp-message out)))
 (define (open name) (car (gimp-file-load RUN-NONINTERACTIVE name name)))
+(define (frame-name p f) (string-append "Picture " (num p) " Frame " (num f)))
 (define (save image name) (gimp-file-save RUN-NONINTERACTIVE image (layer-at image 0) name name))
 )";
 
@@ -199,6 +200,24 @@ std::vector<Case> Cases(const Session& s, const std::vector<fs::path>& corpus) {
            at("refuse-new.art") + "))"},
       {"refuse-palette", "(file-vostrel-art-load RUN-NONINTERACTIVE " + at("door.art") + " " +
                              at("door.art") + " 3)"},
+      // A third frame in every picture, each its second mirrored: a new file of 8 x 3 frames.
+      {"added", "(let ((image (open " + at("door.art") +
+                    "))) (do ((p 1 (+ p 1))) ((> p 8)) (let ((copy (car (gimp-layer-copy (car "
+                    "(gimp-image-get-layer-by-name image (frame-name p 2))) FALSE)))) "
+                    "(gimp-image-insert-layer image copy 0 0) (gimp-item-set-name copy "
+                    "(frame-name p 3)) (gimp-item-transform-flip-simple copy "
+                    "ORIENTATION-HORIZONTAL TRUE 0.0))) (save image " +
+                    at("added.art") + "))"},
+      // A new indexed image of four colours, two pictures of one frame, every pixel painted.
+      {"new",
+       "(let* ((image (car (gimp-image-new 4 3 INDEXED)))) (gimp-image-set-colormap image "
+       "12 #(255 0 0 0 255 0 0 0 255 10 20 30)) (for-each (lambda (p) (let* ((w (+ 2 (* "
+       "2 (- 2 p)))) (h (+ 1 p)) (layer (car (gimp-layer-new image w h INDEXED-IMAGE "
+       "(frame-name p 1) 100 LAYER-MODE-NORMAL)))) (gimp-image-insert-layer image layer 0 "
+       "0) (do ((y 0 (+ y 1))) ((= y h)) (do ((x 0 (+ x 1))) ((= x w)) "
+       "(gimp-drawable-set-pixel layer x y 1 (vector (modulo (+ x y p) 4))))))) '(1 2)) "
+       "(save image " +
+           at("new.art") + "))"},
   };
   for (const fs::path& file : corpus) {
     cases.push_back({"corpus " + file.filename().string(), OpenScript(file, std::nullopt)});
@@ -519,8 +538,8 @@ TEST_F(GimpHeadless, RefusalsSayWhatToDoAndWriteNothing) {
       {"refuse-alpha",
        "has 1 pixel neither fully opaque nor fully transparent, the first at x "
        "5, y 6"},
-      {"refuse-layers", "layers, but refuse-layers.art has"},
-      {"refuse-new", "this image was not opened from an .art file"},
+      {"refuse-layers", "no layer is named \"Picture 2 Frame 1\""},
+      {"refuse-new", "layer \"x\" is not named \"Picture P Frame F\""},
       {"refuse-palette", "door.art has 2 palettes, so palette 3 cannot be shown"},
   };
   for (const Refusal& refusal : table) {
@@ -531,6 +550,61 @@ TEST_F(GimpHeadless, RefusalsSayWhatToDoAndWriteNothing) {
     if (refusal.name != "refuse-palette") {
       EXPECT_EQ(File(refusal.name + ".art"), session->door) << refusal.name;
     }
+  }
+}
+
+// Converted with vostrel, the file made of door.art's layers and eight more holds door.art's
+// frames as they were and, third in each picture, its second frame mirrored.
+TEST_F(GimpHeadless, LayersAddedMakeANewFileOfTheirTable) {
+  const fs::path dir = session->dir.Path();
+  for (const char* name : {"door", "added"}) {
+    const test::RunResult run = test::RunProgram(
+        test::ConverterPath(), {"./" + std::string(name) + ".art", "./" + std::string(name)}, dir);
+    ASSERT_EQ(run.status, 0) << run.out << run.err << Output("added").text;
+  }
+  const Sprite door = Parsed(session->door);
+  const Sprite added = Parsed(File("added.art"));
+  EXPECT_EQ(added.pictures, 8);
+  EXPECT_EQ(added.framesPerPicture, 3);
+  EXPECT_EQ(added.palettes, door.palettes);
+  for (const std::string& name : test::FilesIn(dir / "door")) {
+    EXPECT_EQ(test::ReadFile((dir / "added" / ("added" + name.substr(4))).string()),
+              test::ReadFile((dir / "door" / name).string()))
+        << name;
+    if (name.substr(6, 3) != "_1_") {
+      continue;
+    }
+    std::vector<Bytes> rows = BmpRows(dir / "door" / name);
+    for (Bytes& row : rows) {
+      std::reverse(row.begin(), row.end());
+    }
+    const std::string third = "added" + name.substr(4, 2) + "_2_" + name.substr(9);
+    EXPECT_EQ(BmpRows(dir / "added" / third), rows) << third;
+  }
+  EXPECT_EQ(test::FilesIn(dir / "added").size(), test::FilesIn(dir / "door").size() * 3 / 2);
+}
+
+// A new indexed image exports as a new file: one picture a frame, the colour map palette 0.
+TEST_F(GimpHeadless, ANewIndexedImageExportsAsANewFile) {
+  const fs::path dir = session->dir.Path();
+  const test::RunResult run = test::RunProgram(test::ConverterPath(), {"./new.art", "./new"}, dir);
+  ASSERT_EQ(run.status, 0) << run.out << run.err << Output("new").text;
+  EXPECT_EQ(test::FilesIn(dir / "new"),
+            (std::vector<std::string>{"new_0_0_0.bmp", "new_1_0_0.bmp"}));
+  for (int p = 1; p <= 2; ++p) {
+    const fs::path bmp = dir / "new" / ("new_" + std::to_string(p - 1) + "_0_0.bmp");
+    std::vector<Bytes> expected(static_cast<std::size_t>(1 + p),
+                                Bytes(static_cast<std::size_t>(2 + 2 * (2 - p))));
+    for (std::size_t y = 0; y < expected.size(); ++y) {
+      for (std::size_t x = 0; x < expected[y].size(); ++x) {
+        expected[y][x] = static_cast<std::uint8_t>((x + y + static_cast<std::size_t>(p)) % 4);
+      }
+    }
+    EXPECT_EQ(BmpRows(bmp), expected) << bmp;
+    // The colour table after the BMP's 54 bytes of headers: blue, green, red, 0.
+    const Bytes file = test::ReadFile(bmp.string());
+    EXPECT_EQ(Bytes(file.begin() + 54, file.begin() + 54 + 20),
+              (Bytes{0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 30, 20, 10, 0, 0, 0, 0, 0}));
   }
 }
 

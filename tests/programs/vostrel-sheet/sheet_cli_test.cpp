@@ -107,8 +107,8 @@ TEST_P(DoorSheetTest, RectanglesHoldTheBmpsAndEverythingElseIsTheTransparentInde
     keys.insert(item.key());
   }
   EXPECT_EQ(keys, (std::set<std::string>{"source", "pictures", "framesPerPicture", "palettes",
-                                         "transparent", "padding", "columns", "fps", "sheets",
-                                         "frames"}));
+                                         "transparent", "padding", "columns", "fps", "header",
+                                         "sheets", "frames"}));
   EXPECT_EQ(ours["source"], "door.art");
   EXPECT_EQ(ours["pictures"], 8);
   EXPECT_EQ(ours["framesPerPicture"], 2);
@@ -117,8 +117,10 @@ TEST_P(DoorSheetTest, RectanglesHoldTheBmpsAndEverythingElseIsTheTransparentInde
   EXPECT_EQ(ours["padding"], c.padding);
   EXPECT_EQ(ours["columns"], c.columns);
   EXPECT_EQ(ours["fps"], c.fps);
-  EXPECT_EQ(ours["sheets"], Json::parse(R"([{"image": "door_0.png", "palette": 0},
-                                            {"image": "door_1.png", "palette": 1}])"));
+  const Json fourthBytes = std::vector<int>(256, 0);
+  EXPECT_EQ(ours["sheets"],
+            (Json{{{"image", "door_0.png"}, {"palette", 0}, {"fourthBytes", fourthBytes}},
+                  {{"image", "door_1.png"}, {"palette", 1}, {"fourthBytes", fourthBytes}}}));
   EXPECT_EQ(meta["app"], "vostrel-sheet");
   EXPECT_EQ(meta["image"], "door_0.png");
   EXPECT_EQ(meta["format"], "I8");
@@ -306,8 +308,9 @@ TEST(SheetCliTest, FramesWithoutPicturesKeepTheirEntriesAtTheirCells) {
   ASSERT_EQ(manifest["frames"].size(), 2u);
   EXPECT_EQ(manifest["frames"][1]["frame"], (Json{{"x", 1}, {"y", 2}, {"w", 0}, {"h", 0}}));
   EXPECT_EQ(manifest["frames"][1]["trimmed"], true);
-  EXPECT_EQ(manifest["meta"]["vostrel"]["frames"][1],
-            (Json{{"width", -2}, {"height", 5}, {"storage", "run-length"}}));
+  EXPECT_EQ(
+      manifest["meta"]["vostrel"]["frames"][1],
+      (Json{{"width", -2}, {"height", 5}, {"storage", "run-length"}, {"words", {0, 0, 0, 0}}}));
 }
 
 TEST(SheetCliTest, AnimationsOfEveryPictureInEveryPalette) {
