@@ -29,6 +29,7 @@
 #include "programs/vostrel-pack/pack_cli.hpp"
 #include "programs/vostrel/frontend/cli.hpp"
 #include "sheets/sheet_job.hpp"
+#include "sheets/sheet_layout.hpp"
 #include "sprite/frame_rules.hpp"
 #include "sprite/palette.hpp"
 #include "sprite/picture_names.hpp"
@@ -141,32 +142,39 @@ bool DecodeInto(OpenSprite& open, int p, int f) {
 
 // The GIF of picture p in palette k made by the sheet code's encoder, into the handle's gif: the
 // frames at the top left of a canvas as large as the picture's largest frame (as the page's
-// tiles show them). False when a frame cannot be decoded or memory is exhausted.
+// tiles show them). False when the canvas is more than a GIF holds (checked, as vostrel-sheet
+// checks it, before any frame is decoded), or memory is exhausted.
 bool EncodePictureGif(OpenSprite& open, int p, int k, int fps,
                       std::optional<std::uint8_t> transparent) {
   const vostrel::Sprite& sprite = open.sprite;
+  vostrel::Animation animation;
+  animation.width = 1;
+  animation.height = 1;
+  for (int f = 0; f < sprite.framesPerPicture; ++f) {
+    const vostrel::ArtFrameHeader& header = sprite.Frame(p, f).header;
+    if (vostrel::MakesPicture(header)) {
+      animation.width = std::max(animation.width, header.width);
+      animation.height = std::max(animation.height, header.height);
+    }
+  }
+  if (vostrel::GifCanvasRefusal(animation.width, animation.height)) {
+    return false;
+  }
   try {
     std::vector<std::vector<std::uint8_t>> planes(
         static_cast<std::size_t>(sprite.framesPerPicture));
-    vostrel::Animation animation;
-    animation.width = 1;
-    animation.height = 1;
     for (int f = 0; f < sprite.framesPerPicture; ++f) {
       const vostrel::SpriteFrame& frame = sprite.Frame(p, f);
       std::vector<std::uint8_t>& plane = planes[static_cast<std::size_t>(f)];
       vostrel::IndexedPlane indexed;
-      if (vostrel::DecodeFrame(frame.header, frame.data, plane).has_value()) {
+      if (vostrel::MakesPicture(frame.header) &&
+          vostrel::DecodeFrame(frame.header, frame.data, plane).has_value()) {
         indexed.width = frame.header.width;
         indexed.height = frame.header.height;
         indexed.stride = static_cast<std::size_t>(frame.header.width);
         indexed.indices = plane;
-        animation.width = std::max(animation.width, indexed.width);
-        animation.height = std::max(animation.height, indexed.height);
       }
       animation.frames.push_back(indexed);
-    }
-    if (animation.width > vostrel::kGifMaxSide || animation.height > vostrel::kGifMaxSide) {
-      return false;
     }
     animation.colours.palette = sprite.palettes[static_cast<std::size_t>(k)];
     animation.colours.transparent = transparent;
