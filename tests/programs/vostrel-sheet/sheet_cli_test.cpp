@@ -268,9 +268,9 @@ TEST(SheetCliTest, RefusedFilesLeaveNoneOfTheirOutputsAndTheOthersAreMade) {
       // The last output cannot be written: those written before it are removed.
       {good,
        {"--gif", "--apng"},
-       "out/bad_0_0.apng",
-       "out/bad_0_0.apng: could not write it; check that the directory is writable"},
-      {good, {}, "out/bad_0.act", "out/bad_0.act: could not write it"},
+       kOut + "bad_0_0.apng",
+       kOut + "bad_0_0.apng: could not write it; check that the directory is writable"},
+      {good, {}, kOut + "bad_0.act", kOut + "bad_0.act: could not write it"},
   };
   for (const RefusedCase& row : cases) {
     MemoryFiles files;
