@@ -1,9 +1,10 @@
 // Writes the starting corpus of each fuzz target into OUTDIR/art_pipeline, OUTDIR/rle,
-// OUTDIR/bmp, OUTDIR/picture and OUTDIR/sheet_pack: valid .ART files of both layouts with zero to
-// four palettes and raw and run-length frames, run-length streams with their parameters, BMP
-// parameters, and pictures in every format vostrel-pack takes. Generated at build time, so no
-// binary corpus has to be kept in the repository.
+// OUTDIR/bmp, OUTDIR/picture, OUTDIR/sheet_pack and OUTDIR/sheet_make: valid .ART files of both
+// layouts with zero to four palettes and raw and run-length frames, run-length streams with their
+// parameters, BMP parameters, and pictures in every format vostrel-pack takes. Generated at build
+// time, so no binary corpus has to be kept in the repository.
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -340,6 +341,25 @@ std::vector<std::pair<std::string, Bytes>> SheetPackSeeds() {
           {"new_editor_hash_trimmed.sheet", seed(editorHash, sheet)}};
 }
 
+// The .ART seeds, and files whose outputs reach a limit: a few bytes of run-length stream for
+// a frame wider than a GIF may be, among small frames (eight pictures of two frames, as a
+// damaged file once had them), whose sheet would take a gigabyte.
+std::vector<std::pair<std::string, Bytes>> SheetMakeSeeds() {
+  std::vector<std::pair<std::string, Bytes>> seeds = ArtSeeds();
+  ArtSpec wide = WithPalettes(ArtSpec{}, 1);
+  wide.flags = 2;
+  const std::vector<std::array<std::int32_t, 3>> frames = {
+      {7, 1, 7},  {4, 9, 36}, {5, 7, 35}, {6291457, 7, 7}, {6, 0, 0},  {9, 4, 31},
+      {6, 3, 18}, {3, 6, 19}, {4, 7, 28}, {5, 4, 17},      {5, 8, 35}, {0, 9, 0},
+      {8, 6, 45}, {4, 7, 29}, {2, 7, 14}, {6, 9, 54}};
+  for (std::size_t n = 0; n < frames.size(); ++n) {
+    const auto [width, height, size] = frames[n];
+    wide.frames.emplace_back(width, height, MakePixels(size, 1, static_cast<std::uint8_t>(n)));
+  }
+  seeds.emplace_back("gif_too_wide.art", vostrel::test::WriteArt(wide));
+  return seeds;
+}
+
 void WriteAll(const std::filesystem::path& dir,
               const std::vector<std::pair<std::string, Bytes>>& seeds) {
   std::filesystem::create_directories(dir);
@@ -362,6 +382,7 @@ int main(int argc, char** argv) {
     WriteAll(out / "bmp", BmpSeeds());
     WriteAll(out / "picture", PictureSeeds());
     WriteAll(out / "sheet_pack", SheetPackSeeds());
+    WriteAll(out / "sheet_make", SheetMakeSeeds());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());
     return 1;

@@ -27,36 +27,64 @@ std::span<const std::uint8_t> Bytes(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-class Writer {
+// The files written for one .ART file. Unless Keep is called, leaving scope removes them again
+// (a write that failed, exhausted memory), so that a file's outputs are there all together or
+// not at all, and the lines that name them are printed only then.
+class Outputs {
  public:
-  Writer(const SheetRequest& request, Files& files, SheetOutcome& outcome)
+  Outputs(const SheetRequest& request, Files& files, SheetOutcome& outcome)
       : request_(request), files_(files), outcome_(outcome) {}
+  Outputs(const Outputs&) = delete;
+  Outputs& operator=(const Outputs&) = delete;
+
+  ~Outputs() {
+    if (kept_) {
+      return;
+    }
+    for (const std::string& path : written_) {
+      try {
+        files_.RemoveFile(path);
+      } catch (...) {
+        // Nothing more can be done for it while leaving; the failure is told already.
+      }
+    }
+  }
 
   std::string PathOf(const std::string& name) const { return JoinPath(request_.destDir, name); }
 
-  // Writes the file and says so; false, with the failure told, when it could not be written.
+  // Writes the file; false, with the failure told, when it could not be written.
   bool Write(const std::string& name, std::span<const std::uint8_t> bytes) {
     const std::string path = PathOf(name);
     const std::unique_ptr<FileWriter> writer = files_.Create(path);
+    if (writer) {
+      // Ours from here on (a path that could not be created is left as it was).
+      written_.push_back(path);
+    }
     const std::span<const std::uint8_t> pieces[] = {bytes};
     const bool written = writer && writer->Write(pieces);
     if (!(writer && writer->Close() && written)) {
-      if (writer) {
-        files_.RemoveFile(path);
-      }
       outcome_.ok = false;
       outcome_.err += std::string(kProgram) + ": " + path +
                       ": could not write it; check that the directory is writable and has room\n";
       return false;
     }
-    outcome_.out += path + '\n';
     return true;
+  }
+
+  // Every output was written: they stay, each named on a line of its own.
+  void Keep() {
+    kept_ = true;
+    for (const std::string& path : written_) {
+      outcome_.out += path + '\n';
+    }
   }
 
  private:
   const SheetRequest& request_;
   Files& files_;
   SheetOutcome& outcome_;
+  std::vector<std::string> written_;
+  bool kept_ = false;
 };
 
 void Fail(SheetOutcome& outcome, const std::string& path, const std::string& problem) {
@@ -137,6 +165,20 @@ SheetOutcome MakeSheets(const SheetRequest& request, Files& files, SheetWorkspac
     return outcome;
   }
   const SheetLayout& layout = *laid.layout;
+  // Every limit of the outputs is checked before the sheet is made or anything written.
+  const bool animated =
+      (request.gif || request.apng) && layout.cellWidth > 0 && layout.cellHeight > 0;
+  if (animated && request.gif) {
+    if (const auto refusal = GifCanvasRefusal(layout.cellWidth, layout.cellHeight)) {
+      Fail(outcome, path, "its frames need " + *refusal + "; use --apng instead");
+      return outcome;
+    }
+  }
+  if ((request.gif || request.apng) && !animated) {
+    outcome.err += std::string(kProgram) + ": warning: " + path +
+                   ": no frame has pixels, so no animation was written\n";
+  }
+
   const std::uint8_t background = request.transparent.value_or(0);
   ComposeSheet(layout, sprite, background, workspace.sheet);
   const IndexedPlane sheet = workspace.sheet.Indices(layout);
@@ -144,61 +186,46 @@ SheetOutcome MakeSheets(const SheetRequest& request, Files& files, SheetWorkspac
   const PathParts art = SplitPath(path);
   const std::string name(art.name);
   const std::string stem(art.stem);
-  Writer writer(request, files, outcome);
+  Outputs outputs(request, files, outcome);
 
   // The sheets differ only in their palette: the rows are compressed once for all of them.
   const std::span<const std::uint8_t> rows = workspace.compressor.Compress(workspace.sheet.rows);
   for (std::int32_t k = 0; k < sprite.PaletteCount(); ++k) {
     const IndexedColours colours{sprite.palettes[static_cast<std::size_t>(k)], request.transparent};
-    if (!writer.Write(SheetName(stem, k),
-                      AssembleIndexedPng(layout.width, layout.height, rows, colours))) {
+    if (!outputs.Write(SheetName(stem, k),
+                       AssembleIndexedPng(layout.width, layout.height, rows, colours))) {
       return outcome;
     }
   }
   const ManifestFacts facts{name, stem, request.version, request.transparent, request.fps};
-  if (!writer.Write(stem + ".json", Bytes(SheetManifest(sprite, layout, facts)))) {
+  if (!outputs.Write(stem + ".json", Bytes(SheetManifest(sprite, layout, facts)))) {
     return outcome;
   }
   for (std::int32_t k = 0; k < sprite.PaletteCount(); ++k) {
     const auto& palette = sprite.palettes[static_cast<std::size_t>(k)];
     const std::string base = SheetBaseName(stem, k);
-    if (!writer.Write(base + ".gpl", Bytes(GimpPalette(palette, base))) ||
-        !writer.Write(base + ".pal", Bytes(JascPalette(palette))) ||
-        !writer.Write(base + ".act", AdobeColourTable(palette))) {
+    if (!outputs.Write(base + ".gpl", Bytes(GimpPalette(palette, base))) ||
+        !outputs.Write(base + ".pal", Bytes(JascPalette(palette))) ||
+        !outputs.Write(base + ".act", AdobeColourTable(palette))) {
       return outcome;
     }
   }
-
-  if (!request.gif && !request.apng) {
-    return outcome;
-  }
-  if (layout.framesPerPicture == 0 || layout.cellWidth == 0 || layout.cellHeight == 0) {
-    outcome.err += std::string(kProgram) + ": warning: " + path +
-                   ": no frame has pixels, so no animation was written\n";
-    return outcome;
-  }
-  if (request.gif && (layout.cellWidth > kGifMaxSide || layout.cellHeight > kGifMaxSide)) {
-    Fail(outcome, path,
-         "its frames need a canvas of " + std::to_string(layout.cellWidth) + " x " +
-             std::to_string(layout.cellHeight) +
-             " pixels, more than a GIF can hold (65535 a side); use --apng instead");
-    return outcome;
-  }
-  for (std::int32_t p = 0; p < layout.pictures; ++p) {
+  for (std::int32_t p = 0; animated && p < layout.pictures; ++p) {
     for (std::int32_t k = 0; k < sprite.PaletteCount(); ++k) {
       const IndexedColours colours{sprite.palettes[static_cast<std::size_t>(k)],
                                    request.transparent};
       const Animation animation = PictureAnimation(layout, sheet, p, colours, request.fps);
       const std::string base = AnimationBaseName(stem, p, k);
-      if (request.gif && !writer.Write(base + ".gif", EncodeGif(animation))) {
+      if (request.gif && !outputs.Write(base + ".gif", EncodeGif(animation))) {
         return outcome;
       }
       if (request.apng &&
-          !writer.Write(base + ".apng", EncodeApng(animation, workspace.compressor))) {
+          !outputs.Write(base + ".apng", EncodeApng(animation, workspace.compressor))) {
         return outcome;
       }
     }
   }
+  outputs.Keep();
   return outcome;
 }
 
@@ -215,6 +242,14 @@ std::vector<std::vector<std::size_t>> SameNameGroups(std::span<const std::string
     groups[at->second].push_back(i);
   }
   return groups;
+}
+
+std::optional<std::string> GifCanvasRefusal(std::int32_t width, std::int32_t height) {
+  if (width <= kGifMaxSide && height <= kGifMaxSide) {
+    return std::nullopt;
+  }
+  return "a canvas of " + std::to_string(width) + " x " + std::to_string(height) +
+         " pixels, more than a GIF can hold (" + std::to_string(kGifMaxSide) + " a side)";
 }
 
 }  // namespace vostrel

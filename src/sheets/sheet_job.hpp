@@ -44,10 +44,15 @@ struct SheetWorkspace {
   SheetRows sheet;
 };
 
-// Reads request.artPath and writes its files through files, stopping at the first failure. They
-// are named after the stem of its file name (io/path.hpp: SplitPath). Throws std::bad_alloc when
-// memory runs out.
+// Reads request.artPath and writes its files through files. Every limit of its outputs is
+// checked before the sheet is made, and a write that fails removes the files already written
+// for it: a file's outputs are all there or none is. Throws std::bad_alloc when memory runs out
+// (after removing what it had written).
 SheetOutcome MakeSheets(const SheetRequest& request, Files& files, SheetWorkspace& workspace);
+
+// Why an animation on a canvas of width x height pixels cannot be a GIF ("a canvas of W x H
+// pixels, more than a GIF can hold ..."), or nothing when it can.
+std::optional<std::string> GifCanvasRefusal(std::int32_t width, std::int32_t height);
 
 // The .ART files of artPaths (by index) whose files would have the same names, as MakeSheets
 // names them: those whose stems agree when compared without case, wherever they are. Each

@@ -34,9 +34,15 @@ using test::ArtFrameSpec;
 using test::ArtSpec;
 using test::Bytes;
 
-const std::string kArt = "in/x.art";
-const std::string kManifest = "sheets/x.json";
-const std::string kOutput = "out/x.art";
+// A path as the programs write it, with the platform's own separator.
+std::string Native(std::string path) {
+  std::replace(path.begin(), path.end(), '/', kPathSeparator);
+  return path;
+}
+
+const std::string kArt = Native("in/x.art");
+const std::string kManifest = Native("sheets/x.json");
+const std::string kOutput = Native("out/x.art");
 
 Sprite Parsed(std::span<const std::uint8_t> bytes) {
   SpriteLoad load = ParseSprite(bytes);
@@ -102,8 +108,8 @@ NewSpriteJob Job() {
 
 // Writes the sheets of the .ART file at kArt into sheets/ as vostrel-sheet does.
 void MakeSheetsOf(MemoryFiles& files, const SheetRequest& options = {}) {
-  files.Contents()["sheets/.keep"] = {};
-  files.Contents()["out/.keep"] = {};
+  files.Contents()[Native("sheets/.keep")] = {};
+  files.Contents()[Native("out/.keep")] = {};
   SheetRequest request = options;
   request.artPath = kArt;
   request.destDir = "sheets";
@@ -285,7 +291,7 @@ struct Scene {
                    std::int32_t h, const std::string& only = "") {
     const Json manifest = Manifest();
     for (const Json& sheet : manifest[kMeta][kVostrel][kSheets]) {
-      const std::string path = "sheets/" + sheet[kImage].get<std::string>();
+      const std::string path = Native("sheets/") + sheet[kImage].get<std::string>();
       if (!only.empty() && path != only) {
         continue;
       }
@@ -318,8 +324,8 @@ struct Scene {
       meta[kFrameTags] = tags;
     }
     SetManifest({{kFrames, frames}, {kMeta, meta}});
-    (*this)["sheets/x_0.png"] = sheet;
-    (*this)["out/.keep"] = {};
+    (*this)[Native("sheets/x_0.png")] = sheet;
+    (*this)[Native("out/.keep")] = {};
     const std::string gpl = GimpPalette(kColours, "colours");
     (*this)[kPaletteFile] = Bytes(gpl.begin(), gpl.end());
   }
@@ -343,7 +349,9 @@ Bytes RgbaSheet(std::int32_t blocks, std::int32_t w, std::int32_t h) {
 Json Blocks(std::int32_t blocks, std::int32_t w, std::int32_t h) {
   Json frames = Json::array();
   for (std::int32_t b = 0; b < blocks; ++b) {
-    frames.push_back({{kFilename, "f" + std::to_string(b)}, {kFrame, Rect(b * w, 0, w, h)}});
+    std::string name = "f";
+    name += std::to_string(b);
+    frames.push_back({{kFilename, name}, {kFrame, Rect(b * w, 0, w, h)}});
   }
   return frames;
 }
@@ -493,7 +501,7 @@ const ShapeCase kShapeCases[] = {
      [](Scene& scene) {
        scene.Ours(Generated(0, 16, {1, 1}));
        const Json rect = scene.Manifest()[kFrames][4][kFrame];
-       scene.PaintSheets(rect[kX], rect[kY], Bytes{200}, 1, 1, "sheets/x_1.png");
+       scene.PaintSheets(rect[kX], rect[kY], Bytes{200}, 1, 1, Native("sheets/x_1.png"));
      },
      "sheets/x_1.png: differs from sheets/x_0.png in the rectangle of frame 4 (picture 2, frame "
      "0), the first at x"},
@@ -558,8 +566,8 @@ const ShapeCase kShapeCases[] = {
        for (std::size_t i = 0; i < 1024; ++i) {
          ASSERT_EQ(sprite.palettes[0][i], i % 4 == 3 || i >= 64 ? 0 : kColours[i]) << i;
        }
-       const RgbPicture sheet =
-           DecodePicture(scene["sheets/x_0.png"], kMaxPicturePixels, {.keepTransparency = true});
+       const RgbPicture sheet = DecodePicture(scene[Native("sheets/x_0.png")], kMaxPicturePixels,
+                                              {.keepTransparency = true});
        for (std::int32_t p = 0; p < 3; ++p) {
          const std::int32_t x = 3 * ((p + 2) % 3);  // pictures: jump, walk, idle
          Bytes expected;
@@ -694,7 +702,7 @@ TEST_P(NewShapeTest, MakesTheSpriteOrRefusesWritingNothing) {
     }
   } catch (const PackError& error) {
     EXPECT_FALSE(c.error.empty()) << error.what();
-    EXPECT_NE(std::string(error.what()).find(c.error), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find(Native(c.error)), std::string::npos) << error.what();
     EXPECT_EQ(scene.files.Contents(), before) << "a refusal wrote something";
   }
 }

@@ -39,6 +39,7 @@
 #include "programs/vostrel-pack/pack_cli.hpp"
 #include "programs/vostrel/frontend/cli.hpp"
 #include "sheets/sheet_job.hpp"
+#include "sheets/sheet_layout.hpp"
 #include "sprite/frame_rules.hpp"
 #include "sprite/palette.hpp"
 #include "sprite/picture_names.hpp"
@@ -227,7 +228,7 @@ std::pair<std::int32_t, std::int32_t> PictureScreen(const vostrel::Sprite& sprit
   std::int32_t height = 1;
   for (int f = 0; f < sprite.framesPerPicture; ++f) {
     const vostrel::ArtFrameHeader& header = sprite.Frame(p, f).header;
-    if (vostrel::ShapeOf(header) != vostrel::FrameShape::kInvalid) {
+    if (vostrel::MakesPicture(header)) {
       width = std::max(width, header.width);
       height = std::max(height, header.height);
     }
@@ -299,24 +300,25 @@ bool DecodeInto(OpenSprite& open, int p, int f, std::vector<std::uint8_t>& plane
 }
 
 // The GIF of picture p in palette k made by the sheet code's encoder, into the handle's gif: the
-// frames at the top left of the picture's screen (as the page's tiles show them). False when a
-// frame cannot be read or memory is exhausted.
+// frames at the top left of the picture's screen (as the page's tiles show them). False when the
+// screen is more than a GIF holds (checked, as vostrel-sheet checks it, before any frame is
+// read), a frame cannot be read, or memory is exhausted.
 bool EncodePictureGif(OpenSprite& open, int p, int k, int fps,
                       std::optional<std::uint8_t> transparent) {
   const vostrel::Sprite& sprite = open.table.sprite;
+  vostrel::Animation animation;
+  std::tie(animation.width, animation.height) = PictureScreen(sprite, p);
+  if (vostrel::GifCanvasRefusal(animation.width, animation.height)) {
+    return false;
+  }
   try {
     std::vector<std::vector<std::uint8_t>> planes(
         static_cast<std::size_t>(sprite.framesPerPicture));
-    vostrel::Animation animation;
-    std::tie(animation.width, animation.height) = PictureScreen(sprite, p);
-    if (animation.width > vostrel::kGifMaxSide || animation.height > vostrel::kGifMaxSide) {
-      return false;
-    }
     for (int f = 0; f < sprite.framesPerPicture; ++f) {
       const vostrel::ArtFrameHeader& header = open.table.Frame(p, f);
       std::vector<std::uint8_t>& plane = planes[static_cast<std::size_t>(f)];
       vostrel::IndexedPlane indexed;
-      if (vostrel::ShapeOf(header) != vostrel::FrameShape::kInvalid) {
+      if (vostrel::MakesPicture(header)) {
         if (!DecodeInto(open, p, f, plane)) {
           return false;
         }

@@ -240,26 +240,58 @@ test::Bytes Sprite(std::int32_t palettes, std::vector<test::ArtFrameSpec> frames
   return test::WriteArt(test::OneFrameLayout(palettes, std::move(frames)));
 }
 
-TEST(SheetCliTest, FilesThatCannotBeShownFailWithStatusOneAndTheOthersAreMade) {
-  const std::vector<std::pair<test::Bytes, std::string>> cases = {
-      {{}, "cannot open it"},
-      {test::Bytes(40, 0), "could not load the .ART file"},
-      {Sprite(0, {{2, 2, test::MakePixels(2, 2, 1)}}), "has no palette"},
+// A file refused for any reason leaves none of its outputs, and the others of the run are made.
+struct RefusedCase {
+  test::Bytes bytes;               // bad.art; none for a file that is missing
+  std::vector<std::string> flags;  // before the files
+  std::string failingWrite;        // an output whose writing fails, if any
+  std::string message;             // what standard error says
+};
+
+TEST(SheetCliTest, RefusedFilesLeaveNoneOfTheirOutputsAndTheOthersAreMade) {
+  const test::Bytes good = Sprite(1, {{3, 2, test::MakePixels(3, 2, 4)}});
+  const std::vector<RefusedCase> cases = {
+      {{}, {}, {}, "bad.art: cannot open it"},
+      {test::Bytes(40, 0), {}, {}, "bad.art: could not load the .ART file"},
+      {Sprite(0, {{2, 2, test::MakePixels(2, 2, 1)}}), {}, {}, "bad.art: has no palette"},
       {Sprite(1, {{46340, 46340, {}, 0}, {46340, 46340, {}, 0}}),
-       "cannot make a sheet: its largest frames"},
+       {},
+       {},
+       "bad.art: cannot make a sheet: its largest frames"},
+      // A few bytes of run-length stream that decode to a frame wider than a GIF: refused
+      // before its sheet (56 MB here) is made.
+      {Sprite(1, {{6291457, 7, {0x85, 1, 2, 3, 4, 5, 0x7F}}}),
+       {"--gif", "--apng"},
+       {},
+       "bad.art: its frames need a canvas of 6291457 x 7 pixels, more than a GIF can hold "
+       "(65535 a side); use --apng instead"},
+      // The last output cannot be written: those written before it are removed.
+      {good,
+       {"--gif", "--apng"},
+       kOut + "bad_0_0.apng",
+       kOut + "bad_0_0.apng: could not write it; check that the directory is writable"},
+      {good, {}, kOut + "bad_0.act", kOut + "bad_0.act: could not write it"},
   };
-  for (const auto& [bytes, problem] : cases) {
+  for (const RefusedCase& row : cases) {
     MemoryFiles files;
-    files.Contents()["good.art"] = Sprite(1, {{3, 2, test::MakePixels(3, 2, 4)}});
-    if (!bytes.empty()) {
-      files.Contents()["bad.art"] = bytes;
+    files.Contents()["good.art"] = good;
+    if (!row.bytes.empty()) {
+      files.Contents()["bad.art"] = row.bytes;
     }
-    const SheetRun run = RunWith(files, {"good.art", "bad.art", "late.art", "out"});
-    EXPECT_EQ(run.status, 1) << problem;
-    EXPECT_NE(run.err.find("vostrel-sheet: bad.art: " + problem), std::string::npos) << run.err;
+    if (!row.failingWrite.empty()) {
+      files.FailWritesTo(row.failingWrite);
+    }
+    std::vector<std::string> args = row.flags;
+    args.insert(args.end(), {"good.art", "bad.art", "late.art", "out"});
+    const SheetRun run = RunWith(files, args);
+    EXPECT_EQ(run.status, 1) << row.message;
+    EXPECT_NE(run.err.find("vostrel-sheet: " + row.message), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("vostrel-sheet: late.art: cannot open it"), std::string::npos);
     EXPECT_EQ(run.out.find(kOut + "good_0.png\n"), 0u) << run.out;  // in the order given
-    EXPECT_EQ(files.Contents().count(kOut + "bad_0.png"), 0u);
+    EXPECT_EQ(run.out.find(kOut + "bad"), std::string::npos) << run.out;
+    for (const auto& [path, bytes] : files.Contents()) {
+      EXPECT_NE(path.rfind(kOut + "bad", 0), 0u) << row.message << ": " << path << " is left";
+    }
   }
 }
 
