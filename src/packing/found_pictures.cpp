@@ -15,9 +15,6 @@ namespace vostrel {
 
 namespace {
 
-// The extensions a frame's picture may have, in the order its files are taken.
-constexpr std::array<std::string_view, 2> kExtensions{".bmp", ".png"};
-
 // Whether a picture's name must begin with the original's stem exactly, or may differ in case:
 // as the file system compares names, so that on Windows the pictures of DOOR.ART may be
 // door_0_0_0.bmp, as opening them by name would find them.
@@ -44,13 +41,13 @@ std::optional<PictureNames> PictureNames::List(Files& files, const std::string& 
       continue;
     }
     const auto kind = std::find_if(
-        kExtensions.begin(), kExtensions.end(),
+        kPictureExtensions.begin(), kPictureExtensions.end(),
         [&read](std::string_view known) { return EqualIgnoringCase(read->extension, known); });
-    if (kind == kExtensions.end()) {
+    if (kind == kPictureExtensions.end()) {
       continue;
     }
     sorted[{read->picture, read->frame}].emplace_back(
-        read->palette, static_cast<std::size_t>(kind - kExtensions.begin()), name);
+        read->palette, static_cast<std::size_t>(kind - kPictureExtensions.begin()), name);
   }
   PictureNames pictures;
   for (auto& [frame, list] : sorted) {

@@ -23,6 +23,7 @@
 #include "packing/sheet_refresh.hpp"
 #include "sprite/frame_rules.hpp"
 #include "sprite/palette.hpp"
+#include "sprite/picture_names.hpp"
 #include "sprite/sprite.hpp"
 
 namespace vostrel {
@@ -151,7 +152,7 @@ class Packer {
         stem_(SplitPath(job.original).stem) {
     // A manifest (.json) where the pictures' directory would be stands for the sheets beside it;
     // anything else must be the pictures' directory, as it always was.
-    sheets_ = EndsWithIgnoringCase(job.picturesDir, ".json");
+    sheets_ = EndsWithIgnoringCase(job.picturesDir, kManifestExtension);
     const PathKind kind = files_.StatusOf(job.picturesDir).kind;
     if (sheets_ && kind != PathKind::kRegularFile) {
       throw PackError(job.picturesDir +

@@ -5,6 +5,7 @@
 // brings up to date.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -12,6 +13,15 @@
 #include <string_view>
 
 namespace vostrel {
+
+// The extension of .ART files: a name the converter is given without any dot gets it, and a
+// name that ends with it, in any case, is an .ART file's.
+inline constexpr std::string_view kArtExtension = ".art";
+// The extensions of the pictures vostrel-pack takes for a frame, in the order it takes them.
+inline constexpr std::array<std::string_view, 2> kPictureExtensions{".bmp", ".png"};
+// The extension of the manifest vostrel-sheet writes beside its sheets; vostrel-pack takes a
+// name with it, in any case, for a manifest rather than a directory of pictures.
+inline constexpr std::string_view kManifestExtension = ".json";
 
 // The stem of the pictures of an .ART file of that file name (without its directory): the name
 // up to its last dot, or all of it when it has none.

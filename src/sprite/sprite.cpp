@@ -4,11 +4,9 @@
 
 #include <algorithm>
 #include <limits>
-#include <new>
 #include <stdexcept>
 #include <utility>
 
-#include "io/byte_source.hpp"
 #include "io/checked.hpp"
 #include "io/le_bytes.hpp"
 #include "sprite/frame_rules.hpp"
@@ -19,97 +17,12 @@ namespace vostrel {
 
 namespace {
 
-// Raised by the parser for a file whose announced sizes it cannot hold.
-struct DamagedArt {
-  ArtLoadError error;
-};
-
 std::size_t FrameIndex(const Sprite& sprite, std::int32_t picture, std::int32_t frame) {
   if (picture < 0 || frame < 0 || picture >= sprite.pictures || frame >= sprite.framesPerPicture) {
     throw std::out_of_range("no such frame");
   }
   return static_cast<std::size_t>(picture) * static_cast<std::size_t>(sprite.framesPerPicture) +
          static_cast<std::size_t>(frame);
-}
-
-void Announce(const LoadProgress& mark) {
-  if (mark) {
-    mark();
-  }
-}
-
-// The loader writes its marks as it goes, because they must show how far it got when it
-// stops: a damaged file leaves its marks up to the section that failed, and memory running out
-// while a large table is built ends the process with the marks written so far on the screen.
-Sprite Parse(ByteSource& source, const LoadProgress& mark) {
-  // Every section is checked against the bytes the file holds before anything is sized from it,
-  // so a damaged header can never make the loader allocate more than the file justifies; and
-  // the bytes go straight to where they are kept, so loading holds the file's size once.
-  const std::uint64_t size = source.Size();
-  std::uint64_t remaining = size;
-  const auto take = [&source, &remaining](std::span<std::uint8_t> out, ArtLoadError what) {
-    if (remaining < out.size() || source.Read(out) != out.size()) {
-      throw DamagedArt{what};
-    }
-    remaining -= out.size();
-  };
-
-  Sprite sprite;
-  std::array<std::uint8_t, kArtHeaderSize> headerBytes{};
-  take(headerBytes, ArtLoadError::kShortHeader);
-  sprite.header = ParseArtHeader(headerBytes);
-  const std::int32_t presentPalettes = CountPalettes(sprite.header);
-  Announce(mark);
-
-  if (remaining < static_cast<std::uint64_t>(presentPalettes) * kArtPaletteSize) {
-    throw DamagedArt{ArtLoadError::kShortPalettes};
-  }
-  sprite.palettes.resize(static_cast<std::size_t>(presentPalettes));
-  for (ArtPalette& palette : sprite.palettes) {
-    take(palette, ArtLoadError::kShortPalettes);
-  }
-  Announce(mark);
-
-  const std::optional<ArtLayout> layout = LayoutOf(sprite.header);
-  if (!layout) {
-    throw DamagedArt{ArtLoadError::kNegativeFrameCount};
-  }
-  const auto frameTotal = CheckedMul(static_cast<std::uint64_t>(layout->pictures),
-                                     static_cast<std::uint64_t>(layout->framesPerPicture));
-  const auto tableBytes =
-      frameTotal ? CheckedMul(*frameTotal, std::uint64_t{kArtFrameHeaderSize}) : std::nullopt;
-  if (!tableBytes || remaining < *tableBytes) {
-    throw DamagedArt{ArtLoadError::kShortFrameTable};
-  }
-
-  // The table fits in the file, so its count is bounded by the file's size.
-  sprite.frames.resize(static_cast<std::size_t>(*frameTotal));
-  std::uint64_t dataTotal = 0;
-  std::array<std::uint8_t, kArtFrameHeaderSize> frameBytes{};
-  for (SpriteFrame& frame : sprite.frames) {
-    Announce(mark);
-    take(frameBytes, ArtLoadError::kShortFrameTable);
-    frame.header = ParseArtFrameHeader(frameBytes);
-    if (frame.header.dataSize < 0) {
-      throw DamagedArt{ArtLoadError::kNegativeDataSize};
-    }
-    dataTotal = CheckedAdd(dataTotal, static_cast<std::uint64_t>(frame.header.dataSize))
-                    .value_or(std::numeric_limits<std::uint64_t>::max());
-  }
-  if (dataTotal > size) {
-    throw DamagedArt{ArtLoadError::kDataExceedsFile};
-  }
-
-  // A file that ends inside its frame data still loads; the bytes it lacks read as zero.
-  for (SpriteFrame& frame : sprite.frames) {
-    frame.data.assign(static_cast<std::size_t>(frame.header.dataSize), 0);
-    const std::size_t got = source.Read(frame.data);
-    sprite.missingBytes += frame.data.size() - got;
-  }
-  sprite.pictures = layout->pictures;
-  sprite.framesPerPicture = layout->framesPerPicture;
-  Announce(mark);
-  return sprite;
 }
 
 void PutWord(std::vector<std::uint8_t>& out, std::int32_t word) {
@@ -133,25 +46,6 @@ const SpriteFrame& Sprite::Frame(std::int32_t picture, std::int32_t frame) const
 
 SpriteFrame& Sprite::Frame(std::int32_t picture, std::int32_t frame) {
   return frames.at(FrameIndex(*this, picture, frame));
-}
-
-SpriteLoad ParseSprite(ByteSource& source, const LoadProgress& mark) {
-  SpriteLoad load;
-  try {
-    load.sprite = Parse(source, mark);
-  } catch (const DamagedArt& damaged) {
-    load.error = damaged.error;
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (...) {
-    load.error = ArtLoadError::kCannotRead;
-  }
-  return load;
-}
-
-SpriteLoad ParseSprite(std::span<const std::uint8_t> bytes, const LoadProgress& mark) {
-  SpanSource source(bytes);
-  return ParseSprite(source, mark);
 }
 
 std::uint64_t AnnouncedSize(const Sprite& sprite) {

@@ -1,70 +1,99 @@
-// The page's scripting API (window.vostrel): every call goes to one of the page's two workers,
-// the viewer (frames, BMPs, GIFs, names) or the runner (the programs' runs), and comes back as a
-// promise. The page itself and its tests use only this.
-// wasmBinary is the core's WebAssembly, sent to both workers first.
-export function createApi(viewer, runner, wasmBinary) {
-  let nextId = 1;
-  const pending = new Map();
-  for (const worker of [viewer, runner]) {
+// The page's scripting API (window.vostrel): every call goes to the viewer worker (frames, BMPs,
+// GIFs, names, the core's rules) or to a runner worker made for that one run of a program and
+// ended once it has answered, and comes back as a promise. The page itself and its tests use
+// only this. The files stay the browser's: the workers read the parts they need from them.
+// wasmBinary is the core's WebAssembly, compiled here once for every worker.
+export function createApi(viewer, makeRunner, wasmBinary) {
+  // Everything the API keeps, in one place.
+  const link = {
+    nextId: 1,
+    pending: new Map(), // id -> { worker, resolve, reject } of a call awaiting its answer
+    files: new Map(), // name -> Blob: the opened files, which each run reads
+    // The runs, one after another: each holds a whole sprite while it converts, and two at once
+    // would hold two.
+    runs: Promise.resolve(),
+  };
+  const compiled = WebAssembly.compile(wasmBinary);
+  const connect = (worker) => {
     worker.onmessage = ({ data }) => {
-      const call = pending.get(data.id);
-      pending.delete(data.id);
+      const call = link.pending.get(data.id);
+      link.pending.delete(data.id);
       if (data.error !== undefined) call.reject(new Error(data.error));
       else call.resolve(data.result);
     };
     worker.onerror = (event) => {
-      for (const call of pending.values()) call.reject(new Error(event.message || 'worker failed'));
-      pending.clear();
+      for (const [id, call] of link.pending) {
+        if (call.worker !== worker) continue;
+        call.reject(new Error(event.message || 'worker failed'));
+        link.pending.delete(id);
+      }
     };
-  }
-  for (const worker of [viewer, runner]) worker.postMessage({ kind: 'core', binary: wasmBinary });
-  const call = (worker, kind, args, transfer = []) =>
+    compiled.then((module) => worker.postMessage({ kind: 'core', module }));
+    return worker;
+  };
+  const call = (worker, kind, args) =>
     new Promise((resolve, reject) => {
-      const id = nextId++;
-      pending.set(id, { resolve, reject });
-      worker.postMessage({ id, kind, ...args }, transfer);
+      const id = link.nextId++;
+      link.pending.set(id, { worker, resolve, reject });
+      worker.postMessage({ id, kind, ...args });
     });
+  connect(viewer);
   const view = (kind, args) => call(viewer, kind, args);
-  const run = (kind, args) => call(runner, kind, args);
-  const named = (original) => (typeof original === 'string' ? { name: original } : original);
-  // A file to both workers: a browser's file as it is (each reads it), bytes as a copy each,
-  // so that the caller's stay usable.
-  const load = (name, data) => {
-    const send = (worker) => {
-      if (data instanceof Blob) return call(worker, 'load', { name, bytes: data });
-      const own = new Uint8Array(data).slice();
-      return call(worker, 'load', { name, bytes: own }, [own.buffer]);
-    };
-    // The runner reads its copy once the viewer has its own, so that the first frames come first.
-    const viewed = send(viewer);
-    const kept = viewed.then(() => send(runner), () => send(runner));
-    return Promise.all([viewed, kept]).then(([result]) => result);
+  // One run in a worker of its own, after the runs asked before it.
+  const run = (kind, args) => {
+    const result = link.runs.then(async () => {
+      const runner = connect(makeRunner());
+      try {
+        return await call(runner, kind, args);
+      } finally {
+        runner.terminate();
+      }
+    });
+    link.runs = result.catch(() => {});
+    return result;
+  };
+  const fileOf = (name) => {
+    const blob = link.files.get(name);
+    if (!blob) return Promise.reject(new Error(`${name} is not open`));
+    return Promise.resolve(blob);
+  };
+  const runOn = (kind, name) => fileOf(name).then((blob) => run(kind, { name, blob }));
+  // A browser's file as it is; bytes as a Blob of a copy, so that the caller's stay usable.
+  const load = async (name, data) => {
+    const blob = data instanceof Blob ? data : new Blob([new Uint8Array(data).slice()]);
+    const loaded = await view('load', { name, bytes: blob });
+    link.files.set(name, blob);
+    return loaded;
   };
   return {
-    // Opens (or opens again) a file for viewing only, at once: { name, view }. Bytes or a
-    // browser's File.
+    // Opens (or opens again) a file for viewing, at once: { name, view }. Bytes or a browser's
+    // File.
     load,
     // The converter's console text and status for an open file: { status, text, bmpCount }.
-    run: (name) => run('run', { name }),
+    run: (name) => runOn('run', name),
     // Opens (or opens again) a file and runs the converter on it:
     // { name, status, text, bmpCount, view }.
     open: async (name, data) => {
       const loaded = await load(name, data);
-      return { ...loaded, ...(await run('run', { name })) };
+      return { ...loaded, ...(await runOn('run', name)) };
     },
     // The indices of frames first to first + count - 1 of picture p (fewer at the picture's
     // end): [{ frame, width, height, pixels }], empty pixels for a frame without a picture.
     frames: (name, picture, first = 0, count = 1) => view('frames', { name, picture, first, count }),
     // The BMP of frame f of picture p in palette k, made from the opened file, or null.
     bmp: (name, picture, frame, palette) => view('bmp', { name, picture, frame, palette }),
-    close: (name) => Promise.all([view('close', { name }), run('close', { name })]).then(([closed]) => closed),
+    close: async (name) => {
+      const closed = await view('close', { name });
+      link.files.delete(name);
+      return closed;
+    },
     // What `vostrel ./NAME ./out` does: { status, text, files: [{ name, bytes }] }.
-    convert: (name) => run('convert', { name }),
-    // The same BMPs in a zip: { status, text, zip }.
-    bmps: (name) => run('bmps', { name }),
+    convert: (name) => runOn('convert', name),
+    // The same BMPs in a zip: { status, text, zip } (a Blob).
+    bmps: (name) => runOn('bmps', name),
     // What `vostrel-sheet ./NAME ./sheet` writes with its default options, in a zip of the
-    // same names and bytes: { status, text, zip, names }.
-    sheet: (name) => run('sheet', { name }),
+    // same names and bytes: { status, text, zip (a Blob, or null when it failed), names }.
+    sheet: (name) => runOn('sheet', name),
     // An animated GIF of picture p (from 0) in palette k (from 0): its bytes.
     gif: (name, picture, palette = 0, fps = 8, transparent = null) =>
       view('gif', { name, picture, palette, fps, transparent }).then((r) => r.gif),
@@ -72,18 +101,29 @@ export function createApi(viewer, runner, wasmBinary) {
     // (with a manifest among them, STEM.json, packed from it and the sheets beside it):
     // { status, text, bytes, replaced: [{ picture, frame }], updated: [names of the pictures
     // rewritten to show the replaced frames as packed] }.
-    pack: (original, pictures) => run('pack', { original: named(original), pictures }),
+    pack: async (original, pictures) => {
+      const named = typeof original === 'string'
+        ? { name: original, blob: await fileOf(original) }
+        : { name: original.name, blob: new Blob([new Uint8Array(original.bytes).slice()]) };
+      return run('pack', { original: named, pictures });
+    },
     // Names as the programs make and read them, for a file name such as "door.art": the stem,
-    // the name of picture p frame f palette k with an extension, and a picture's name read back
-    // ({ picture, frame, palette, extension } or null).
+    // the name of picture p frame f palette k with an extension, the name of picture p's
+    // animation in palette k, and a picture's name read back ({ picture, frame, palette,
+    // extension } or null).
     stem: (name) => view('names', { which: 'stem', name }),
     pictureName: (name, picture, frame, palette, extension = '.bmp') =>
       view('names', { which: 'picture', name, picture, frame, palette, extension }),
+    animationName: (name, picture, palette, extension = '.gif') =>
+      view('names', { which: 'animation', name, picture, palette, extension }),
     readPictureName: (name, picture) => view('names', { which: 'read', name, picture }),
-    // The workers' memory in bytes: their cores' heaps (wasm) and the files' bytes they keep.
-    memory: async () => {
-      const parts = await Promise.all([view('memory', {}), run('memory', {})]);
-      return { wasm: parts[0].wasm + parts[1].wasm, files: parts[0].files + parts[1].files };
-    },
+    // What a file of that name is to the page, by its extension: 'art', 'picture' (one that
+    // vostrel-pack takes), 'manifest', or null.
+    fileKind: (name) => view('names', { which: 'kind', name }),
+    // The core's rules: { fps: { min, max, default }, maxPaletteIndex, extensions: { art,
+    // pictures, manifest } }.
+    rules: () => view('rules', {}),
+    // The viewer's WebAssembly memory in bytes (a run's goes with its worker).
+    memory: () => view('memory', {}),
   };
 }

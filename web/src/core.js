@@ -1,25 +1,57 @@
-// What the page's two workers share: making an instance of the WebAssembly core, reading what it
-// hands out, checking the names that become its paths, and answering requests in order.
+// What the page's workers share: making an instance of the WebAssembly core, letting it read the
+// user's files where they lie, reading what it hands out, checking the names that become its
+// paths, and answering requests in order.
 import createVostrelCore from 'vostrel-core';
 
-// The core's WebAssembly, compiled once for every instance of this worker from the bytes the
-// page sends first (the page holds them once for both workers).
+// The core's WebAssembly, compiled once by the page and sent to every worker first.
 let receive;
 const compiled = new Promise((resolve) => {
-  receive = (binary) => resolve(WebAssembly.compile(binary));
+  receive = resolve;
 });
 
+// The browser's files (File or Blob) the core may read, by number: it reads a slice of one
+// when it needs those bytes, so a file's bytes never all come into the worker.
+const files = { byNumber: new Map(), next: 1 };
+
+export function fileNumber(blob) {
+  const number = files.next++;
+  files.byNumber.set(number, blob);
+  return number;
+}
+
+export function forgetFile(number) {
+  files.byNumber.delete(number);
+}
+
+// Bytes of file `number` from offset into view: how many there were, or -1 when the file can no
+// longer be read (changed or removed since it was chosen). Synchronous, as the core waits.
+function readFile(number, offset, view) {
+  try {
+    const blob = files.byNumber.get(number);
+    const bytes = new Uint8Array(new FileReaderSync().readAsArrayBuffer(blob.slice(offset, offset + view.length)));
+    view.set(bytes);
+    return bytes.length;
+  } catch {
+    return -1;
+  }
+}
+
 // A core instance; its standard output and error go to output(byte), byte by byte in the order
-// written: what `2>&1` would show.
-export async function makeCore(output = () => {}) {
+// written: what `2>&1` would show. What its programs write under their output directory goes to
+// written (begin(path), write(bytes), end(), each true when taken); bytes handed to write are
+// the core's own, valid only during the call.
+export async function makeCore(output = () => {}, written = null) {
   const module = await compiled;
-  return createVostrelCore({
+  const M = await createVostrelCore({
     instantiateWasm: (imports, done) => {
       WebAssembly.instantiate(module, imports).then((instance) => done(instance, module));
       return {};
     },
-    preRun: [(M) => M.FS.init(() => null, output, output)],
+    preRun: [(core) => core.FS.init(() => null, output, output)],
   });
+  M.readFile = readFile;
+  M.written = written;
+  return M;
 }
 
 // Bytes the core handed out ({ data, size } in its heap, two 32-bit words), copied; null for none.
@@ -30,12 +62,6 @@ export function bytesAt(M, at) {
   return M.HEAPU8.slice(data, data + size);
 }
 
-// The bytes the core reads as a file, without a copy: the file system keeps the array as it is
-// (the programs only read it, and write their output under other names or by replacing it).
-export function putFile(M, path, bytes) {
-  M.FS.writeFile(path, bytes, { canOwn: true });
-}
-
 // Names become paths of the in-memory file system: one plain name each, as a browser gives them.
 export function checkName(name) {
   if (typeof name !== 'string' || name === '' || name === '.' || name === '..' || /[/\0]/.test(name)) {
@@ -44,17 +70,12 @@ export function checkName(name) {
   return name;
 }
 
-// A file's bytes as the page sends them: an array, or a file of the browser read here.
-export async function bytesOf(data) {
-  return data instanceof Blob ? new Uint8Array(await data.arrayBuffer()) : data;
-}
-
 // Answers the page's requests one at a time, in order, with the handler of each kind.
 export function serve(handlers) {
   let queue = Promise.resolve();
   self.onmessage = ({ data }) => {
     if (data.kind === 'core') {
-      receive(data.binary);
+      receive(data.module);
       return;
     }
     queue = queue.then(async () => {

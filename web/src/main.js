@@ -1,40 +1,58 @@
-// vostrel sprite viewer: the page's behaviour. Files are read, decoded and converted by two
-// workers around the WebAssembly core (api.js); this script draws what they return and offers
-// the downloads.
+// vostrel sprite viewer: the page's behaviour. Files are read, decoded and converted by workers
+// around the WebAssembly core (api.js), which also gives every rule the page follows (names,
+// limits, extensions, the tiles' size); this script keeps what the page shows in one state
+// object, draws it and offers the downloads.
 import viewerSource from 'viewer-source';
 import runnerSource from 'runner-source';
 import wasmBinary from 'vostrel-core-wasm';
 import { createApi } from './api.js';
-import { pictureSize } from './picture-size.js';
 
 const $ = (id) => document.getElementById(id);
-const workerOf = (source) => new Worker(URL.createObjectURL(new Blob([source], { type: 'text/javascript' })));
-const vostrel = createApi(workerOf(viewerSource), workerOf(runnerSource), wasmBinary);
+const scriptUrl = (source) => URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
+const runnerUrl = scriptUrl(runnerSource);
+const vostrel = createApi(new Worker(scriptUrl(viewerSource)), () => new Worker(runnerUrl), wasmBinary);
 
-// Everything the page knows, in one place: the opened files, what is shown, the edited pictures
-// for packing, and the caches of decoded frames and of frames drawn at 1:1.
+// The zoom slider's range, the page's own choice.
+const zoomRange = { min: 1, max: 8 };
+// Decoded frames kept for drawing, and frames drawn at 1:1, at most: a large file's frames are
+// asked of the worker again rather than all kept.
+const frameCacheBytes = 16 * 2 ** 20;
+const imageCacheBytes = 16 * 2 ** 20;
+// The most pixels asked of the worker at once for one picture: a small picture's frames come in
+// one answer, a large one's a few at a time.
+const fetchPixels = 2 ** 20;
+
+// Everything the page knows, in one place; the controls and the tiles show it, and what the
+// user does to them changes it here first.
 const state = {
+  rules: null, // the core's rules (frames a second, palette indices), asked as the page starts
   files: new Map(), // name -> { serial, view, status, text, bmpCount, messages }
-  serial: 0, // told apart a file opened again under the same name
+  serial: 0, // tells apart a file opened again under the same name
   selected: null,
-  picture: 0,
+  picture: 0, // chosen for the GIF and PNG downloads
   frame: 0,
   playing: true,
   timer: null,
-  packPictures: new Map(), // name -> Uint8Array
+  // What the controls say: the fields' text as typed, the rest as values.
+  controls: {
+    palette: 0,
+    zoom: 2,
+    fps: '',
+    transparent: false,
+    transparentIndex: '0',
+    background: 'checker',
+    colour: '#404040',
+    details: false,
+  },
+  tiles: [], // the selected file's pictures on screen: { picture, canvas, visible, shown }
+  packPictures: new Map(), // name -> Uint8Array: edited pictures for packing
   frames: new Map(), // `${serial}/${p}/${f}` -> { width, height, pixels }, oldest first
   frameBytes: 0,
   fetching: new Set(), // keys of frames asked of the worker
   inFlight: new Set(), // the worker's answers awaited for them
   images: new Map(), // `${serial}/${p}/${f}/${palette}/${transparent}` -> canvas, oldest first
+  imageBytes: 0,
 };
-// Decoded frames kept for drawing, and frames drawn at 1:1, at most: a large file's frames are
-// asked of the worker again rather than all kept.
-const frameCacheBytes = 16 * 2 ** 20;
-const imageCacheCount = 128;
-// The most pixels asked of the worker at once for one picture: a small picture's frames come in
-// one answer, a large one's a few at a time.
-const fetchPixels = 2 ** 20;
 
 window.vostrel = {
   ...vostrel,
@@ -42,17 +60,13 @@ window.vostrel = {
   memory: async () => ({ ...(await vostrel.memory()), page: state.frameBytes }),
 };
 
-const isArt = (name) => /\.art$/i.test(name);
-// Edited pictures, and the manifest of edited sheets (given back beside them).
-const isPicture = (name) => /\.(bmp|png|json)$/i.test(name);
-
 function setStatus(text) {
   $('status').textContent = text;
 }
 
-function download(bytes, name, type) {
+function download(data, name, type) {
   const link = document.createElement('a');
-  link.href = URL.createObjectURL(new Blob([bytes], { type }));
+  link.href = URL.createObjectURL(data instanceof Blob ? data : new Blob([data], { type }));
   link.download = name;
   document.body.append(link);
   link.click();
@@ -64,20 +78,45 @@ function selectedFile() {
   return state.selected ? state.files.get(state.selected) : null;
 }
 
-function paletteIndex() {
-  return Number($('palette').value || 0);
-}
-
-// Frames per second as the field gives them, within what the timer and the GIF take.
+// Frames per second as the field gives them, within the range the core allows.
 function framesPerSecond() {
-  return Math.min(60, Math.max(1, Number($('fps').value) || 8));
+  const { min, max, default: fallback } = state.rules.fps;
+  return Math.min(max, Math.max(min, Number(state.controls.fps) || fallback));
 }
 
 // The index shown as transparent, or null: also while the field holds no palette index (empty,
-// past 255, a fraction), so that the tiles and the GIF agree.
+// past the palette, a fraction), so that the tiles and the GIF agree.
 function transparentIndex() {
-  const index = $('transparent-index').value === '' ? NaN : Number($('transparent-index').value);
-  return $('transparent').checked && Number.isInteger(index) && index >= 0 && index <= 255 ? index : null;
+  const { transparent, transparentIndex: typed } = state.controls;
+  const index = typed === '' ? NaN : Number(typed);
+  return transparent && Number.isInteger(index) && index >= 0 && index <= state.rules.maxPaletteIndex ? index : null;
+}
+
+// ---- the controls ---------------------------------------------------------------------------------
+
+// The controls as the state says; the fields' limits are the core's.
+function renderControls() {
+  const c = state.controls;
+  Object.assign($('zoom'), { min: zoomRange.min, max: zoomRange.max, value: c.zoom });
+  $('zoom-value').textContent = `${c.zoom}×`;
+  if (state.rules) {
+    Object.assign($('fps'), { min: state.rules.fps.min, max: state.rules.fps.max, value: c.fps });
+    Object.assign($('transparent-index'), { min: 0, max: state.rules.maxPaletteIndex });
+  }
+  $('transparent').checked = c.transparent;
+  $('transparent-index').value = c.transparentIndex;
+  $('background').value = c.background;
+  $('background-colour').value = c.colour;
+  $('details').checked = c.details;
+  $('palette').value = String(c.palette);
+  $('play').textContent = state.playing ? 'Pause' : 'Play';
+  $('play').setAttribute('aria-pressed', String(state.playing));
+}
+
+function setZoom(zoom) {
+  state.controls.zoom = Math.min(zoomRange.max, Math.max(zoomRange.min, zoom));
+  renderControls();
+  renderPictures();
 }
 
 // ---- the file list and messages ----------------------------------------------------------------
@@ -109,11 +148,12 @@ function select(name) {
   state.selected = name;
   state.picture = 0;
   state.frame = 0;
-  state.images.clear();
-  const file = selectedFile();
+  state.controls.palette = 0;
+  forgetImages();
   const palette = $('palette');
   palette.replaceChildren();
-  file.view.palettes.forEach((_, k) => palette.append(new Option(String(k + 1), String(k))));
+  selectedFile().view.palettes.forEach((_, k) => palette.append(new Option(String(k + 1), String(k))));
+  renderControls();
   renderFiles();
   renderMessages();
   renderPictures();
@@ -129,10 +169,10 @@ async function openFile(name, data) {
     state.files.set(name, file);
     select(name);
     setStatus(`Converting ${name}…`);
-    // The tiles on screen ask for their frames once laid out; the converter's run, which takes
-    // longer and runs in the other worker, starts after that, so that the first frames are not
-    // kept waiting for a processor.
+    // The converter runs in a worker of its own and takes far longer: it starts once the tiles
+    // on screen have their first frames, so that they are not kept waiting for a processor.
     await laidOut();
+    await Promise.allSettled([...state.inFlight]);
     const result = await vostrel.run(name);
     // The status says the file is open once its messages and the frames of its tiles on screen
     // are there.
@@ -160,10 +200,13 @@ function laidOut() {
   });
 }
 
+// Edited pictures and their manifest, as the core tells them by name.
+const isForPacking = (kind) => kind === 'picture' || kind === 'manifest';
+
 async function addFiles(fileList) {
   for (const file of fileList) {
-    if (!isPicture(file.name)) {
-      // Read by the workers themselves, so that a large file never holds up the page.
+    if (!isForPacking(await vostrel.fileKind(file.name))) {
+      // Read by the workers themselves where it lies, so that a large file never holds up the page.
       await openFile(file.name, file);
       continue;
     }
@@ -181,8 +224,8 @@ async function addFiles(fileList) {
 // ---- the frames -----------------------------------------------------------------------------------
 
 // The decoded frame f of picture p of the selected file, or null while the worker decodes it
-// (asked here, drawn when it comes).
-function decodedFrame(p, f) {
+// (asked here with the frames after it, at most `most` of them, drawn when it comes).
+function decodedFrame(p, f, most) {
   const file = selectedFile();
   const key = `${file.serial}/${p}/${f}`;
   const cached = state.frames.get(key);
@@ -192,16 +235,17 @@ function decodedFrame(p, f) {
     state.frames.set(key, cached);
     return cached;
   }
-  if (!state.fetching.has(key)) fetchFrames(file, p, f);
+  if (!state.fetching.has(key)) fetchFrames(file, p, f, most);
   return null;
 }
 
-// Asks the worker for frames from f of picture p, as many as make about fetchPixels.
-async function fetchFrames(file, p, f) {
+// Asks the worker for frames from f of picture p, as many as make about fetchPixels and at most
+// `most`.
+async function fetchFrames(file, p, f, most) {
   const row = file.view.frames[p];
   const size = Math.max(1, row[f].width * row[f].height);
   let count = 1;
-  while (f + count < row.length && !state.fetching.has(`${file.serial}/${p}/${f + count}`) &&
+  while (count < most && f + count < row.length && !state.fetching.has(`${file.serial}/${p}/${f + count}`) &&
     !state.frames.has(`${file.serial}/${p}/${f + count}`) && (count + 1) * size <= fetchPixels) ++count;
   const keys = [];
   for (let i = f; i < f + count; ++i) keys.push(`${file.serial}/${p}/${i}`);
@@ -246,6 +290,14 @@ function frameImage(frame, rgb, transparent) {
   return image;
 }
 
+const imageBytes = (canvas) => canvas.width * canvas.height * 4;
+
+// Forgets the frames drawn at 1:1, when their colours change.
+function forgetImages() {
+  state.images.clear();
+  state.imageBytes = 0;
+}
+
 // The frame at 1:1 on a canvas of its own, made once per palette and transparent index.
 function frameCanvas(p, f, frame, palette, transparent) {
   const key = `${selectedFile().serial}/${p}/${f}/${palette}/${transparent}`;
@@ -254,82 +306,95 @@ function frameCanvas(p, f, frame, palette, transparent) {
     canvas = new OffscreenCanvas(frame.width, frame.height);
     canvas.getContext('2d').putImageData(frameImage(frame, selectedFile().view.palettes[palette], transparent), 0, 0);
     state.images.set(key, canvas);
-    if (state.images.size > imageCacheCount) state.images.delete(state.images.keys().next().value);
+    state.imageBytes += imageBytes(canvas);
+    for (const [oldest, image] of state.images) {
+      if (state.imageBytes <= imageCacheBytes || image === canvas) break;
+      state.images.delete(oldest);
+      state.imageBytes -= imageBytes(image);
+    }
   }
   return canvas;
 }
 
-// Draws frame f of picture p at the top left of its tile, at the zoom, without smoothing: only
-// when the tile is on screen and shows something else, so that a file of many large pictures
-// costs no more than the tiles in view. A frame still being decoded leaves the tile as it is.
-function drawFrame(canvas, p, f, zoom) {
-  const palette = paletteIndex();
+// Draws frame f at the top left of a tile, at the zoom, without smoothing: only when the tile is
+// on screen and shows something else, so that a file of many large pictures costs no more than
+// the tiles in view. A frame still being decoded leaves the tile as it is. The tile's canvas
+// says which frame it shows (data-frame), for scripts; the page never reads it back.
+function drawTile(tile, f) {
+  const { palette, zoom } = state.controls;
   const transparent = transparentIndex();
   const shown = `${f}/${palette}/${transparent}/${zoom}`;
-  if (!canvas.dataset.visible || canvas.dataset.shown === shown) return;
-  const about = selectedFile().view.frames[p][f];
-  const frame = about && about.placed && about.width && about.height ? decodedFrame(p, f) : null;
-  if (about && about.placed && about.width && about.height && !frame) return;
-  canvas.dataset.shown = shown;
-  const context = canvas.getContext('2d');
+  if (!tile.visible || tile.shown === shown) return;
+  const about = selectedFile().view.frames[tile.picture][f];
+  const pictured = about && about.placed && about.width && about.height;
+  // A tile that shows nothing yet asks for its frame alone, so that it shows at once.
+  const frame = pictured ? decodedFrame(tile.picture, f, tile.shown === null ? 1 : Infinity) : null;
+  if (pictured && !frame) return;
+  tile.shown = shown;
+  tile.canvas.dataset.frame = String(f);
+  const context = tile.canvas.getContext('2d');
   context.imageSmoothingEnabled = false;
-  context.clearRect(0, 0, canvas.width, canvas.height);
+  context.clearRect(0, 0, tile.canvas.width, tile.canvas.height);
   if (!frame || !frame.width || !frame.height) return;
-  context.drawImage(frameCanvas(p, f, frame, palette, transparent), 0, 0, frame.width * zoom, frame.height * zoom);
+  context.drawImage(frameCanvas(tile.picture, f, frame, palette, transparent), 0, 0, frame.width * zoom, frame.height * zoom);
 }
 
 const onScreen = new IntersectionObserver((entries) => {
   for (const entry of entries) {
-    if (entry.isIntersecting) entry.target.dataset.visible = '1';
-    else delete entry.target.dataset.visible;
+    const tile = state.tiles.find((t) => t.canvas === entry.target);
+    if (tile) tile.visible = entry.isIntersecting;
   }
   drawAll();
 });
+
+// The chosen picture's tile marked as chosen.
+function renderChoice() {
+  for (const tile of state.tiles) {
+    const figure = tile.canvas.parentElement;
+    figure.classList.toggle('selected', tile.picture === state.picture);
+    figure.setAttribute('aria-pressed', String(tile.picture === state.picture));
+  }
+}
 
 function renderPictures() {
   const file = selectedFile();
   const container = $('pictures');
   onScreen.disconnect();
   container.replaceChildren();
+  state.tiles = [];
   if (!file) return;
-  const zoom = Number($('zoom').value);
-  const background = $('background').value;
+  const { zoom, background, colour, details } = state.controls;
   file.view.frames.forEach((row, p) => {
     const figure = document.createElement('figure');
-    figure.className = p === state.picture ? 'selected' : '';
     // Chosen for the GIF and PNG downloads by a click, or from the keyboard by Tab and Enter.
     figure.tabIndex = 0;
     figure.setAttribute('role', 'button');
-    figure.setAttribute('aria-pressed', String(p === state.picture));
-    const { width, height } = pictureSize(row);
+    // The picture's screen, as the core gives it for the tile and the GIF alike.
+    const { width, height } = file.view.screens[p];
     const canvas = document.createElement('canvas');
     canvas.width = width * zoom;
     canvas.height = height * zoom;
     canvas.className = background === 'checker' ? 'checker' : '';
-    canvas.style.backgroundColor = background === 'solid' ? $('background-colour').value : '';
-    canvas.dataset.picture = String(p);
-    onScreen.observe(canvas);
+    canvas.style.backgroundColor = background === 'solid' ? colour : '';
+    state.tiles.push({ picture: p, canvas, visible: false, shown: null });
     const caption = document.createElement('figcaption');
     caption.textContent = `Picture ${p + 1}`;
     figure.append(canvas, caption);
-    if ($('details').checked) {
-      const details = document.createElement('ol');
-      details.className = 'frames';
+    if (details) {
+      const list = document.createElement('ol');
+      list.className = 'frames';
       for (const fr of row) {
         const item = document.createElement('li');
         item.textContent = fr.placed
           ? `${fr.width} × ${fr.height}, ${fr.raw ? 'raw' : 'run-length'}`
           : 'invalid size';
-        details.append(item);
+        list.append(item);
       }
-      figure.append(details);
+      figure.append(list);
     }
     const choose = () => {
       state.picture = p;
-      for (const other of container.children) {
-        other.classList.toggle('selected', other === figure);
-        other.setAttribute('aria-pressed', String(other === figure));
-      }
+      renderChoice();
     };
     figure.addEventListener('click', choose);
     figure.addEventListener('keydown', (event) => {
@@ -337,17 +402,22 @@ function renderPictures() {
     });
     container.append(figure);
   });
+  // The tiles on screen now are drawn at once; from then on the observer says which are.
+  for (const tile of state.tiles) {
+    const box = tile.canvas.getBoundingClientRect();
+    tile.visible = box.bottom > 0 && box.right > 0 && box.top < innerHeight && box.left < innerWidth;
+    onScreen.observe(tile.canvas);
+  }
+  renderChoice();
   drawAll();
 }
 
 function drawAll() {
   const file = selectedFile();
   if (!file) return;
-  const zoom = Number($('zoom').value);
-  for (const canvas of $('pictures').querySelectorAll('canvas')) {
-    const p = Number(canvas.dataset.picture);
-    const count = file.view.frames[p].length;
-    drawFrame(canvas, p, count ? state.frame % count : 0, zoom);
+  for (const tile of state.tiles) {
+    const count = file.view.frames[tile.picture].length;
+    drawTile(tile, count ? state.frame % count : 0);
   }
 }
 
@@ -361,11 +431,15 @@ function step(delta) {
 function restartTimer() {
   clearInterval(state.timer);
   state.timer = null;
-  $('play').textContent = state.playing ? 'Pause' : 'Play';
-  $('play').setAttribute('aria-pressed', String(state.playing));
+  renderControls();
   if (state.playing) {
     state.timer = setInterval(() => step(1), 1000 / framesPerSecond());
   }
+}
+
+function togglePlaying() {
+  state.playing = !state.playing;
+  restartTimer();
 }
 
 // ---- downloads ----------------------------------------------------------------------------------
@@ -376,7 +450,7 @@ async function downloadBmps() {
   const name = state.selected;
   setStatus(`Converting ${name}…`);
   const result = await vostrel.bmps(name);
-  download(result.zip, `${file.view.stem}-bmps.zip`, 'application/zip');
+  download(result.zip, `${file.view.stem}-bmps.zip`);
   setStatus(`${name}: BMP zip ready`);
 }
 
@@ -392,23 +466,23 @@ async function downloadSheet() {
     renderMessages();
     return setStatus(`${name}: no sheet, see the messages`);
   }
-  download(result.zip, `${file.view.stem}-sheet.zip`, 'application/zip');
+  download(result.zip, `${file.view.stem}-sheet.zip`);
   setStatus(`${name}: sheet zip ready`);
 }
 
 async function downloadGif() {
   const file = selectedFile();
   if (!file || !file.view.frames.length) return setStatus('Open an .art file with pictures first.');
-  const [name, p, k] = [state.selected, state.picture, paletteIndex()];
+  const [name, p, k] = [state.selected, state.picture, state.controls.palette];
   const bytes = await vostrel.gif(name, p, k, framesPerSecond(), transparentIndex());
-  download(bytes, `${file.view.stem}_${p}_${k}.gif`, 'image/gif');
+  download(bytes, await vostrel.animationName(name, p, k, '.gif'), 'image/gif');
   setStatus(`${name}: GIF of picture ${p + 1} ready`);
 }
 
 async function downloadPng() {
   const file = selectedFile();
   if (!file || !file.view.frames.length) return setStatus('Open an .art file with pictures first.');
-  const [name, p, k, transparent] = [state.selected, state.picture, paletteIndex(), transparentIndex()];
+  const [name, p, k, transparent] = [state.selected, state.picture, state.controls.palette, transparentIndex()];
   const f = state.frame % file.view.frames[p].length;
   const [frame] = await vostrel.frames(name, p, f, 1);
   if (!frame.width || !frame.height) return setStatus('This frame has no pixels.');
@@ -469,7 +543,9 @@ document.addEventListener('drop', async (event) => {
   } else {
     files.push(...event.dataTransfer.files);
   }
-  await addFiles(files.filter((file) => isArt(file.name) || isPicture(file.name) || entries.length === 0));
+  // From a folder, the files the page has a use for; files dropped one by one, all of them.
+  const kinds = await Promise.all(files.map((file) => vostrel.fileKind(file.name)));
+  await addFiles(files.filter((_, i) => kinds[i] !== null || entries.length === 0));
 });
 
 // ---- controls -------------------------------------------------------------------------------------
@@ -485,26 +561,53 @@ $('pack-pictures').addEventListener('change', async (event) => {
   const files = [...event.target.files];
   event.target.value = '';
   state.packPictures.clear();
-  await addFiles(files.filter((file) => isPicture(file.name)));
+  const kinds = await Promise.all(files.map((file) => vostrel.fileKind(file.name)));
+  await addFiles(files.filter((_, i) => isForPacking(kinds[i])));
 });
-$('play').addEventListener('click', () => {
-  state.playing = !state.playing;
-  restartTimer();
-});
+$('play').addEventListener('click', togglePlaying);
 $('previous').addEventListener('click', () => step(-1));
 $('next').addEventListener('click', () => step(1));
-$('fps').addEventListener('change', restartTimer);
-$('zoom').addEventListener('input', () => {
-  $('zoom-value').textContent = `${$('zoom').value}×`;
-  renderPictures();
+// The fields' text as typed, read when used (a GIF made while typing takes what is there); the
+// timer takes a new rate once it is given.
+$('fps').addEventListener('input', () => {
+  state.controls.fps = $('fps').value;
 });
-for (const id of ['palette', 'transparent', 'transparent-index']) {
-  $(id).addEventListener('change', () => {
-    state.images.clear();
-    drawAll();
-  });
+$('fps').addEventListener('change', () => {
+  state.controls.fps = $('fps').value;
+  restartTimer();
+});
+$('zoom').addEventListener('input', () => setZoom(Number($('zoom').value)));
+// What changes the colours of the frames drawn: they are drawn again.
+const redraw = (change) => () => {
+  change();
+  forgetImages();
+  drawAll();
+};
+$('palette').addEventListener('change', redraw(() => {
+  state.controls.palette = Number($('palette').value);
+}));
+$('transparent').addEventListener('change', redraw(() => {
+  state.controls.transparent = $('transparent').checked;
+}));
+for (const kind of ['input', 'change']) {
+  $('transparent-index').addEventListener(kind, redraw(() => {
+    state.controls.transparentIndex = $('transparent-index').value;
+  }));
 }
-for (const id of ['background', 'background-colour', 'details']) $(id).addEventListener('change', renderPictures);
+// What changes the tiles themselves: they are made again.
+const relayout = (change) => () => {
+  change();
+  renderPictures();
+};
+$('background').addEventListener('change', relayout(() => {
+  state.controls.background = $('background').value;
+}));
+$('background-colour').addEventListener('change', relayout(() => {
+  state.controls.colour = $('background-colour').value;
+}));
+$('details').addEventListener('change', relayout(() => {
+  state.controls.details = $('details').checked;
+}));
 // A failure of the page itself (never the program's, which shows in the messages) is said in
 // the status line, and the page goes on.
 const reporting = (action) => async () => {
@@ -536,17 +639,25 @@ document.addEventListener('keydown', (event) => {
   if (target instanceof HTMLSelectElement || target instanceof HTMLTextAreaElement) return;
   if (event.key === ' ') {
     event.preventDefault();
-    state.playing = !state.playing;
-    restartTimer();
+    togglePlaying();
   } else if (event.key === 'ArrowRight') {
     step(1);
   } else if (event.key === 'ArrowLeft') {
     step(-1);
   } else if (event.key === '+' || event.key === '-' || event.key === '−') {
-    const zoom = $('zoom');
-    zoom.value = String(Number(zoom.value) + (event.key === '+' ? 1 : -1));
-    zoom.dispatchEvent(new Event('input'));
+    setZoom(state.controls.zoom + (event.key === '+' ? 1 : -1));
   }
 });
 
-restartTimer();
+// The controls show the state at once; the frames a second and its limits once the core has
+// given its rules, and the tiles play from then on.
+renderControls();
+vostrel.rules().then((rules) => {
+  state.rules = rules;
+  state.controls.fps = String(rules.fps.default);
+  // The file choosers offer the extensions the core takes, in either case.
+  const accept = (extensions) => extensions.flatMap((e) => [e, e.toUpperCase()]).join(',');
+  $('open').accept = accept([rules.extensions.art]);
+  $('pack-pictures').accept = accept([...rules.extensions.pictures, rules.extensions.manifest]);
+  restartTimer();
+}, (error) => setStatus(`The page could not start: ${error.message}`));

@@ -1,52 +1,35 @@
-// The page's viewer: a worker that holds each opened file as a sprite parsed by the core, and
-// decodes a frame, makes a BMP or a GIF when the page asks. It never runs a program, so it
-// answers at once while the runner worker converts or packs.
-import { bytesAt, bytesOf, checkName, makeCore, putFile, serve } from './core.js';
+// The page's viewer: a worker that holds each opened file as the core's table of it (header,
+// palettes, frame headers) and the browser's file itself, and reads, decodes or makes a BMP or
+// a GIF of a frame when the page asks. It never runs a program, so it answers at once while a
+// program runs in another worker.
+import { bytesAt, checkName, fileNumber, forgetFile, makeCore, serve } from './core.js';
 
 // Everything the viewer keeps, in one place.
 const state = {
-  files: new Map(), // name -> { handle, view }: handle of the core's sprite, 0 when refused
+  // name -> { handle, file, view }: the core's handle (0 when it refused the file) and the
+  // number under which the core reads the browser's file
+  files: new Map(),
   // The core, made as the worker starts, so that it is ready when the first file comes.
   core: makeCore(),
+  rules: null, // the core's rules, asked once
 };
 
-// A small sprite opened, decoded and closed as the worker starts: the browser compiles the core's
-// code when it first runs, and this way the first file chosen does not wait for that.
+// The core shows a small sprite of its own making as the worker starts: the browser compiles
+// the core's code when it first runs, and this way the first file chosen does not wait for that.
 async function warmUp() {
   const M = await state.core;
-  // The .art layout: a header of 33 little-endian words, 1024-byte palettes, a 28-byte header
-  // (width, height, dataSize, four words) for each frame, then the frames' data.
-  const headerBytes = 132;
-  const flagsAt = 0; // 1: pictures of one frame
-  const firstPalettePresentAt = 12;
-  const frameCountAt = 32;
-  const paletteBytes = 1024;
-  const frameHeaderBytes = 28;
-  const side = 16;
-  const frameAt = headerBytes + paletteBytes;
-  const bytes = new Uint8Array(frameAt + frameHeaderBytes + side * side);
-  const words = new DataView(bytes.buffer);
-  words.setInt32(flagsAt, 1, true);
-  words.setInt32(firstPalettePresentAt, 1, true);
-  words.setInt32(frameCountAt, 1, true);
-  words.setInt32(frameAt, side, true); // width
-  words.setInt32(frameAt + 4, side, true); // height
-  words.setInt32(frameAt + 8, side * side, true); // dataSize: raw
-  putFile(M, '/warm.art', bytes);
-  const { handle } = JSON.parse(M.ccall('vostrel_sprite_open', 'string', ['string'], ['/warm.art']));
-  M.FS.unlink('/warm.art');
-  M._vostrel_sprite_frame(handle, 0, 0);
-  M._vostrel_sprite_close(handle);
+  if (!M._vostrel_warm_up()) throw new Error('the core did not read back the sprite it made');
+  state.rules = JSON.parse(M.ccall('vostrel_rules', 'string', [], []));
 }
 
-// Opens a file in the core: the core's description of it and its palettes as RGB.
-async function openView(name, bytes) {
+// Opens a file in the core: its description and its palettes as RGB. Only the front of the
+// file is read now; a frame's bytes when it is asked for.
+async function openView(name, blob) {
   await warm;
   const M = await state.core;
-  const path = '/view.art';
-  putFile(M, path, bytes);
-  const described = JSON.parse(M.ccall('vostrel_sprite_open', 'string', ['string'], [path]));
-  M.FS.unlink(path);
+  const file = fileNumber(blob);
+  const described = JSON.parse(M.ccall('vostrel_sprite_open', 'string', ['number', 'number'], [file, blob.size]));
+  if (!described.handle) forgetFile(file);
   const palettes = [];
   for (let k = 0; k < (described.palettes ?? 0); ++k) {
     palettes.push(bytesAt(M, M._vostrel_sprite_palette(described.handle, k)));
@@ -64,22 +47,28 @@ async function openView(name, bytes) {
       height,
       raw: storage === 'raw',
     }))),
+    screens: (described.screens ?? []).map(([width, height]) => ({ width, height })),
   };
-  return { handle: described.handle, view };
+  return { handle: described.handle, file, view };
 }
 
 async function close(name) {
   const file = state.files.get(name);
-  if (file?.handle) (await state.core)._vostrel_sprite_close(file.handle);
+  if (file?.handle) {
+    (await state.core)._vostrel_sprite_close(file.handle);
+    forgetFile(file.file);
+  }
   return state.files.delete(name);
 }
 
-// Opens (or opens again) a file for viewing; its bytes are not kept.
+// Opens (or opens again) a file for viewing: a browser's file (a File or Blob) is read where it
+// lies, bytes are kept as a Blob.
 async function load(name, data) {
   checkName(name);
   await close(name);
-  const { handle, view } = await openView(name, await bytesOf(data));
-  state.files.set(name, { handle, view });
+  const blob = data instanceof Blob ? data : new Blob([data]);
+  const { handle, file, view } = await openView(name, blob);
+  state.files.set(name, { handle, file, view });
   return { name, view };
 }
 
@@ -113,28 +102,32 @@ async function bmp(name, picture, frame, palette) {
 
 // An animated GIF of one picture in palette k (checked here), made by the core with the same
 // GIF encoder as `vostrel-sheet --gif`: the palette as the colour table, each frame's indices as
-// they are, at the top left of a screen as large as the picture's largest frame. The encoder
-// takes whole frames a second, so a fraction is rounded.
+// they are, at the top left of the picture's screen. The encoder takes whole frames a second,
+// within the range vostrel-sheet takes, so a fraction is rounded.
 async function gif(name, picture, palette, fps, transparentIndex) {
+  await warm;
   const file = fileOf(name);
+  const { fps: range, maxPaletteIndex } = state.rules;
   if (!(Number.isInteger(picture) && picture >= 0 && picture < file.view.pictures)) {
     throw new Error(`${name} has no picture ${picture}`);
   }
   if (!file.view.palettes[palette]) throw new Error(`${name} has no palette ${palette}`);
   const transparent = transparentIndex !== null && transparentIndex !== undefined;
-  if (transparent && !(Number.isInteger(transparentIndex) && transparentIndex >= 0 && transparentIndex <= 255)) {
-    throw new Error(`the transparent index must be a palette index (0 to 255) or null, not ${transparentIndex}`);
+  if (transparent && !(Number.isInteger(transparentIndex) && transparentIndex >= 0 && transparentIndex <= maxPaletteIndex)) {
+    throw new Error(`the transparent index must be a palette index (0 to ${maxPaletteIndex}) or null, not ${transparentIndex}`);
   }
-  if (!(fps > 0 && Number.isFinite(fps))) throw new Error(`the frames per second must be above 0, not ${fps}`);
+  const whole = Math.round(fps);
+  if (!(whole >= range.min && whole <= range.max)) {
+    throw new Error(`the frames per second must be from ${range.min} to ${range.max}, not ${fps}`);
+  }
   if (!file.handle) throw new Error(`${name} cannot be shown, so it has no GIF`);
   const M = await state.core;
-  const bytes = bytesAt(M, M._vostrel_sprite_gif(file.handle, picture, palette, Math.max(1, Math.round(fps)),
-    transparent ? transparentIndex : -1));
+  const bytes = bytesAt(M, M._vostrel_sprite_gif(file.handle, picture, palette, whole, transparent ? transparentIndex : -1));
   if (!bytes) throw new Error(`${name}: the GIF of picture ${picture + 1} is too large for the page's memory`);
   return { gif: bytes };
 }
 
-// Names as the programs make and read them.
+// Names as the programs make and read them, and what a file's name makes it to the page.
 async function names(which, args) {
   const M = await state.core;
   if (which === 'stem') return M.ccall('vostrel_picture_stem', 'string', ['string'], [args.name]);
@@ -142,6 +135,11 @@ async function names(which, args) {
     return M.ccall('vostrel_picture_name', 'string', ['string', 'number', 'number', 'number', 'string'],
       [args.name, args.picture, args.frame, args.palette, args.extension]);
   }
+  if (which === 'animation') {
+    return M.ccall('vostrel_animation_name', 'string', ['string', 'number', 'number', 'string'],
+      [args.name, args.picture, args.palette, args.extension]);
+  }
+  if (which === 'kind') return M.ccall('vostrel_file_kind', 'string', ['string'], [args.name]) || null;
   return JSON.parse(M.ccall('vostrel_read_picture_name', 'string', ['string', 'string'], [args.picture, args.name]));
 }
 
@@ -153,7 +151,11 @@ serve({
   bmp: ({ name, picture, frame, palette }) => bmp(name, picture, frame, palette),
   gif: ({ name, picture, palette, fps, transparent }) => gif(name, picture, palette, fps, transparent),
   names: ({ which, ...args }) => names(which, args),
+  rules: async () => {
+    await warm;
+    return state.rules;
+  },
   close: async ({ name }) => ({ closed: await close(name) }),
-  // The core's memory (the sprites it holds); the viewer keeps no file's bytes.
-  memory: async () => ({ wasm: (await state.core).HEAPU8.buffer.byteLength, files: 0 }),
+  // The core's memory (the tables it holds and the frame last decoded).
+  memory: async () => ({ wasm: (await state.core).HEAPU8.buffer.byteLength }),
 });

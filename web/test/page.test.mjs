@@ -13,6 +13,7 @@ import puppeteer from 'puppeteer-core';
 import { unzipSync } from 'fflate';
 import { GifReader } from 'omggif';
 import { deflateSync, inflateSync } from 'node:zlib';
+import { largeArt } from '../large-art.mjs';
 
 const pagePath = process.env.VOSTREL_PAGE;
 const sourceDir = process.env.VOSTREL_SOURCE_DIR;
@@ -161,12 +162,14 @@ test('the GIF holds each frame\'s indices, the palette, the delay and the dispos
   // for a number that is no palette index.
   for (const [picture, palette, fps, typed, transparent] of [[3, 1, 8, null, null], [0, 0, 30, '0', 0],
     [2, 0, 8, '300', null]]) {
+    // As a user sets them: each control tells the page of its new value.
     await page.evaluate((p, k, f, t) => {
       document.querySelectorAll('#pictures figure')[p].click();
-      document.getElementById('palette').value = String(k);
-      document.getElementById('fps').value = String(f);
-      document.getElementById('transparent').checked = t !== null;
-      document.getElementById('transparent-index').value = t ?? '0';
+      for (const [id, property, value] of [['palette', 'value', String(k)], ['fps', 'value', String(f)],
+        ['transparent', 'checked', t !== null], ['transparent-index', 'value', t ?? '0']]) {
+        document.getElementById(id)[property] = value;
+        document.getElementById(id).dispatchEvent(new Event('change'));
+      }
     }, picture, palette, fps, typed);
     const gif = await nextDownload(() => page.click('#download-gif'));
     assert.equal(gif.name, `door_${picture}_${palette}.gif`);
@@ -232,7 +235,7 @@ test('the core decodes each frame and makes each BMP as vostrel writes them', as
   }
 });
 
-test('names come from the core: stems, pictures\' names, and names read back as vostrel-pack reads them', async () => {
+test('names come from the core: stems, pictures\' and animations\' names, names read back as vostrel-pack reads them, files\' kinds', async () => {
   const cases = [
     ['stem', ['door.art'], 'door'],
     ['stem', ['a.b.art'], 'a.b'],
@@ -245,6 +248,11 @@ test('names come from the core: stems, pictures\' names, and names read back as 
     ['readPictureName', ['door.art', 'door_03_1_0.bmp'], null],
     ['readPictureName', ['door.art', 'door_3_1.bmp'], null],
     ['readPictureName', ['door.art', 'window_3_1_0.bmp'], null],
+    ['animationName', ['door.art', 3, 1], 'door_3_1.gif'],
+    ['fileKind', ['DOOR.ART'], 'art'],
+    ['fileKind', ['door_3_1_0.PNG'], 'picture'],
+    ['fileKind', ['door.json'], 'manifest'],
+    ['fileKind', ['door.art.txt'], null],
   ];
   for (const [call, args, expected] of cases) {
     const got = await page.evaluate((c, a) => window.vostrel[c](...a), call, args);
@@ -268,25 +276,44 @@ test('damaged files give the program\'s failure lines and its BMPs, and the page
   assert.equal(await page.$eval('#files [aria-current=true]', (e) => e.textContent), 'door.art');
 });
 
-test('the core\'s description of every corpus file agrees with what vostrel makes of it', async () => {
+test('the core\'s description of every corpus file and its frames agree with what vostrel makes of it', async () => {
   // vostrel refuses a file the loader refuses, and stops at the first frame whose size cannot
   // make a picture, naming it (from 1): the same file must be refused by the viewer, and its
-  // first frame without a picture must be that one.
+  // first frame without a picture must be that one. Every BMP vostrel writes of it, the viewer
+  // makes the same from the frame's block read from the file (zeros where a file ends early).
   const names = readdirSync(path.join(sourceDir, 'tests/corpus')).filter((name) => name.endsWith('.art')).sort();
   assert.ok(names.length > 30, 'the corpus');
   for (const name of names) {
     const native = nativeConvert(corpus(name));
-    const view = await page.evaluate(async (n, bytes) => {
+    const made = Object.keys(native.bmps).map((bmp) => bmp.match(/_(\d+)_(\d+)_(\d+)\.bmp$/).slice(1).map(Number));
+    const view = await page.evaluate(async (n, bytes, wanted) => {
       const { view: v } = await window.vostrel.load(`corpus-${n}`, new Uint8Array(bytes));
+      const bmps = [];
+      for (const [p, f, k] of wanted) bmps.push([...(await window.vostrel.bmp(`corpus-${n}`, p, f, k)) ?? []]);
       await window.vostrel.close(`corpus-${n}`);
-      return { loaded: v.loaded, error: v.error, unplaced: v.frames.flatMap((row, p) =>
+      return { loaded: v.loaded, error: v.error, bmps, unplaced: v.frames.flatMap((row, p) =>
         row.map((frame, f) => (frame.placed ? null : [p + 1, f + 1])).filter(Boolean)) };
-    }, name, [...readFileSync(corpus(name))]);
+    }, name, [...readFileSync(corpus(name))], made);
     const refused = /Could not load ART file/.test(native.text);
     assert.equal(view.loaded, !refused, `${name}: ${view.error}`);
     const named = /Could not decode Picture (\d+) Frame (\d+): invalid size/.exec(native.text);
     assert.deepEqual(view.unplaced[0] ?? null, named ? [Number(named[1]), Number(named[2])] : null, name);
+    Object.values(native.bmps).forEach((bytes, i) => assert.ok(bytes.equals(Buffer.from(view.bmps[i])), `${name}: ${made[i]}`));
   }
+});
+
+test('a large file is read where it lies: the viewer\'s memory does not grow with it, and vostrel\'s text is the same', async () => {
+  const dir = mkdtempSync(path.join(tmpdir(), 'vostrel-large-'));
+  const file = path.join(dir, 'large.art');
+  writeFileSync(file, largeArt());
+  const before = await page.evaluate(() => window.vostrel.memory());
+  await openThroughButton(file);
+  assert.equal(await page.$eval('#status', (e) => e.textContent), 'large.art: converted (1600 BMPs)');
+  assert.equal(await messages(), nativeConvert(file).text);
+  const after = await page.evaluate(() => window.vostrel.memory());
+  // The core's memory never shrinks: had it held the file (27 MiB) even once, it would show.
+  assert.ok(after.wasm - before.wasm < 8 * 2 ** 20, `the viewer's core grew from ${before.wasm} to ${after.wasm} bytes`);
+  rmSync(dir, { recursive: true });
 });
 
 test('a file larger than the memory limit gives the out-of-memory text, and the page goes on', async () => {
@@ -495,7 +522,7 @@ test('the keys play, step, zoom and choose a picture, and leave a focused contro
     await new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
     return {
       playing: document.getElementById('play').textContent === 'Pause',
-      frame: Number(document.querySelector('#pictures canvas').dataset.shown.split('/')[0]),
+      frame: Number(document.querySelector('#pictures canvas').dataset.frame),
       zoom: Number(document.getElementById('zoom').value),
       transparent: document.getElementById('transparent').checked,
       picture: [...document.querySelectorAll('#pictures figure')].findIndex((e) => e.getAttribute('aria-pressed') === 'true'),

@@ -1,8 +1,12 @@
-// The WebAssembly build's entry points, called from the page's worker through a plain C API.
-// Conversion and packing run the programs' own entry points on emscripten's in-memory file
-// system, so the page writes the same files and console text as `vostrel FILE DEST` and
-// `vostrel-pack`. The viewer works on the sprite model: a file opened for viewing is a parsed
-// Sprite held under a handle, and each frame is decoded, or made into a BMP, only when asked.
+// The WebAssembly build's entry points, called from the page's workers through a plain C API.
+// A file the user chose stays the browser's: the core reads the parts it needs from it when it
+// needs them, through the worker (which reads a slice of the file synchronously). Converting,
+// making sheets and packing run the programs' own code, so the page writes the same files and
+// console text as `vostrel FILE DEST`, `vostrel-sheet` and `vostrel-pack`; what the converter
+// and the sheet code write is handed to the worker a file at a time as it is written, never
+// kept here. The viewer works on the sprite model: a file opened for viewing is its table, held
+// under a handle, and each frame's block is read, decoded, or made into a BMP or a GIF only
+// when asked. The page's rules (names, limits, the tiles' size) are asked of the core too.
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
@@ -14,16 +18,22 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "formats/bmp/bmp_encode.hpp"
 #include "formats/gif/gif_encode.hpp"
 #include "formats/indexed_image.hpp"
+#include "formats/manifest/manifest_schema.hpp"
 #include "io/byte_source.hpp"
 #include "io/files.hpp"
 #include "io/json_text.hpp"
+#include "io/path.hpp"
 #include "packing/pack.hpp"
 #include "platform/platform.hpp"
 #include "programs/vostrel-pack/pack_cli.hpp"
@@ -34,6 +44,7 @@
 #include "sprite/palette.hpp"
 #include "sprite/picture_names.hpp"
 #include "sprite/sprite.hpp"
+#include "sprite/sprite_table.hpp"
 
 // Bytes the core holds for the worker to copy out: valid until the next call on the same
 // handle. Its two words are read from the heap by the worker (wasm32: 4 bytes each).
@@ -42,11 +53,131 @@ struct VostrelBytes {
   std::size_t size = 0;
 };
 
+// The worker's side (web/src/core.js sets these on the module). readFile reads bytes of the
+// worker's file number `file` from offset into the view: how many it read, or -1 when the file
+// can no longer be read (changed or removed since it was chosen). written takes the files a
+// program writes under its output directory: begin(path), write(bytes) for each piece in order,
+// end(); each answers whether it took them.
+EM_JS(double, vostrel_js_read, (int file, double offset, std::uint8_t* out, std::size_t size),
+      { return Module.readFile(file, offset, HEAPU8.subarray(out, out + size)); });
+EM_JS(int, vostrel_js_begin, (const char* path),
+      { return Module.written.begin(UTF8ToString(path)) ? 1 : 0; });
+EM_JS(int, vostrel_js_write, (const std::uint8_t* data, std::size_t size),
+      { return Module.written.write(HEAPU8.subarray(data, data + size)) ? 1 : 0; });
+EM_JS(int, vostrel_js_end, (), { return Module.written.end() ? 1 : 0; });
+
 namespace {
 
-// A file opened for viewing, and the last bytes handed out for it.
+// Reads of a browser's file cross to another process, so they are made few: each read takes a
+// window of the file at once. The viewer's is smaller, since it reads a file's front (header,
+// palettes and frame-header table) and the frames it shows, a few at a time; a program reads the
+// whole file front to back.
+constexpr std::size_t kViewWindow = std::size_t{256} << 10;
+constexpr std::size_t kRunWindow = std::size_t{1} << 20;
+// The index of a palette entry that the page may show as transparent: any of them.
+constexpr int kMaxPaletteIndex = static_cast<int>(vostrel::kPaletteEntries) - 1;
+
+// A file the user chose, read through the worker where it lies.
+class BrowserFile : public vostrel::RandomAccessSource {
+ public:
+  BrowserFile(int file, std::uint64_t size) : file_(file), size_(size) {}
+  std::uint64_t Size() const override { return size_; }
+  std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+    if (out.empty() || offset >= size_) {
+      return 0;
+    }
+    const double got = vostrel_js_read(file_, static_cast<double>(offset), out.data(), out.size());
+    if (got < 0) {
+      throw std::runtime_error("the file can no longer be read");
+    }
+    return static_cast<std::size_t>(got);
+  }
+
+ private:
+  int file_;
+  std::uint64_t size_;
+};
+
+// A file written under the output directory, handed to the worker piece by piece.
+class HandedWriter : public vostrel::FileWriter {
+ public:
+  bool Write(std::span<const std::span<const std::uint8_t>> pieces) override {
+    return std::all_of(pieces.begin(), pieces.end(), [](std::span<const std::uint8_t> piece) {
+      return piece.empty() || vostrel_js_write(piece.data(), piece.size()) != 0;
+    });
+  }
+  bool Close() override { return vostrel_js_end() != 0; }
+};
+
+// The files a program run for the page reaches: the chosen file (at inputPath) read from the
+// browser's file, what it writes under outputDir handed to the worker, anything else on the
+// in-memory file system. The worker takes a file as it is handed, so the programs never have
+// one to remove: removing a handed file is left to the worker, which has it.
+class PageFiles : public vostrel::Files {
+ public:
+  PageFiles(std::string inputPath, BrowserFile input, std::string outputDir)
+      : inputPath_(std::move(inputPath)),
+        input_(input),
+        ahead_(input_, kRunWindow),
+        outputDir_(std::move(outputDir)) {}
+  PageFiles(const PageFiles&) = delete;
+  PageFiles& operator=(const PageFiles&) = delete;
+
+  std::unique_ptr<vostrel::ByteSource> OpenForReading(const std::string& path) override {
+    if (path == inputPath_) {
+      return std::make_unique<vostrel::SequentialSource>(ahead_);
+    }
+    return System().OpenForReading(path);
+  }
+  std::unique_ptr<vostrel::FileWriter> Create(const std::string& path) override {
+    if (!Handed(path)) {
+      return System().Create(path);
+    }
+    return vostrel_js_begin(path.c_str()) != 0 ? std::make_unique<HandedWriter>() : nullptr;
+  }
+  std::optional<std::string> Replace(const std::string& path,
+                                     std::span<const std::uint8_t> bytes) override {
+    return System().Replace(path, bytes);
+  }
+  std::unique_ptr<vostrel::StagedWrite> Stage(const std::string& path,
+                                              std::span<const std::uint8_t> bytes,
+                                              std::string& failure) override {
+    return System().Stage(path, bytes, failure);
+  }
+  std::optional<std::vector<std::string>> ListDirectory(const std::string& dir) override {
+    return System().ListDirectory(dir);
+  }
+  void RemoveFile(const std::string& path) override {
+    if (!Handed(path)) {
+      System().RemoveFile(path);
+    }
+  }
+  vostrel::PathStatus StatusOf(const std::string& path) override {
+    if (path == inputPath_) {
+      return {vostrel::PathKind::kRegularFile, {}};
+    }
+    return System().StatusOf(path);
+  }
+
+ private:
+  static vostrel::Files& System() { return vostrel::platform::SystemFiles(); }
+  bool Handed(std::string_view path) const { return path.starts_with(outputDir_); }
+
+  std::string inputPath_;
+  BrowserFile input_;
+  vostrel::ReadAheadSource ahead_;
+  std::string outputDir_;
+};
+
+// A file opened for viewing, and the last bytes handed out for it. Its reader refers to its
+// file, so it stays where it is made.
 struct OpenSprite {
-  vostrel::Sprite sprite;
+  explicit OpenSprite(BrowserFile source) : file(source), reader(file, kViewWindow) {}
+  OpenSprite(const OpenSprite&) = delete;
+  OpenSprite& operator=(const OpenSprite&) = delete;
+  BrowserFile file;
+  vostrel::ReadAheadSource reader;
+  vostrel::SpriteTable table;
   std::vector<std::uint8_t> plane;
   std::vector<std::uint8_t> bmp;
   vostrel::PaletteRgb rgb{};
@@ -57,7 +188,7 @@ struct OpenSprite {
 // The opened files by handle. Every call names its handle, so calls on different files may
 // interleave in any order.
 struct Registry {
-  std::map<std::int32_t, OpenSprite> sprites;
+  std::map<std::int32_t, std::unique_ptr<OpenSprite>> sprites;
   std::int32_t next = 1;
 };
 
@@ -69,7 +200,7 @@ Registry& Sprites() {
 OpenSprite* Find(std::int32_t handle) {
   auto& sprites = Sprites().sprites;
   const auto found = sprites.find(handle);
-  return found == sprites.end() ? nullptr : &found->second;
+  return found == sprites.end() ? nullptr : found->second.get();
 }
 
 // The text a call returns, read by the worker at once (ccall copies it out).
@@ -90,8 +221,24 @@ bool HasFrame(const vostrel::Sprite& sprite, int p, int f) {
   return p >= 0 && f >= 0 && p < sprite.pictures && f < sprite.framesPerPicture;
 }
 
+// The screen of picture p, on which the page's tile and its GIF show the frames at the top left:
+// as large as its largest frame that makes a picture, and never empty.
+std::pair<std::int32_t, std::int32_t> PictureScreen(const vostrel::Sprite& sprite, int p) {
+  std::int32_t width = 1;
+  std::int32_t height = 1;
+  for (int f = 0; f < sprite.framesPerPicture; ++f) {
+    const vostrel::ArtFrameHeader& header = sprite.Frame(p, f).header;
+    if (vostrel::MakesPicture(header)) {
+      width = std::max(width, header.width);
+      height = std::max(height, header.height);
+    }
+  }
+  return {width, height};
+}
+
 // Counts, sizes and storage of every frame, as JSON: frames[p][f] is [width, height, storage]
-// with storage "raw", "run-length", or null for a size that cannot make a picture.
+// with storage "raw", "run-length", or null for a size that cannot make a picture; screens[p]
+// is picture p's [width, height] (PictureScreen).
 std::string Describe(std::int32_t handle, const vostrel::Sprite& sprite) {
   std::string out = "{\"handle\":";
   out += std::to_string(handle);
@@ -124,39 +271,43 @@ std::string Describe(std::int32_t handle, const vostrel::Sprite& sprite) {
     }
     out += ']';
   }
+  out += "],\"screens\":[";
+  for (std::int32_t p = 0; p < sprite.pictures; ++p) {
+    const auto [width, height] = PictureScreen(sprite, p);
+    out += p == 0 ? "[" : ",[";
+    out += std::to_string(width);
+    out += ',';
+    out += std::to_string(height);
+    out += ']';
+  }
   out += "]}";
   return out;
 }
 
-// Decodes frame f of picture p into the handle's plane; false for a size that cannot make a
-// picture, or when the memory for it is exhausted (the page then draws nothing there).
-bool DecodeInto(OpenSprite& open, int p, int f) {
-  const vostrel::SpriteFrame& frame = open.sprite.Frame(p, f);
+// Decodes frame f of picture p, its block read from the file, into plane; false for a size that
+// cannot make a picture, a file that can no longer be read, or exhausted memory (the page then
+// draws nothing there).
+bool DecodeInto(OpenSprite& open, int p, int f, std::vector<std::uint8_t>& plane) {
   try {
-    return vostrel::DecodeFrame(frame.header, frame.data, open.plane).has_value();
+    const std::vector<std::uint8_t> block = ReadFrameBlock(open.table, p, f, open.reader);
+    return vostrel::DecodeFrame(open.table.Frame(p, f), block, plane).has_value();
   } catch (const std::bad_alloc&) {
-    open.plane = {};
+    plane = {};
+    return false;
+  } catch (const std::exception&) {
     return false;
   }
 }
 
 // The GIF of picture p in palette k made by the sheet code's encoder, into the handle's gif: the
-// frames at the top left of a canvas as large as the picture's largest frame (as the page's
-// tiles show them). False when the canvas is more than a GIF holds (checked, as vostrel-sheet
-// checks it, before any frame is decoded), or memory is exhausted.
+// frames at the top left of the picture's screen (as the page's tiles show them). False when the
+// screen is more than a GIF holds (checked, as vostrel-sheet checks it, before any frame is
+// read), a frame cannot be read, or memory is exhausted.
 bool EncodePictureGif(OpenSprite& open, int p, int k, int fps,
                       std::optional<std::uint8_t> transparent) {
-  const vostrel::Sprite& sprite = open.sprite;
+  const vostrel::Sprite& sprite = open.table.sprite;
   vostrel::Animation animation;
-  animation.width = 1;
-  animation.height = 1;
-  for (int f = 0; f < sprite.framesPerPicture; ++f) {
-    const vostrel::ArtFrameHeader& header = sprite.Frame(p, f).header;
-    if (vostrel::MakesPicture(header)) {
-      animation.width = std::max(animation.width, header.width);
-      animation.height = std::max(animation.height, header.height);
-    }
-  }
+  std::tie(animation.width, animation.height) = PictureScreen(sprite, p);
   if (vostrel::GifCanvasRefusal(animation.width, animation.height)) {
     return false;
   }
@@ -164,14 +315,16 @@ bool EncodePictureGif(OpenSprite& open, int p, int k, int fps,
     std::vector<std::vector<std::uint8_t>> planes(
         static_cast<std::size_t>(sprite.framesPerPicture));
     for (int f = 0; f < sprite.framesPerPicture; ++f) {
-      const vostrel::SpriteFrame& frame = sprite.Frame(p, f);
+      const vostrel::ArtFrameHeader& header = open.table.Frame(p, f);
       std::vector<std::uint8_t>& plane = planes[static_cast<std::size_t>(f)];
       vostrel::IndexedPlane indexed;
-      if (vostrel::MakesPicture(frame.header) &&
-          vostrel::DecodeFrame(frame.header, frame.data, plane).has_value()) {
-        indexed.width = frame.header.width;
-        indexed.height = frame.header.height;
-        indexed.stride = static_cast<std::size_t>(frame.header.width);
+      if (vostrel::MakesPicture(header)) {
+        if (!DecodeInto(open, p, f, plane)) {
+          return false;
+        }
+        indexed.width = header.width;
+        indexed.height = header.height;
+        indexed.stride = static_cast<std::size_t>(header.width);
         indexed.indices = plane;
       }
       animation.frames.push_back(indexed);
@@ -187,15 +340,39 @@ bool EncodePictureGif(OpenSprite& open, int p, int k, int fps,
   }
 }
 
+// The argument of a call that names a frame rate: a whole number in the range vostrel-sheet takes.
+bool IsFps(int fps) {
+  return fps >= vostrel::manifest::kMinFps && fps <= vostrel::manifest::kMaxFps;
+}
+
+void AppendJsonStrings(std::string& out, std::span<const std::string_view> texts) {
+  out += '[';
+  for (const std::string_view text : texts) {
+    if (out.back() != '[') {
+      out += ',';
+    }
+    vostrel::AppendJsonString(out, text);
+  }
+  out += ']';
+}
+
 }  // namespace
 
 extern "C" {
 
-// `vostrel artPath destDir`: returns its exit status. Text goes to standard output and error.
-EMSCRIPTEN_KEEPALIVE int vostrel_convert(const char* artPath, const char* destDir) {
+// `vostrel artPath destDir` on the worker's file number `file` of that size, as if it were at
+// artPath: returns its exit status. Its text goes to standard output and error; each BMP goes to
+// the worker as it is written.
+EMSCRIPTEN_KEEPALIVE int vostrel_convert(int file, double size, const char* artPath,
+                                         const char* destDir) {
+  std::string outputDir = destDir;
+  if (!outputDir.empty() && outputDir.back() != vostrel::kPathSeparator) {
+    outputDir += vostrel::kPathSeparator;
+  }
+  PageFiles files(artPath, BrowserFile(file, static_cast<std::uint64_t>(size)), outputDir);
   const std::array<const char*, 3> argv{"vostrel", artPath, destDir};
   const int status = vostrel::Run(static_cast<int>(argv.size()), argv.data(),
-                                  vostrel::platform::StandardConsole());
+                                  vostrel::platform::StandardConsole(), files);
   std::cout.flush();
   return status;
 }
@@ -235,18 +412,25 @@ EMSCRIPTEN_KEEPALIVE const char* vostrel_pack(const char* original, const char* 
 }
 
 // What `vostrel-sheet artPath destDir` writes with its default options (sheets, manifest and
-// palette files, into an existing destDir), as JSON: {"status":0 or 1,"out":TEXT,"err":TEXT},
-// the text being what the program would print. The file is made here rather than through the
-// program's command line, which starts worker threads the page's core has not.
-EMSCRIPTEN_KEEPALIVE const char* vostrel_sheet(const char* artPath, const char* destDir) {
+// palette files) for the worker's file number `file` of that size, as if it were at artPath:
+// each file goes to the worker as it is written. As JSON: {"status":0 or 1,"out":TEXT,
+// "err":TEXT}, the text being what the program would print. The file is made here rather than
+// through the program's command line, which starts worker threads the page's core has not.
+EMSCRIPTEN_KEEPALIVE const char* vostrel_sheet(int file, double size, const char* artPath,
+                                               const char* destDir) {
   vostrel::SheetRequest request;
   request.artPath = artPath;
   request.destDir = destDir;
   request.version = VOSTREL_VERSION;
+  std::string outputDir = destDir;
+  if (!outputDir.empty() && outputDir.back() != '/') {
+    outputDir += '/';
+  }
+  PageFiles files(artPath, BrowserFile(file, static_cast<std::uint64_t>(size)), outputDir);
   vostrel::SheetOutcome outcome;
   try {
     vostrel::SheetWorkspace workspace;
-    outcome = vostrel::MakeSheets(request, vostrel::platform::SystemFiles(), workspace);
+    outcome = vostrel::MakeSheets(request, files, workspace);
   } catch (const std::bad_alloc&) {
     outcome.ok = false;
     outcome.err = "vostrel-sheet: " + request.artPath + ": too large for the page's memory\n";
@@ -259,26 +443,24 @@ EMSCRIPTEN_KEEPALIVE const char* vostrel_sheet(const char* artPath, const char* 
   return Answer(std::move(out));
 }
 
-// Opens the .ART file at path for viewing: JSON with its handle and what Describe gives, or
-// {"handle":0,"error":TEXT} when the loader refuses it or memory is exhausted.
-EMSCRIPTEN_KEEPALIVE const char* vostrel_sprite_open(const char* path) {
+// Opens the worker's file number `file` of that size for viewing: its header, palettes and
+// frame-header table are read, no frame's bytes. JSON with its handle and what Describe gives,
+// or {"handle":0,"error":TEXT} when the loader refuses it (as vostrel would) or memory is
+// exhausted.
+EMSCRIPTEN_KEEPALIVE const char* vostrel_sprite_open(int file, double size) {
   std::string refusal;
   try {
-    std::unique_ptr<vostrel::ByteSource> source =
-        vostrel::platform::SystemFiles().OpenForReading(path);
-    if (source) {
-      vostrel::SpriteLoad load = vostrel::ParseSprite(*source);
-      if (load.sprite) {
-        Registry& registry = Sprites();
-        const std::int32_t handle = registry.next++;
-        OpenSprite& open = registry.sprites[handle];
-        open.sprite = std::move(*load.sprite);
-        return Answer(Describe(handle, open.sprite));
-      }
-      refusal = vostrel::ArtLoadErrorText(load.error);
-    } else {
-      refusal = vostrel::ArtLoadErrorText(vostrel::ArtLoadError::kCannotOpen);
+    auto open = std::make_unique<OpenSprite>(BrowserFile(file, static_cast<std::uint64_t>(size)));
+    vostrel::SequentialSource front(open->reader);
+    vostrel::SpriteTableLoad load = vostrel::ParseSpriteTable(front);
+    if (load.table) {
+      open->table = std::move(*load.table);
+      Registry& registry = Sprites();
+      const std::int32_t handle = registry.next++;
+      const OpenSprite& kept = *(registry.sprites[handle] = std::move(open));
+      return Answer(Describe(handle, kept.table.sprite));
     }
+    refusal = vostrel::ArtLoadErrorText(load.error);
   } catch (const std::bad_alloc&) {
     refusal = "too large for the page's memory";
   }
@@ -296,19 +478,20 @@ EMSCRIPTEN_KEEPALIVE void vostrel_sprite_close(std::int32_t handle) {
 // byte, as a BMP colour table does. Nothing for a palette the file lacks.
 EMSCRIPTEN_KEEPALIVE const VostrelBytes* vostrel_sprite_palette(std::int32_t handle, int k) {
   OpenSprite* open = Find(handle);
-  if (!open || k < 0 || k >= open->sprite.PaletteCount()) {
+  if (!open || k < 0 || k >= open->table.sprite.PaletteCount()) {
     return nullptr;
   }
-  open->rgb = vostrel::RgbOf(open->sprite.palettes[static_cast<std::size_t>(k)]);
+  open->rgb = vostrel::RgbOf(open->table.sprite.palettes[static_cast<std::size_t>(k)]);
   open->out = {open->rgb.data(), open->rgb.size()};
   return &open->out;
 }
 
 // The indices of frame f of picture p, top row first (its size is in the description).
-// Nothing for a size that cannot make a picture or exhausted memory.
+// Nothing for a size that cannot make a picture, a file that can no longer be read, or
+// exhausted memory.
 EMSCRIPTEN_KEEPALIVE const VostrelBytes* vostrel_sprite_frame(std::int32_t handle, int p, int f) {
   OpenSprite* open = Find(handle);
-  if (!open || !HasFrame(open->sprite, p, f) || !DecodeInto(*open, p, f)) {
+  if (!open || !HasFrame(open->table.sprite, p, f) || !DecodeInto(*open, p, f, open->plane)) {
     return nullptr;
   }
   open->out = {open->plane.data(), open->plane.size()};
@@ -319,15 +502,15 @@ EMSCRIPTEN_KEEPALIVE const VostrelBytes* vostrel_sprite_frame(std::int32_t handl
 EMSCRIPTEN_KEEPALIVE const VostrelBytes* vostrel_sprite_bmp(std::int32_t handle, int p, int f,
                                                             int k) {
   OpenSprite* open = Find(handle);
-  if (!open || !HasFrame(open->sprite, p, f) || k < 0 || k >= open->sprite.PaletteCount() ||
-      !DecodeInto(*open, p, f)) {
+  if (!open || !HasFrame(open->table.sprite, p, f) || k < 0 ||
+      k >= open->table.sprite.PaletteCount() || !DecodeInto(*open, p, f, open->plane)) {
     return nullptr;
   }
-  const vostrel::ArtFrameHeader& header = open->sprite.Frame(p, f).header;
+  const vostrel::ArtFrameHeader& header = open->table.Frame(p, f);
   try {
-    open->bmp =
-        vostrel::EncodeBmp(vostrel::BmpImage{header.width, header.height, open->plane,
-                                             open->sprite.palettes[static_cast<std::size_t>(k)]});
+    open->bmp = vostrel::EncodeBmp(
+        vostrel::BmpImage{header.width, header.height, open->plane,
+                          open->table.sprite.palettes[static_cast<std::size_t>(k)]});
   } catch (const std::bad_alloc&) {
     open->bmp = {};
   }
@@ -338,14 +521,16 @@ EMSCRIPTEN_KEEPALIVE const VostrelBytes* vostrel_sprite_bmp(std::int32_t handle,
   return &open->out;
 }
 
-// The animated GIF of picture p in palette k at fps frames a second, from the sheet code's GIF
-// encoder; transparent is the index shown as transparent, or -1 for none. Nothing for a picture,
-// palette or value out of range, or exhausted memory.
+// The animated GIF of picture p in palette k at fps frames a second (in the range vostrel-sheet
+// takes), from the sheet code's GIF encoder; transparent is the index shown as transparent, or
+// -1 for none. Nothing for a picture, palette or value out of range, a file that can no longer
+// be read, or exhausted memory.
 EMSCRIPTEN_KEEPALIVE const VostrelBytes* vostrel_sprite_gif(std::int32_t handle, int p, int k,
                                                             int fps, int transparent) {
   OpenSprite* open = Find(handle);
-  if (!open || !HasFrame(open->sprite, p, 0) || k < 0 || k >= open->sprite.PaletteCount() ||
-      fps < 1 || transparent < -1 || transparent > 255) {
+  if (!open || !HasFrame(open->table.sprite, p, 0) || k < 0 ||
+      k >= open->table.sprite.PaletteCount() || !IsFps(fps) || transparent < -1 ||
+      transparent > kMaxPaletteIndex) {
     return nullptr;
   }
   const std::optional<std::uint8_t> index =
@@ -358,6 +543,80 @@ EMSCRIPTEN_KEEPALIVE const VostrelBytes* vostrel_sprite_gif(std::int32_t handle,
   return &open->out;
 }
 
+// A small sprite made by the model, written, and read back and shown as a chosen file is: the
+// browser compiles the core's code when it first runs, and this way the first file chosen does
+// not wait for that. Returns whether it came back as it was made.
+EMSCRIPTEN_KEEPALIVE int vostrel_warm_up() {
+  constexpr std::int32_t kSide = 16;
+  vostrel::Sprite sprite;
+  // The eight-picture layout (flags 0) of one frame each, with one palette.
+  sprite.header.frameCount = 1;
+  sprite.header.palettePresent[0] = 1;
+  const std::optional<vostrel::ArtLayout> layout = vostrel::LayoutOf(sprite.header);
+  sprite.pictures = layout->pictures;
+  sprite.framesPerPicture = layout->framesPerPicture;
+  sprite.palettes.resize(static_cast<std::size_t>(vostrel::CountPalettes(sprite.header)));
+  sprite.frames.resize(static_cast<std::size_t>(sprite.pictures * sprite.framesPerPicture));
+  const std::vector<std::uint8_t> indices(kSide * kSide, 1);
+  for (std::size_t i = 0; i < sprite.frames.size(); ++i) {
+    vostrel::ReplaceFrame(
+        sprite.frames[i], kSide, kSide,
+        vostrel::EncodeFrame(
+            indices, i % 2 == 0 ? vostrel::FrameStorage::kRaw : vostrel::FrameStorage::kRunLength));
+  }
+  const std::vector<std::uint8_t> bytes = vostrel::SerializeSprite(sprite);
+  vostrel::SpanRandomSource file(bytes);
+  vostrel::ReadAheadSource reader(file, kViewWindow);
+  vostrel::SequentialSource front(reader);
+  const vostrel::SpriteTableLoad load = vostrel::ParseSpriteTable(front);
+  bool same = load.table.has_value();
+  std::vector<std::uint8_t> plane;
+  for (int p = 0; same && p < sprite.pictures; ++p) {
+    const std::vector<std::uint8_t> block = vostrel::ReadFrameBlock(*load.table, p, 0, reader);
+    same = vostrel::DecodeFrame(load.table->Frame(p, 0), block, plane).has_value() &&
+           plane == indices &&
+           !vostrel::EncodeBmp(vostrel::BmpImage{kSide, kSide, plane, sprite.palettes[0]}).empty();
+  }
+  return same ? 1 : 0;
+}
+
+// The page's rules, as JSON: the frames a second an animation may have and vostrel-sheet's
+// default, the highest palette index, and the extensions of .ART files, of the pictures
+// vostrel-pack takes and of the manifest.
+EMSCRIPTEN_KEEPALIVE const char* vostrel_rules() {
+  std::string out = "{\"fps\":{\"min\":";
+  out += std::to_string(vostrel::manifest::kMinFps);
+  out += ",\"max\":";
+  out += std::to_string(vostrel::manifest::kMaxFps);
+  out += ",\"default\":";
+  out += std::to_string(vostrel::SheetRequest{}.fps);
+  out += "},\"maxPaletteIndex\":";
+  out += std::to_string(kMaxPaletteIndex);
+  out += ",\"extensions\":{\"art\":";
+  vostrel::AppendJsonString(out, vostrel::kArtExtension);
+  out += ",\"pictures\":";
+  AppendJsonStrings(out, vostrel::kPictureExtensions);
+  out += ",\"manifest\":";
+  vostrel::AppendJsonString(out, vostrel::kManifestExtension);
+  out += "}}";
+  return Answer(std::move(out));
+}
+
+// What a file of that name is to the page: "art" (an .ART file), "picture" (a picture
+// vostrel-pack takes), "manifest", or "" for none of these; by its extension, in any case.
+EMSCRIPTEN_KEEPALIVE const char* vostrel_file_kind(const char* name) {
+  const std::string_view text = name;
+  if (vostrel::EndsWithIgnoringCase(text, vostrel::kArtExtension)) {
+    return "art";
+  }
+  if (std::any_of(
+          vostrel::kPictureExtensions.begin(), vostrel::kPictureExtensions.end(),
+          [text](std::string_view known) { return vostrel::EndsWithIgnoringCase(text, known); })) {
+    return "picture";
+  }
+  return vostrel::EndsWithIgnoringCase(text, vostrel::kManifestExtension) ? "manifest" : "";
+}
+
 // The stem of the pictures of an .ART file named artName (without its directory).
 EMSCRIPTEN_KEEPALIVE const char* vostrel_picture_stem(const char* artName) {
   return Answer(vostrel::PictureStem(artName));
@@ -368,6 +627,15 @@ EMSCRIPTEN_KEEPALIVE const char* vostrel_picture_name(const char* artName, int p
                                                       const char* extension) {
   std::string name = vostrel::PictureStem(artName);
   vostrel::AppendPictureSuffix(name, p, f, k, extension);
+  return Answer(std::move(name));
+}
+
+// The name vostrel-sheet gives the animation of picture p in palette k of artName, with that
+// extension (".gif").
+EMSCRIPTEN_KEEPALIVE const char* vostrel_animation_name(const char* artName, int p, int k,
+                                                        const char* extension) {
+  std::string name = vostrel::AnimationBaseName(vostrel::PictureStem(artName), p, k);
+  name += extension;
   return Answer(std::move(name));
 }
 

@@ -16,6 +16,7 @@
 #include "programs/vostrel/convert/convert.hpp"
 #include "programs/vostrel/frontend/batch.hpp"
 #include "programs/vostrel/image/path_helpers.hpp"
+#include "sprite/picture_names.hpp"
 
 namespace vostrel {
 
@@ -28,7 +29,6 @@ constexpr int kExitAbnormal = -1;
 // that is accepted and never read.
 constexpr int kMaxArgc = 4;
 constexpr std::string_view kBatchArgument = "*";
-constexpr std::string_view kArtExtension = ".art";
 constexpr const char* kWorkersVariable = "VOSTREL_WORKERS";
 constexpr std::string_view kVersionArgument = "--version";
 
@@ -153,7 +153,7 @@ std::optional<std::string> ReadListLine(std::FILE* list) {
   return name;
 }
 
-int RunBatch(const std::string& destDir, bool useModuleDirectory, Console& console) {
+int RunBatch(const std::string& destDir, bool useModuleDirectory, Console& console, Files& files) {
   FilePtr list = OpenFile(platform::kInputListName, "rt");
   if (!list) {
     ReportListFailure(console, "read");
@@ -168,10 +168,10 @@ int RunBatch(const std::string& destDir, bool useModuleDirectory, Console& conso
       listedDir += kPathSeparator;
     }
   }
-  std::vector<BatchFile> files;
+  std::vector<BatchFile> batch;
   while (std::optional<std::string> name = ReadListLine(list.get())) {
     if (!name->empty()) {
-      files.push_back({listedDir + *name, std::move(*name)});
+      batch.push_back({listedDir + *name, std::move(*name)});
     }
   }
   const bool listFailed = std::ferror(list.get()) != 0;
@@ -182,12 +182,12 @@ int RunBatch(const std::string& destDir, bool useModuleDirectory, Console& conso
   if (!useModuleDirectory || !platform::ErrorMessagesWaitForTheUser()) {
     workers = WorkerCount();
   }
-  bool anyFailed = !ConvertBatch(files, destDir, useModuleDirectory, workers, console,
-                                 platform::SystemFiles(), platform::ShowErrorMessage);
+  bool anyFailed = !ConvertBatch(batch, destDir, useModuleDirectory, workers, console, files,
+                                 platform::ShowErrorMessage);
   if (listFailed) {
     ReportListFailure(console, "read");
     anyFailed = true;
-  } else if (files.empty()) {
+  } else if (batch.empty()) {
     console.EndLine(Stream::kOut);
     console.Out("I could not found any .ART files");
     console.EndLine(Stream::kOut);
@@ -198,6 +198,10 @@ int RunBatch(const std::string& destDir, bool useModuleDirectory, Console& conso
 }
 
 int Run(int argc, const char* const* argv, Console& console) {
+  return Run(argc, argv, console, platform::SystemFiles());
+}
+
+int Run(int argc, const char* const* argv, Console& console, Files& files) {
   std::set_new_handler(OnOutOfMemory);
   try {
     if (argc == 2 && argv[1] == kVersionArgument) {
@@ -250,14 +254,14 @@ int Run(int argc, const char* const* argv, Console& console) {
       throw RunError("Could not create destination path directory");
     }
     if (batchMode) {
-      return RunBatch(destDir, useModuleDirectory, console);
+      return RunBatch(destDir, useModuleDirectory, console, files);
     }
 
     // A bare name is looked for in the destination directory.
     if (!ContainsSeparator(firstArgument)) {
       artPath = destDir + artPath;
     }
-    if (!ConvertArtFile(artPath, destDir, console, platform::SystemFiles())) {
+    if (!ConvertArtFile(artPath, destDir, console, files)) {
       console.Err("Could not convert " + artPath + " to " + destDir);
       console.EndLine(Stream::kErr);
       return kExitFailure;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "io/console.hpp"
+#include "io/files.hpp"
 #include "platform/platform.hpp"
 
 namespace vostrel {
@@ -28,9 +29,13 @@ std::optional<std::string> ReadListLine(std::FILE* list);
 // Converts every name of the list file into destDir. With the default destination
 // (useModuleDirectory) a failed file is reported to the user as an error to acknowledge.
 // Returns the exit status: 1 when any file failed or the list could not be read, else 0.
-int RunBatch(const std::string& destDir, bool useModuleDirectory, Console& console);
+int RunBatch(const std::string& destDir, bool useModuleDirectory, Console& console, Files& files);
 
-// The whole run of the program, writing to console: returns its exit status (0, 1 or -1).
+// The whole run of the program, writing to console: returns its exit status (0, 1 or -1). The
+// .ART files are read and the BMPs written through files (the real ones unless given: the
+// browser page reads its user's file and takes the BMPs as they are written); the destination
+// directory is made, and batch mode's list kept, on the real file system.
 int Run(int argc, const char* const* argv, Console& console);
+int Run(int argc, const char* const* argv, Console& console, Files& files);
 
 }  // namespace vostrel
