@@ -210,8 +210,10 @@ Manifest ReadManifest(std::span<const std::uint8_t> bytes, const ManifestExpecta
   // Sized only from counts the file itself confirmed above.
   const Json& frames = ArrayOf(Member(root, kFrames, "the manifest"), kFrames, frameCount);
   const Json& stored = ArrayOf(Member(ours, kFrames, where), where + "." + kFrames, frameCount);
-  manifest.frames.resize(frameCount);
-  for (std::size_t i = 0; i < frameCount; ++i) {
+  // The array holds frameCount entries (ArrayOf checked it), so its size is that count in the
+  // platform's own size type.
+  manifest.frames.resize(frames.size());
+  for (std::size_t i = 0; i < frames.size(); ++i) {
     const std::string at = std::string(kFrames) + "[" + std::to_string(i) + "]";
     const Json& rect = Member(frames[i], kFrame, at);
     const std::string rectAt = at + "." + kFrame;
