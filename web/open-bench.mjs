@@ -135,8 +135,12 @@ async function openOnce(file) {
         });
       });
       await page.click('#download-bmps');
+      // The timer is cleared once the zip is there, or it would keep node running for its span.
+      let timer;
       const { guid } = await Promise.race([downloaded,
-        new Promise((resolve, reject) => setTimeout(() => reject(new Error('no zip arrived')), timeout))]);
+        new Promise((resolve, reject) => {
+          timer = setTimeout(() => reject(new Error('no zip arrived')), timeout);
+        })]).finally(() => clearTimeout(timer));
       const zipBytes = statSync(path.join(downloads, guid)).size;
       const afterZip = rendererPss(browser);
       const zipping = Math.max(peak, afterZip);
