@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace vostrel {
 
@@ -35,6 +36,22 @@ inline void WriteLe32(std::span<std::uint8_t> bytes, std::size_t offset, std::ui
   bytes[offset + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFFu);
   bytes[offset + 2] = static_cast<std::uint8_t>((value >> 16) & 0xFFu);
   bytes[offset + 3] = static_cast<std::uint8_t>(value >> 24);
+}
+
+// The same, appended to bytes being written front to back.
+inline void AppendLe16(std::vector<std::uint8_t>& out, std::uint16_t value) {
+  out.push_back(static_cast<std::uint8_t>(value & 0xFFu));
+  out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+inline void AppendLe32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+  AppendLe16(out, static_cast<std::uint16_t>(value & 0xFFFFu));
+  AppendLe16(out, static_cast<std::uint16_t>(value >> 16));
+}
+
+inline void AppendLe64(std::vector<std::uint8_t>& out, std::uint64_t value) {
+  AppendLe32(out, static_cast<std::uint32_t>(value & 0xFFFFFFFFu));
+  AppendLe32(out, static_cast<std::uint32_t>(value >> 32));
 }
 
 }  // namespace vostrel

@@ -1,4 +1,5 @@
-// The readers of image_reader.hpp. stb_image inflates the PNG data and decodes the GIFs.
+// The readers of image_reader.hpp. stb_image inflates the PNG data and the zips' files and
+// decodes the GIFs.
 #include "support/image_reader.hpp"
 
 #include <array>
@@ -135,6 +136,91 @@ ReadGif ParseGif(std::span<const std::uint8_t> bytes) {
   stbi_image_free(pixels);
   stbi_image_free(delays);
   return gif;
+}
+
+namespace {
+
+std::uint32_t Le(std::span<const std::uint8_t> bytes, std::size_t offset, int width) {
+  std::uint32_t value = 0;
+  for (int i = width - 1; i >= 0; --i) {
+    value = (value << 8U) | bytes[offset + static_cast<std::size_t>(i)];
+  }
+  return value;
+}
+
+std::uint64_t Le64(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  return Le(bytes, offset, 4) | (std::uint64_t{Le(bytes, offset + 4, 4)} << 32U);
+}
+
+std::vector<std::uint8_t> InflateRaw(std::span<const std::uint8_t> stream, std::size_t size) {
+  std::vector<std::uint8_t> out(size + 1);
+  const int got = stbi_zlib_decode_noheader_buffer(
+      reinterpret_cast<char*>(out.data()), static_cast<int>(out.size()),
+      reinterpret_cast<const char*>(stream.data()), static_cast<int>(stream.size()));
+  out.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+  return out;
+}
+
+}  // namespace
+
+ReadZip ParseZip(std::span<const std::uint8_t> bytes) {
+  constexpr std::size_t kEnd = 22;
+  ReadZip zip;
+  if (bytes.size() < kEnd) {
+    return zip;
+  }
+  const std::size_t end = bytes.size() - kEnd;
+  if (Le(bytes, end, 4) != 0x06054B50U) {
+    return zip;
+  }
+  zip.count = Le(bytes, end + 10, 2);
+  std::uint64_t directoryAt = Le(bytes, end + 16, 4);
+  if (zip.count == 0xFFFFU || directoryAt == 0xFFFFFFFFU) {
+    // The locator just before the end record, then the zip64 end record it points at.
+    const std::size_t locator = end - 20;
+    const std::uint64_t record = Le64(bytes, locator + 8);
+    if (Le(bytes, locator, 4) != 0x07064B50U || Le(bytes, record, 4) != 0x06064B50U) {
+      return zip;
+    }
+    zip.zip64 = true;
+    zip.count = Le64(bytes, record + 32);
+    directoryAt = Le64(bytes, record + 48);
+  }
+  std::size_t at = directoryAt;
+  for (std::uint64_t i = 0; i < zip.count; ++i) {
+    if (at + 46 > bytes.size() || Le(bytes, at, 4) != 0x02014B50U) {
+      return zip;
+    }
+    ZipFile file;
+    file.flags = static_cast<std::uint16_t>(Le(bytes, at + 8, 2));
+    file.method = static_cast<std::uint16_t>(Le(bytes, at + 10, 2));
+    const std::uint32_t crc = Le(bytes, at + 16, 4);
+    const std::uint32_t compressed = Le(bytes, at + 20, 4);
+    const std::uint32_t size = Le(bytes, at + 24, 4);
+    const std::size_t nameLength = Le(bytes, at + 28, 2);
+    const std::size_t extraLength = Le(bytes, at + 30, 2);
+    std::uint64_t local = Le(bytes, at + 42, 4);
+    file.name.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at + 46),
+                     bytes.begin() + static_cast<std::ptrdiff_t>(at + 46 + nameLength));
+    if (local == 0xFFFFFFFFU && extraLength >= 12) {
+      local = Le64(bytes, at + 46 + nameLength + 4);
+    }
+    at += 46 + nameLength + extraLength + Le(bytes, at + 32, 2);
+    const std::size_t data = local + 30 + Le(bytes, local + 26, 2) + Le(bytes, local + 28, 2);
+    if (Le(bytes, local, 4) != 0x04034B50U || Le(bytes, local + 14, 4) != crc ||
+        data + compressed > bytes.size()) {
+      return zip;
+    }
+    const std::span<const std::uint8_t> stored = bytes.subspan(data, compressed);
+    file.bytes = file.method == 8 ? InflateRaw(stored, size)
+                                  : std::vector<std::uint8_t>(stored.begin(), stored.end());
+    if (file.bytes.size() != size || Crc(file.bytes) != crc) {
+      return zip;
+    }
+    zip.files.push_back(std::move(file));
+  }
+  zip.ok = true;
+  return zip;
 }
 
 }  // namespace vostrel::test

@@ -1,5 +1,6 @@
 // Reads back what vostrel-sheet writes, with code of its own and stb_image's: PNG chunks and
-// their CRCs, the indices of a PNG and of each APNG frame, and a GIF's frames as colours.
+// their CRCs, the indices of a PNG and of each APNG frame, and a GIF's frames as colours; and the
+// page's zips, through their central directory.
 #pragma once
 
 #include <cstdint>
@@ -45,5 +46,24 @@ struct ReadGif {
 };
 
 ReadGif ParseGif(std::span<const std::uint8_t> bytes);
+
+// A zip's files as its central directory lists them, each read at its local header and
+// inflated; the counts as its end record (or zip64 end record) gives them. ok is false when any
+// structure, size or CRC does not agree.
+struct ZipFile {
+  std::string name;
+  std::uint16_t method = 0;
+  std::uint16_t flags = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
+struct ReadZip {
+  bool ok = false;
+  bool zip64 = false;
+  std::uint64_t count = 0;
+  std::vector<ZipFile> files;
+};
+
+ReadZip ParseZip(std::span<const std::uint8_t> bytes);
 
 }  // namespace vostrel::test

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "io/le_bytes.hpp"
+
 namespace vostrel {
 
 namespace {
@@ -39,11 +41,6 @@ constexpr int kEndCode = kClearCode + 1;
 constexpr int kMaxCodes = 1 << 12;
 // Data sub-blocks hold at most 255 bytes each.
 constexpr std::size_t kSubBlock = 255;
-
-void PutLe16(std::vector<std::uint8_t>& out, std::uint16_t value) {
-  out.push_back(static_cast<std::uint8_t>(value));
-  out.push_back(static_cast<std::uint8_t>(value >> 8U));
-}
 
 // Packs codes of growing width into bytes, least significant bit first, and the bytes into
 // sub-blocks.
@@ -184,8 +181,8 @@ std::vector<std::uint8_t> EncodeGif(const Animation& animation) {
     throw std::invalid_argument("a GIF needs a canvas of 1 to 65535 a side, a rate and a frame");
   }
   std::vector<std::uint8_t> out(kGifSignature.begin(), kGifSignature.end());
-  PutLe16(out, static_cast<std::uint16_t>(animation.width));
-  PutLe16(out, static_cast<std::uint16_t>(animation.height));
+  AppendLe16(out, static_cast<std::uint16_t>(animation.width));
+  AppendLe16(out, static_cast<std::uint16_t>(animation.height));
   out.push_back(kScreenPacked);
   out.push_back(BackgroundIndex(animation.colours));  // background colour index
   out.push_back(0);                                   // no aspect ratio
@@ -208,14 +205,14 @@ std::vector<std::uint8_t> EncodeGif(const Animation& animation) {
   for (const IndexedPlane& frame : animation.frames) {
     out.insert(out.end(),
                {kExtensionIntroducer, kGraphicControlLabel, kGraphicControlSize, packed});
-    PutLe16(out, delay);
+    AppendLe16(out, delay);
     out.push_back(BackgroundIndex(animation.colours));  // the transparent index, when flagged
     out.push_back(0);                                   // block terminator
     out.push_back(kImageSeparator);
-    PutLe16(out, 0);  // left
-    PutLe16(out, 0);  // top
-    PutLe16(out, static_cast<std::uint16_t>(animation.width));
-    PutLe16(out, static_cast<std::uint16_t>(animation.height));
+    AppendLe16(out, 0);  // left
+    AppendLe16(out, 0);  // top
+    AppendLe16(out, static_cast<std::uint16_t>(animation.width));
+    AppendLe16(out, static_cast<std::uint16_t>(animation.height));
     out.push_back(0);  // no local colour table, not interlaced
     PaintOnCanvas(frame, animation.width, animation.height, BackgroundIndex(animation.colours),
                   canvas);

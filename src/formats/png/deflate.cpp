@@ -41,16 +41,19 @@ class OutputBuffer {
 };
 
 struct ZlibCompressor::State {
+  DeflateWrapping wrapping = DeflateWrapping::kZlib;
   OutputBuffer out;
   struct Free {
-    void operator()(libdeflate_compressor* compressor) const noexcept {
-      libdeflate_free_compressor(compressor);
+    void operator()(libdeflate_compressor* freed) const noexcept {
+      libdeflate_free_compressor(freed);
     }
   };
   std::unique_ptr<libdeflate_compressor, Free> compressor;
 };
 
-ZlibCompressor::ZlibCompressor(int level) : state_(std::make_unique<State>()) {
+ZlibCompressor::ZlibCompressor(int level, DeflateWrapping wrapping)
+    : state_(std::make_unique<State>()) {
+  state_->wrapping = wrapping;
   state_->compressor.reset(libdeflate_alloc_compressor(level));
   if (!state_->compressor) {
     throw std::bad_alloc();
@@ -58,11 +61,15 @@ ZlibCompressor::ZlibCompressor(int level) : state_(std::make_unique<State>()) {
 }
 
 std::span<const std::uint8_t> ZlibCompressor::Compress(std::span<const std::uint8_t> data) {
-  const std::size_t bound = libdeflate_zlib_compress_bound(state_->compressor.get(), data.size());
+  libdeflate_compressor* compressor = state_->compressor.get();
+  const bool raw = state_->wrapping == DeflateWrapping::kRaw;
+  const std::size_t bound = raw ? libdeflate_deflate_compress_bound(compressor, data.size())
+                                : libdeflate_zlib_compress_bound(compressor, data.size());
   std::uint8_t* out = state_->out.Reserve(bound);
   // The bound is the library's own promise that the stream fits.
   const std::size_t size =
-      libdeflate_zlib_compress(state_->compressor.get(), data.data(), data.size(), out, bound);
+      raw ? libdeflate_deflate_compress(compressor, data.data(), data.size(), out, bound)
+          : libdeflate_zlib_compress(compressor, data.data(), data.size(), out, bound);
   return {out, size};
 }
 
@@ -76,13 +83,21 @@ const char* CompressorName() { return "libdeflate"; }
 
 struct ZlibCompressor::State {
   int quality = kSheetCompressionLevel;
+  DeflateWrapping wrapping = DeflateWrapping::kZlib;
   std::vector<std::uint8_t> out;
 };
 
-ZlibCompressor::ZlibCompressor(int level) : state_(std::make_unique<State>()) {
+// What stb's zlib stream has around its deflate data: the two bytes of CMF and FLG before it and
+// the Adler-32 after it.
+constexpr std::size_t kZlibHeaderBytes = 2;
+constexpr std::size_t kZlibTrailerBytes = 4;
+
+ZlibCompressor::ZlibCompressor(int level, DeflateWrapping wrapping)
+    : state_(std::make_unique<State>()) {
   // stb's quality is the length of its hash chains, not a level: a few more than the level
   // gives about what a zlib of that level writes.
   state_->quality = level + 2;
+  state_->wrapping = wrapping;
 }
 
 std::span<const std::uint8_t> ZlibCompressor::Compress(std::span<const std::uint8_t> data) {
@@ -97,10 +112,15 @@ std::span<const std::uint8_t> ZlibCompressor::Compress(std::span<const std::uint
   const std::unique_ptr<unsigned char, Free> stream(
       stbi_zlib_compress(const_cast<unsigned char*>(data.data()), static_cast<int>(data.size()),
                          &size, state_->quality));
-  if (!stream || size < 0) {
+  const auto length = static_cast<std::size_t>(size);
+  if (!stream || size < 0 || length < kZlibHeaderBytes + kZlibTrailerBytes) {
     throw std::bad_alloc();
   }
-  state_->out.assign(stream.get(), stream.get() + size);
+  if (state_->wrapping == DeflateWrapping::kRaw) {
+    state_->out.assign(stream.get() + kZlibHeaderBytes, stream.get() + length - kZlibTrailerBytes);
+  } else {
+    state_->out.assign(stream.get(), stream.get() + length);
+  }
   return state_->out;
 }
 

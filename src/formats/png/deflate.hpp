@@ -14,18 +14,23 @@ namespace vostrel {
 // no larger than a zlib at its default level, in well under half its time.
 inline constexpr int kSheetCompressionLevel = 6;
 
-// Compresses into the zlib format (RFC 1950). One object a thread: it holds its working memory
-// from one call to the next.
+// What a compressed stream is wrapped in: the zlib format of PNG's image data (RFC 1950), or
+// none, as a zip file's entries hold it (raw deflate, RFC 1951).
+enum class DeflateWrapping { kZlib, kRaw };
+
+// Compresses into the zlib format (RFC 1950), or raw deflate when asked. One object a thread:
+// it holds its working memory from one call to the next.
 class ZlibCompressor {
  public:
-  explicit ZlibCompressor(int level = kSheetCompressionLevel);
+  explicit ZlibCompressor(int level = kSheetCompressionLevel,
+                          DeflateWrapping wrapping = DeflateWrapping::kZlib);
   ~ZlibCompressor();
   ZlibCompressor(ZlibCompressor&&) noexcept;
   ZlibCompressor& operator=(ZlibCompressor&&) noexcept;
   ZlibCompressor(const ZlibCompressor&) = delete;
   ZlibCompressor& operator=(const ZlibCompressor&) = delete;
 
-  // The zlib stream of data, held by the compressor until its next call (so that a run of
+  // The stream of data, held by the compressor until its next call (so that a run of
   // files reuses one buffer rather than fault a fresh one in each time). Throws std::bad_alloc
   // when memory runs out.
   std::span<const std::uint8_t> Compress(std::span<const std::uint8_t> data);
