@@ -55,4 +55,14 @@ std::size_t ReadAheadSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t
   return done;
 }
 
+std::span<std::uint8_t> ReadAheadSource::PlaceWindow(std::uint64_t offset, std::size_t size) {
+  window_.resize(size);
+  windowAt_ = offset;
+  return window_;
+}
+
+void ReadAheadSource::KeepWindow(std::size_t filled) {
+  window_.resize(std::min(filled, window_.size()));
+}
+
 }  // namespace vostrel

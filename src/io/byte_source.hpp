@@ -76,6 +76,11 @@ class ReadAheadSource : public RandomAccessSource {
       : source_(source), capacity_(windowBytes) {}
   std::uint64_t Size() const override { return source_.Size(); }
   std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+  // The window moved to offset and sized for `size` bytes, for a caller that fills it from the
+  // source itself (the page reads a browser's file without waiting on it); KeepWindow then
+  // says how many of them it filled.
+  std::span<std::uint8_t> PlaceWindow(std::uint64_t offset, std::size_t size);
+  void KeepWindow(std::size_t filled);
 
  private:
   RandomAccessSource& source_;

@@ -165,10 +165,7 @@ SpriteTableLoad ParseSpriteTable(ByteSource& source, const LoadProgress& mark) {
 std::vector<std::uint8_t> ReadFrameBlock(const SpriteTable& table, std::int32_t picture,
                                          std::int32_t frame, RandomAccessSource& source) {
   const ArtFrameHeader& header = table.Frame(picture, frame);
-  const std::uint64_t at =
-      table.blockAt[static_cast<std::size_t>(picture) *
-                        static_cast<std::size_t>(table.sprite.framesPerPicture) +
-                    static_cast<std::size_t>(frame)];
+  const std::uint64_t at = table.BlockAt(picture, frame);
   // The table was checked to announce no more data than the file's size, so the block fits in
   // memory as ParseSprite would hold it.
   std::vector<std::uint8_t> block(static_cast<std::size_t>(header.dataSize), 0);

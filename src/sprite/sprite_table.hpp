@@ -29,6 +29,13 @@ struct SpriteTable {
   const ArtFrameHeader& Frame(std::int32_t picture, std::int32_t frame) const {
     return sprite.Frame(picture, frame).header;
   }
+  // Where frame f of picture p's block starts in the file (past its end for a file that ends
+  // before it). Throws std::out_of_range for a frame the table lacks.
+  std::uint64_t BlockAt(std::int32_t picture, std::int32_t frame) const {
+    // blockAt follows sprite.frames, whose order the model keeps.
+    return blockAt.at(
+        static_cast<std::size_t>(&sprite.Frame(picture, frame) - sprite.frames.data()));
+  }
 };
 
 struct SpriteTableLoad {

@@ -70,6 +70,13 @@ export function checkName(name) {
   return name;
 }
 
+// A handler's answer whose buffers go to the page rather than being copied for it (this worker
+// cannot use them after).
+const handedOver = Symbol('handed over');
+export function handingOver(value, buffers) {
+  return { [handedOver]: buffers, value };
+}
+
 // Answers the page's requests one at a time, in order, with the handler of each kind.
 export function serve(handlers) {
   let queue = Promise.resolve();
@@ -80,8 +87,9 @@ export function serve(handlers) {
     }
     queue = queue.then(async () => {
       try {
-        const result = await handlers[data.kind](data);
-        self.postMessage({ id: data.id, result });
+        const answer = await handlers[data.kind](data);
+        if (answer?.[handedOver]) self.postMessage({ id: data.id, result: answer.value }, answer[handedOver]);
+        else self.postMessage({ id: data.id, result: answer });
       } catch (error) {
         self.postMessage({ id: data.id, error: String(error && error.message ? error.message : error) });
       }

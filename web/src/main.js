@@ -16,8 +16,8 @@ const vostrel = createApi(new Worker(scriptUrl(viewerSource)), () => new Worker(
 const zoomRange = { min: 1, max: 8 };
 // Decoded frames kept for drawing, and frames drawn at 1:1, at most: a large file's frames are
 // asked of the worker again rather than all kept.
-const frameCacheBytes = 16 * 2 ** 20;
-const imageCacheBytes = 16 * 2 ** 20;
+const frameCacheBytes = 8 * 2 ** 20;
+const imageCacheBytes = 8 * 2 ** 20;
 // The most pixels asked of the worker at once for one picture: a small picture's frames come in
 // one answer, a large one's a few at a time.
 const fetchPixels = 2 ** 20;
@@ -52,6 +52,9 @@ const state = {
   inFlight: new Set(), // the worker's answers awaited for them
   images: new Map(), // `${serial}/${p}/${f}/${palette}/${transparent}` -> canvas, oldest first
   imageBytes: 0,
+  // The pixels a frame is coloured in before it goes on a canvas, kept while frames of one size
+  // follow one another (a file played makes many a second).
+  imageData: null,
 };
 
 window.vostrel = {
@@ -137,10 +140,21 @@ function renderFiles() {
   }
 }
 
+// Lines of the messages in one block: a large file's console text runs to tens of thousands of
+// lines, and the browser lays out only the blocks in view (content-visibility in style.css).
+const messageBlockLines = 256;
+
 function renderMessages() {
   const file = selectedFile();
   const messages = $('messages');
-  messages.textContent = file ? file.messages : '';
+  const lines = file ? file.messages.split(/(?<=\n)/) : [];
+  const blocks = [];
+  for (let i = 0; i < lines.length; i += messageBlockLines) {
+    const block = document.createElement('div');
+    block.textContent = lines.slice(i, i + messageBlockLines).join('');
+    blocks.push(block);
+  }
+  messages.replaceChildren(...blocks);
   messages.scrollTop = messages.scrollHeight;
 }
 
@@ -278,7 +292,11 @@ async function fetchFrames(file, p, f, most) {
 // The frame's pixels as RGBA through a 256-entry table of the palette (RGB triples), one word
 // per index.
 function frameImage(frame, rgb, transparent) {
-  const image = new ImageData(Math.max(frame.width, 1), Math.max(frame.height, 1));
+  const [width, height] = [Math.max(frame.width, 1), Math.max(frame.height, 1)];
+  if (state.imageData?.width !== width || state.imageData?.height !== height) {
+    state.imageData = new ImageData(width, height);
+  }
+  const image = state.imageData;
   const table = new Uint32Array(256);
   const entry = new Uint8Array(table.buffer);
   for (let i = 0; i < 256; ++i) {
@@ -287,6 +305,7 @@ function frameImage(frame, rgb, transparent) {
   const words = new Uint32Array(image.data.buffer);
   const pixels = frame.pixels;
   for (let i = 0; i < pixels.length; ++i) words[i] = table[pixels[i]];
+  words.fill(0, pixels.length);
   return image;
 }
 
@@ -298,12 +317,23 @@ function forgetImages() {
   state.imageBytes = 0;
 }
 
+// The oldest frame's canvas when a new one of its size would take the cache past its most, taken
+// out of the cache to be drawn on again: playing a large file draws new frames all the time.
+function reusedCanvas(width, height) {
+  if (state.imageBytes + width * height * 4 <= imageCacheBytes) return null;
+  const [oldest, canvas] = state.images.entries().next().value ?? [];
+  if (!canvas || canvas.width !== width || canvas.height !== height) return null;
+  state.images.delete(oldest);
+  state.imageBytes -= imageBytes(canvas);
+  return canvas;
+}
+
 // The frame at 1:1 on a canvas of its own, made once per palette and transparent index.
 function frameCanvas(p, f, frame, palette, transparent) {
   const key = `${selectedFile().serial}/${p}/${f}/${palette}/${transparent}`;
   let canvas = state.images.get(key);
   if (!canvas) {
-    canvas = new OffscreenCanvas(frame.width, frame.height);
+    canvas = reusedCanvas(frame.width, frame.height) ?? new OffscreenCanvas(frame.width, frame.height);
     canvas.getContext('2d').putImageData(frameImage(frame, selectedFile().view.palettes[palette], transparent), 0, 0);
     state.images.set(key, canvas);
     state.imageBytes += imageBytes(canvas);

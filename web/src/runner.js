@@ -1,20 +1,17 @@
 // The page's runner: a worker made for one run of a program (vostrel for the console text and
 // the BMPs, the sheet code, vostrel-pack) on a fresh instance of the core, and ended by the page
-// once it has answered, so that all the memory of the run goes with it. The converter and the
-// sheet code read the user's file where it lies and hand each file they write over as it is
-// written: counted, kept, or put in a zip that is handed on to a Blob as it grows, so that
-// neither the file nor its BMPs are ever all held here.
-import { Zip, ZipPassThrough, deflateSync } from 'fflate';
+// once it has answered, so that all the memory of the run goes with it. The user's file is
+// streamed into the core before the converter or the sheet code runs (the core lets each piece
+// go as the program reads it), and each file they write is handed over as it is written:
+// counted, kept, or put by the core in a zip whose bytes are handed on to a Blob as it grows, so
+// that the BMPs are never all held here.
 import { checkName, fileNumber, makeCore, serve } from './core.js';
 
 const utf8 = new TextDecoder();
 
-// One time for every entry, so that the same file always gives the same zip (the format
-// cannot hold times before 1980).
-const zipTime = new Date(1980, 0, 1);
-// The most of a zip held here before it is handed on to its Blob (which the browser keeps
-// outside the page's processes).
-const zipHeldBytes = 8 * 2 ** 20;
+// The pieces the user's file is handed to the core in: each is read into one buffer that the
+// browser's stream of the file fills and hands back, so reading leaves nothing to collect.
+const pieceBytes = 2 ** 20;
 
 // Everything the run keeps, in one place.
 const state = {
@@ -33,16 +30,63 @@ function record(byte) {
   transcript.bytes[transcript.length++] = byte;
 }
 
+// Fills size bytes of the core's memory from at with the next bytes of the file's reader: false
+// when the file ends first.
+async function fill(M, reader, at, size) {
+  for (let done = 0; done < size;) {
+    let bytes;
+    if (reader.byob) {
+      const { done: ended, value } = await reader.byob.read(new Uint8Array(reader.buffer, 0, size - done));
+      if (ended) return false;
+      reader.buffer = value.buffer;
+      bytes = value;
+    } else {
+      bytes = new Uint8Array(await reader.blob.slice(reader.offset, reader.offset + size - done).arrayBuffer());
+      if (!bytes.length) return false;
+      reader.offset += bytes.length;
+    }
+    M.HEAPU8.set(bytes, at + done);
+    done += bytes.length;
+  }
+  return true;
+}
+
+// Hands the user's file to the core for the next program run, a piece at a time. Where it stops
+// short (the file can no longer be read, or the core's memory is exhausted) the program reads
+// what came and says the file could not be read, as vostrel does.
+async function preload(M, blob) {
+  if (!M.ccall('vostrel_preload_begin', 'number', ['number'], [blob.size])) return;
+  const reader = { blob, offset: 0, byob: null, buffer: new ArrayBuffer(pieceBytes) };
+  try {
+    reader.byob = blob.stream().getReader({ mode: 'byob' });
+  } catch {
+    // A browser whose file streams cannot fill a buffer given: each piece is a slice read anew.
+  }
+  try {
+    for (let at = 0; at < blob.size;) {
+      const size = Math.min(pieceBytes, blob.size - at);
+      const piece = M.ccall('vostrel_preload_piece', 'number', ['number'], [size]);
+      if (!piece || !(await fill(M, reader, piece, size))) return;
+      at += size;
+    }
+  } catch {
+    // Changed or removed since it was chosen: the program says so.
+  } finally {
+    reader.byob?.cancel().catch(() => {});
+  }
+}
+
 // Runs job(M) in the working directory /run of a fresh core whose programs hand what they write
-// to written; returns what job returned with the program's text. A run that ends the program
-// (std::exit) gives its status.
-async function inRunDirectory(job, written = null) {
+// to written, with blob (if given) handed to the core first; returns what job returned with the
+// program's text. A run that ends the program (std::exit) gives its status.
+async function inRunDirectory(job, written = null, blob = null) {
   const M = await makeCore(record, written && taking(written));
   state.transcript.length = 0;
   let result;
   try {
     M.FS.mkdir('/run');
     M.FS.chdir('/run');
+    if (blob) await preload(M, blob);
     result = job(M);
   } catch (error) {
     const status = error && error.name === 'ExitStatus' ? error.status : -1;
@@ -53,13 +97,14 @@ async function inRunDirectory(job, written = null) {
 
 const baseName = (path) => path.slice(path.lastIndexOf('/') + 1);
 
-// `vostrel ./NAME ./out` on the browser's file, handing each BMP to written: its status.
-function convertInto(name, blob, written) {
+// `vostrel ./NAME ./out` on the browser's file, handing each BMP to written (or, with zip set,
+// the zip of them): its status.
+function convertInto(name, blob, written, zip = false) {
   checkName(name);
   return inRunDirectory((M) => ({
-    status: M.ccall('vostrel_convert', 'number', ['number', 'number', 'string', 'string'],
-      [fileNumber(blob), blob.size, `./${name}`, './out']),
-  }), written);
+    status: M.ccall('vostrel_convert', 'number', ['number', 'number', 'string', 'string', 'number'],
+      [fileNumber(blob), blob.size, `./${name}`, './out', zip ? 1 : 0]),
+  }), written, blob);
 }
 
 // The core's view of written, where a failure of the page's own (exhausted memory) is a file
@@ -72,7 +117,12 @@ function taking(written) {
       return false;
     }
   };
-  return { begin: take(written.begin), write: take(written.write), end: take(written.end) };
+  return {
+    begin: take(written.begin),
+    write: take(written.write),
+    end: take(written.end),
+    zip: take(written.zip ?? (() => false)),
+  };
 }
 
 // Files handed over, counted and let go.
@@ -125,61 +175,23 @@ function keeper() {
   return kept;
 }
 
-// A zip entry compressed in one go when its file is whole, as zipSync compresses one: fflate's
-// streaming compressor sizes its tables for a stream of unknown length, which for files of a
-// few dozen kilobytes makes it several times slower.
-class WholeFileEntry extends ZipPassThrough {
-  constructor(name) {
-    super(name);
-    this.compression = 8;
-    this.mtime = zipTime;
-  }
-
-  process(chunk, final) {
-    this.ondata(null, deflateSync(chunk, { level: 1 }), final);
-  }
-}
-
-// Files handed over, each compressed into a zip entry (named as the file) once it is whole, the
-// zip handed on to a Blob every few megabytes.
+// The zip the core makes of the files written, its bytes handed on to a Blob as they come (the
+// browser keeps a Blob's bytes outside the page's processes); the names of the files in it.
 function zipper() {
-  const zipped = { blob: new Blob([]), parts: [], held: 0, names: [] };
-  const handOn = () => {
-    zipped.blob = new Blob([zipped.blob, ...zipped.parts]);
-    zipped.parts = [];
-    zipped.held = 0;
-  };
-  const zip = new Zip((error, chunk) => {
-    if (error) throw error;
-    zipped.parts.push(chunk);
-    zipped.held += chunk.length;
-    if (zipped.held >= zipHeldBytes) handOn();
-  });
-  const kept = keeper();
-  const endEntry = () => {
-    const file = kept.finish().pop();
-    const entry = new WholeFileEntry(file.name);
-    zip.add(entry);
-    entry.push(file.bytes, true);
-  };
+  const zipped = { parts: [], names: [] };
   zipped.written = {
     begin: (path) => {
       zipped.names.push(baseName(path));
-      return kept.written.begin(path);
+      return true;
     },
-    write: kept.written.write,
-    end: () => {
-      endEntry();
+    write: () => false,
+    end: () => false,
+    zip: (bytes) => {
+      zipped.parts.push(new Blob([bytes]));
       return true;
     },
   };
-  // The whole zip: a file the program was writing when it ended goes in as far as it got.
-  zipped.finish = () => {
-    if (kept.files.length) endEntry();
-    zip.end();
-    handOn();
-    return new Blob([zipped.blob], { type: 'application/zip' });
-  };
+  zipped.finish = () => new Blob(zipped.parts, { type: 'application/zip' });
   return zipped;
 }
 
@@ -200,7 +212,8 @@ async function convert(name, blob) {
 // The same BMPs in a zip.
 async function bmpZip(name, blob) {
   const zipped = zipper();
-  const { status, text } = await convertInto(name, blob, zipped.written);
+  const { status, text } = await convertInto(name, blob, zipped.written, true);
+  if (status < 0) throw new Error(`${name}: its BMPs are too many for the page's memory`);
   return { status, text, zip: zipped.finish() };
 }
 
@@ -211,10 +224,10 @@ async function sheetZip(name, blob) {
   const zipped = zipper();
   const made = await inRunDirectory((M) => {
     M.FS.mkdir('sheet');
-    const outcome = JSON.parse(M.ccall('vostrel_sheet', 'string', ['number', 'number', 'string', 'string'],
-      [fileNumber(blob), blob.size, `./${name}`, './sheet']));
+    const outcome = JSON.parse(M.ccall('vostrel_sheet', 'string', ['number', 'number', 'string', 'string', 'number'],
+      [fileNumber(blob), blob.size, `./${name}`, './sheet', 1]));
     return { status: outcome.status, message: outcome.out + outcome.err };
-  }, zipped.written);
+  }, zipped.written, blob);
   const zip = zipped.finish();
   // What the program would print: the core hands it back rather than printing it.
   const { message = '', ...rest } = made;

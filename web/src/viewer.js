@@ -2,16 +2,19 @@
 // palettes, frame headers) and the browser's file itself, and reads, decodes or makes a BMP or
 // a GIF of a frame when the page asks. It never runs a program, so it answers at once while a
 // program runs in another worker.
-import { bytesAt, checkName, fileNumber, forgetFile, makeCore, serve } from './core.js';
+import { bytesAt, checkName, fileNumber, forgetFile, handingOver, makeCore, serve } from './core.js';
 
 // Everything the viewer keeps, in one place.
 const state = {
-  // name -> { handle, file, view }: the core's handle (0 when it refused the file) and the
-  // number under which the core reads the browser's file
+  // name -> { handle, file, blob, view }: the core's handle (0 when it refused the file), the
+  // number under which the core reads the browser's file, and that file
   files: new Map(),
   // The core, made as the worker starts, so that it is ready when the first file comes.
   core: makeCore(),
   rules: null, // the core's rules, asked once
+  // The buffer the frames about to be shown are read into, which the browser's stream of the
+  // file fills and hands back each time.
+  buffer: new ArrayBuffer(2 ** 20),
 };
 
 // The core shows a small sprite of its own making as the worker starts: the browser compiles
@@ -68,7 +71,7 @@ async function load(name, data) {
   await close(name);
   const blob = data instanceof Blob ? data : new Blob([data]);
   const { handle, file, view } = await openView(name, blob);
-  state.files.set(name, { handle, file, view });
+  state.files.set(name, { handle, file, blob, view });
   return { name, view };
 }
 
@@ -78,10 +81,13 @@ function fileOf(name) {
   return file;
 }
 
-// The indices of frames from `first` of a picture, as many as `count` asks and the picture has.
+// The indices of frames from `first` of a picture, as many as `count` asks and the picture has;
+// their buffers are handed to the page, which draws frames many times a second while a file
+// plays, rather than copied for it.
 async function frames(name, picture, first, count) {
   const file = fileOf(name);
   const M = await state.core;
+  if (file.handle) await readAhead(M, file, picture, first, count);
   const row = file.view.frames[picture] ?? [];
   const out = [];
   for (let f = Math.max(0, first); f < Math.min(row.length, first + count); ++f) {
@@ -89,7 +95,34 @@ async function frames(name, picture, first, count) {
     out.push({ frame: f, width: pixels ? row[f].width : 0, height: pixels ? row[f].height : 0,
       pixels: pixels ?? new Uint8Array(0) });
   }
-  return out;
+  return handingOver(out, out.map((frame) => frame.pixels.buffer));
+}
+
+// Reads the part of the file that holds those frames into the core before they are decoded,
+// from the browser's stream of it and without waiting on the browser as the core's own reads
+// would: a file that plays is read all the time, and this leaves nothing to collect. Where the
+// stream cannot fill a buffer given, or stops short, the core reads the rest itself.
+async function readAhead(M, file, picture, first, count) {
+  const [offset, size] = JSON.parse(M.ccall('vostrel_sprite_span', 'string', ['number', 'number', 'number', 'number'],
+    [file.handle, picture, first, count]));
+  const at = size && M.ccall('vostrel_sprite_window', 'number', ['number', 'number', 'number'], [file.handle, offset, size]);
+  if (!at) return;
+  let filled = 0;
+  try {
+    const reader = file.blob.slice(offset, offset + size).stream().getReader({ mode: 'byob' });
+    while (filled < size) {
+      if (!state.buffer.byteLength) state.buffer = new ArrayBuffer(2 ** 20);
+      const { done, value } = await reader.read(new Uint8Array(state.buffer, 0, Math.min(state.buffer.byteLength, size - filled)));
+      if (done) break;
+      state.buffer = value.buffer;
+      M.HEAPU8.set(value, at + filled);
+      filled += value.length;
+    }
+    reader.cancel().catch(() => {});
+  } catch {
+    // Read by the core itself, which says so if the file can no longer be read.
+  }
+  M._vostrel_sprite_window_filled(file.handle, filled);
 }
 
 // One BMP made by the core from the opened file's frame, or null.

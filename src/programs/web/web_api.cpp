@@ -1,11 +1,12 @@
 // The WebAssembly build's entry points, called from the page's workers through a plain C API.
-// A file the user chose stays the browser's: the core reads the parts it needs from it when it
-// needs them, through the worker (which reads a slice of the file synchronously). Converting,
-// making sheets and packing run the programs' own code, so the page writes the same files and
-// console text as `vostrel FILE DEST`, `vostrel-sheet` and `vostrel-pack`; what the converter
-// and the sheet code write is handed to the worker a file at a time as it is written, never
-// kept here. The viewer works on the sprite model: a file opened for viewing is its table, held
-// under a handle, and each frame's block is read, decoded, or made into a BMP or a GIF only
+// A file the user chose stays the browser's: the viewer reads the parts it needs from it when it
+// needs them, through the worker (which reads a slice of the file synchronously); a program run
+// is handed the file in pieces before it starts and lets each piece go once it has read it.
+// Converting, making sheets and packing run the programs' own code, so the page writes the same
+// files and console text as `vostrel FILE DEST`, `vostrel-sheet` and `vostrel-pack`; what the
+// converter and the sheet code write is handed to the worker a file at a time as it is written,
+// never kept here. The viewer works on the sprite model: a file opened for viewing is its table,
+// held under a handle, and each frame's block is read, decoded, or made into a BMP or a GIF only
 // when asked. The page's rules (names, limits, the tiles' size) are asked of the core too.
 #include <emscripten/emscripten.h>
 
@@ -13,7 +14,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <new>
@@ -30,6 +33,7 @@
 #include "formats/gif/gif_encode.hpp"
 #include "formats/indexed_image.hpp"
 #include "formats/manifest/manifest_schema.hpp"
+#include "formats/zip/zip_writer.hpp"
 #include "io/byte_source.hpp"
 #include "io/files.hpp"
 #include "io/json_text.hpp"
@@ -65,6 +69,10 @@ EM_JS(int, vostrel_js_begin, (const char* path),
 EM_JS(int, vostrel_js_write, (const std::uint8_t* data, std::size_t size),
       { return Module.written.write(HEAPU8.subarray(data, data + size)) ? 1 : 0; });
 EM_JS(int, vostrel_js_end, (), { return Module.written.end() ? 1 : 0; });
+// Asked for a zip, the programs' files go into one made here, whose bytes go to zip(bytes) as
+// they are written (each file still begins with begin(path)).
+EM_JS(int, vostrel_js_zip, (const std::uint8_t* data, std::size_t size),
+      { return Module.written.zip(HEAPU8.subarray(data, data + size)) ? 1 : 0; });
 
 namespace {
 
@@ -74,6 +82,14 @@ namespace {
 // whole file front to back.
 constexpr std::size_t kViewWindow = std::size_t{256} << 10;
 constexpr std::size_t kRunWindow = std::size_t{1} << 20;
+// The most of a file the viewer's worker reads ahead for the frames it is about to decode (it
+// reads those without waiting on the browser, and without a new buffer for each read).
+constexpr std::uint64_t kMostReadAhead = std::uint64_t{4} << 20;
+// The most of a zip held here before it is handed to the worker, which hands it on to a Blob
+// (kept by the browser outside the page's processes).
+constexpr std::size_t kZipHandOnBytes = std::size_t{512} << 10;
+// What vostrel_convert returns for a zip it could not finish: no exit status of vostrel's.
+constexpr int kZipUnfinished = -1;
 // The index of a palette entry that the page may show as transparent: any of them.
 constexpr int kMaxPaletteIndex = static_cast<int>(vostrel::kPaletteEntries) - 1;
 
@@ -98,6 +114,64 @@ class BrowserFile : public vostrel::RandomAccessSource {
   std::uint64_t size_;
 };
 
+// The chosen file as the worker hands it over before a program runs, in pieces in order, read by
+// the program front to back. A piece is let go as soon as the program has read past it, so the
+// sprite it reads takes the place of the file's bytes rather than coming on top of them. Reading
+// past the pieces handed over (the worker could not read the rest) fails as the browser's file
+// does.
+class PreloadedFile : public vostrel::ByteSource {
+ public:
+  explicit PreloadedFile(std::uint64_t size) : size_(size) {}
+  std::uint64_t Size() const override { return size_; }
+  // Room for the file's next `size` bytes, for the worker to fill; null when that would be more
+  // than the file holds or memory is exhausted.
+  std::uint8_t* Add(std::size_t size) {
+    if (size > size_ - added_) {
+      return nullptr;
+    }
+    try {
+      std::vector<std::uint8_t>& piece = pieces_.emplace_back(size);
+      added_ += size;
+      return piece.data();
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+  }
+  std::size_t Read(std::span<std::uint8_t> out) override {
+    std::size_t done = 0;
+    while (done < out.size() && given_ < size_) {
+      if (pieces_.empty()) {
+        throw std::runtime_error("the file can no longer be read");
+      }
+      const std::vector<std::uint8_t>& front = pieces_.front();
+      const std::size_t count = std::min(out.size() - done, front.size() - at_);
+      std::copy_n(front.begin() + static_cast<std::ptrdiff_t>(at_), count,
+                  out.begin() + static_cast<std::ptrdiff_t>(done));
+      done += count;
+      given_ += count;
+      at_ += count;
+      if (at_ == front.size()) {
+        pieces_.pop_front();
+        at_ = 0;
+      }
+    }
+    return done;
+  }
+
+ private:
+  std::uint64_t size_;
+  std::deque<std::vector<std::uint8_t>> pieces_;  // the front one is read next, from at_
+  std::size_t at_ = 0;
+  std::uint64_t added_ = 0;  // the bytes handed over
+  std::uint64_t given_ = 0;  // the bytes read
+};
+
+// The file handed over for the next program run; the run takes it.
+std::unique_ptr<PreloadedFile>& Preloaded() {
+  static std::unique_ptr<PreloadedFile> preloaded;
+  return preloaded;
+}
+
 // A file written under the output directory, handed to the worker piece by piece.
 class HandedWriter : public vostrel::FileWriter {
  public:
@@ -109,14 +183,90 @@ class HandedWriter : public vostrel::FileWriter {
   bool Close() override { return vostrel_js_end() != 0; }
 };
 
-// The files a program run for the page reaches: the chosen file (at inputPath) read from the
-// browser's file, what it writes under outputDir handed to the worker, anything else on the
-// in-memory file system. The worker takes a file as it is handed, so the programs never have
-// one to remove: removing a handed file is left to the worker, which has it.
+// A zip of the files a program writes, handed to the worker as it grows.
+class PageZip {
+ public:
+  // Adds a file, then hands on what has grown past the threshold: false when either fails.
+  bool Add(std::string_view name, std::span<const std::uint8_t> bytes) {
+    try {
+      return zip_.Add(name, bytes) && HandOn(kZipHandOnBytes);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+  // Ends the zip and hands on the rest.
+  bool Finish() {
+    try {
+      zip_.Finish();
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return HandOn(0);
+  }
+  // The buffer each file is gathered in, kept from one file to the next.
+  std::vector<std::uint8_t>& FileBuffer() { return file_; }
+
+ private:
+  bool HandOn(std::size_t atLeast) {
+    const std::span<const std::uint8_t> pending = zip_.Pending();
+    if (pending.empty() || pending.size() < atLeast) {
+      return true;
+    }
+    const bool taken = vostrel_js_zip(pending.data(), pending.size()) != 0;
+    zip_.TakePending();
+    return taken;
+  }
+
+  vostrel::ZipWriter zip_;
+  std::vector<std::uint8_t> file_;
+};
+
+// A file written under the output directory into the page's zip: gathered whole, then added.
+// One the program leaves unclosed (it ended while writing) goes in as far as it got.
+class ZippedWriter : public vostrel::FileWriter {
+ public:
+  ZippedWriter(PageZip& zip, std::string name) : zip_(zip), name_(std::move(name)) {
+    zip_.FileBuffer().clear();
+  }
+  ZippedWriter(const ZippedWriter&) = delete;
+  ZippedWriter& operator=(const ZippedWriter&) = delete;
+  ~ZippedWriter() override {
+    if (!closed_) {
+      zip_.Add(name_, zip_.FileBuffer());
+    }
+  }
+  bool Write(std::span<const std::span<const std::uint8_t>> pieces) override {
+    try {
+      for (const std::span<const std::uint8_t> piece : pieces) {
+        zip_.FileBuffer().insert(zip_.FileBuffer().end(), piece.begin(), piece.end());
+      }
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+  bool Close() override {
+    closed_ = true;
+    return zip_.Add(name_, zip_.FileBuffer());
+  }
+
+ private:
+  PageZip& zip_;
+  std::string name_;
+  bool closed_ = false;
+};
+
+// The files a program run for the page reaches: the chosen file (at inputPath) as the worker
+// handed it over (opened again, read from the browser's file), what it writes under outputDir
+// handed to the worker, anything else on the in-memory file system. The worker takes a file as
+// it is handed, so the programs never have one to remove: removing a handed file is left to the
+// worker, which has it. Given a zip, the handed files go into it.
 class PageFiles : public vostrel::Files {
  public:
-  PageFiles(std::string inputPath, BrowserFile input, std::string outputDir)
-      : inputPath_(std::move(inputPath)),
+  PageFiles(std::string inputPath, BrowserFile input, std::string outputDir, PageZip* zip)
+      : zip_(zip),
+        inputPath_(std::move(inputPath)),
+        preloaded_(std::move(Preloaded())),
         input_(input),
         ahead_(input_, kRunWindow),
         outputDir_(std::move(outputDir)) {}
@@ -124,6 +274,9 @@ class PageFiles : public vostrel::Files {
   PageFiles& operator=(const PageFiles&) = delete;
 
   std::unique_ptr<vostrel::ByteSource> OpenForReading(const std::string& path) override {
+    if (path == inputPath_ && preloaded_) {
+      return std::move(preloaded_);
+    }
     if (path == inputPath_) {
       return std::make_unique<vostrel::SequentialSource>(ahead_);
     }
@@ -133,7 +286,13 @@ class PageFiles : public vostrel::Files {
     if (!Handed(path)) {
       return System().Create(path);
     }
-    return vostrel_js_begin(path.c_str()) != 0 ? std::make_unique<HandedWriter>() : nullptr;
+    if (vostrel_js_begin(path.c_str()) == 0) {
+      return nullptr;
+    }
+    if (zip_) {
+      return std::make_unique<ZippedWriter>(*zip_, path.substr(outputDir_.size()));
+    }
+    return std::make_unique<HandedWriter>();
   }
   std::optional<std::string> Replace(const std::string& path,
                                      std::span<const std::uint8_t> bytes) override {
@@ -163,7 +322,9 @@ class PageFiles : public vostrel::Files {
   static vostrel::Files& System() { return vostrel::platform::SystemFiles(); }
   bool Handed(std::string_view path) const { return path.starts_with(outputDir_); }
 
+  PageZip* zip_;
   std::string inputPath_;
+  std::unique_ptr<PreloadedFile> preloaded_;
   BrowserFile input_;
   vostrel::ReadAheadSource ahead_;
   std::string outputDir_;
@@ -360,21 +521,47 @@ void AppendJsonStrings(std::string& out, std::span<const std::string_view> texts
 
 extern "C" {
 
+// Begins handing over the chosen file, of that size, for the next program run: false for a size
+// past what the core can hold.
+EMSCRIPTEN_KEEPALIVE int vostrel_preload_begin(double size) {
+  if (!(size >= 0) || size > static_cast<double>(std::numeric_limits<std::size_t>::max())) {
+    return 0;
+  }
+  Preloaded() = std::make_unique<PreloadedFile>(static_cast<std::uint64_t>(size));
+  return 1;
+}
+
+// Room in the core for the file's next `size` bytes, which the worker fills before it asks for
+// more; null when memory is exhausted or the file holds fewer (the run then reads what was
+// handed over and fails as for a file that can no longer be read).
+EMSCRIPTEN_KEEPALIVE std::uint8_t* vostrel_preload_piece(std::size_t size) {
+  return Preloaded() ? Preloaded()->Add(size) : nullptr;
+}
+
 // `vostrel artPath destDir` on the worker's file number `file` of that size, as if it were at
 // artPath: returns its exit status. Its text goes to standard output and error; each BMP goes to
-// the worker as it is written.
+// the worker as it is written, or into a zip handed to the worker as it grows when zip is set
+// (kZipUnfinished when memory ran out before the zip was whole).
 EMSCRIPTEN_KEEPALIVE int vostrel_convert(int file, double size, const char* artPath,
-                                         const char* destDir) {
+                                         const char* destDir, int zip) {
   std::string outputDir = destDir;
   if (!outputDir.empty() && outputDir.back() != vostrel::kPathSeparator) {
     outputDir += vostrel::kPathSeparator;
   }
-  PageFiles files(artPath, BrowserFile(file, static_cast<std::uint64_t>(size)), outputDir);
-  const std::array<const char*, 3> argv{"vostrel", artPath, destDir};
-  const int status = vostrel::Run(static_cast<int>(argv.size()), argv.data(),
-                                  vostrel::platform::StandardConsole(), files);
+  std::optional<PageZip> zipped;
+  if (zip != 0) {
+    zipped.emplace();
+  }
+  int status = 0;
+  {
+    PageFiles files(artPath, BrowserFile(file, static_cast<std::uint64_t>(size)), outputDir,
+                    zipped ? &*zipped : nullptr);
+    const std::array<const char*, 3> argv{"vostrel", artPath, destDir};
+    status = vostrel::Run(static_cast<int>(argv.size()), argv.data(),
+                          vostrel::platform::StandardConsole(), files);
+  }
   std::cout.flush();
-  return status;
+  return zipped && !zipped->Finish() ? kZipUnfinished : status;
 }
 
 // `vostrel-pack -- original picturesDir output`, as JSON: its exit status and, on success, what
@@ -415,9 +602,10 @@ EMSCRIPTEN_KEEPALIVE const char* vostrel_pack(const char* original, const char* 
 // palette files) for the worker's file number `file` of that size, as if it were at artPath:
 // each file goes to the worker as it is written. As JSON: {"status":0 or 1,"out":TEXT,
 // "err":TEXT}, the text being what the program would print. The file is made here rather than
-// through the program's command line, which starts worker threads the page's core has not.
+// through the program's command line, which starts worker threads the page's core has not. With
+// zip set, the files go into a zip handed to the worker as it grows.
 EMSCRIPTEN_KEEPALIVE const char* vostrel_sheet(int file, double size, const char* artPath,
-                                               const char* destDir) {
+                                               const char* destDir, int zip) {
   vostrel::SheetRequest request;
   request.artPath = artPath;
   request.destDir = destDir;
@@ -426,13 +614,23 @@ EMSCRIPTEN_KEEPALIVE const char* vostrel_sheet(int file, double size, const char
   if (!outputDir.empty() && outputDir.back() != '/') {
     outputDir += '/';
   }
-  PageFiles files(artPath, BrowserFile(file, static_cast<std::uint64_t>(size)), outputDir);
+  std::optional<PageZip> zipped;
+  if (zip != 0) {
+    zipped.emplace();
+  }
   vostrel::SheetOutcome outcome;
   try {
+    PageFiles files(artPath, BrowserFile(file, static_cast<std::uint64_t>(size)), outputDir,
+                    zipped ? &*zipped : nullptr);
     vostrel::SheetWorkspace workspace;
     outcome = vostrel::MakeSheets(request, files, workspace);
   } catch (const std::bad_alloc&) {
     outcome.ok = false;
+  }
+  if (zipped && outcome.ok && !zipped->Finish()) {
+    outcome.ok = false;
+  }
+  if (!outcome.ok && outcome.err.empty()) {
     outcome.err = "vostrel-sheet: " + request.artPath + ": too large for the page's memory\n";
   }
   std::string out = outcome.ok ? "{\"status\":0,\"out\":" : "{\"status\":1,\"out\":";
@@ -468,6 +666,53 @@ EMSCRIPTEN_KEEPALIVE const char* vostrel_sprite_open(int file, double size) {
   vostrel::AppendJsonString(out, refusal);
   out += '}';
   return Answer(std::move(out));
+}
+
+// The part of the file that holds the blocks of frames first to first + count - 1 of picture p,
+// as JSON [offset, size]: for the worker to read ahead into vostrel_sprite_window. [0, 0] when
+// there is nothing to read or more than is read ahead at once (those frames are then read as
+// they are decoded).
+EMSCRIPTEN_KEEPALIVE const char* vostrel_sprite_span(std::int32_t handle, int p, int first,
+                                                     int count) {
+  const OpenSprite* open = Find(handle);
+  std::uint64_t from = 0;
+  std::uint64_t to = 0;
+  if (open) {
+    const vostrel::SpriteTable& table = open->table;
+    from = table.fileSize;
+    for (int f = std::max(first, 0); f < first + count && HasFrame(table.sprite, p, f); ++f) {
+      const std::uint64_t at = std::min(table.BlockAt(p, f), table.fileSize);
+      const auto size = static_cast<std::uint64_t>(std::max(table.Frame(p, f).dataSize, 0));
+      from = std::min(from, at);
+      to = std::max(to, std::min(table.fileSize, at + size));
+    }
+  }
+  if (to <= from || to - from > kMostReadAhead) {
+    from = to = 0;
+  }
+  return Answer("[" + std::to_string(from) + "," + std::to_string(to - from) + "]");
+}
+
+// Room for size bytes of the file from offset on (a span vostrel_sprite_span gave), for the
+// worker to fill: the handle's reads are then served from them. Null for no such handle.
+EMSCRIPTEN_KEEPALIVE std::uint8_t* vostrel_sprite_window(std::int32_t handle, double offset,
+                                                         std::size_t size) {
+  OpenSprite* open = Find(handle);
+  if (!open || !(offset >= 0) || size > kMostReadAhead) {
+    return nullptr;
+  }
+  try {
+    return open->reader.PlaceWindow(static_cast<std::uint64_t>(offset), size).data();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+// How many bytes of the room vostrel_sprite_window gave the worker filled, from its start.
+EMSCRIPTEN_KEEPALIVE void vostrel_sprite_window_filled(std::int32_t handle, std::size_t filled) {
+  if (OpenSprite* open = Find(handle)) {
+    open->reader.KeepWindow(filled);
+  }
 }
 
 EMSCRIPTEN_KEEPALIVE void vostrel_sprite_close(std::int32_t handle) {
