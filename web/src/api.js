@@ -31,14 +31,14 @@ export function createApi(viewer, makeRunner, wasmBinary) {
     compiled.then((module) => worker.postMessage({ kind: 'core', module }));
     return worker;
   };
-  const call = (worker, kind, args) =>
+  const call = (worker, kind, args, handed = []) =>
     new Promise((resolve, reject) => {
       const id = link.nextId++;
       link.pending.set(id, { worker, resolve, reject });
-      worker.postMessage({ id, kind, ...args });
+      worker.postMessage({ id, kind, ...args }, handed);
     });
   connect(viewer);
-  const view = (kind, args) => call(viewer, kind, args);
+  const view = (kind, args, handed) => call(viewer, kind, args, handed);
   // One run in a worker of its own, after the runs asked before it.
   const run = (kind, args) => {
     const result = link.runs.then(async () => {
@@ -79,7 +79,9 @@ export function createApi(viewer, makeRunner, wasmBinary) {
     },
     // The indices of frames first to first + count - 1 of picture p (fewer at the picture's
     // end): [{ frame, width, height, pixels }], empty pixels for a frame without a picture.
-    frames: (name, picture, first = 0, count = 1) => view('frames', { name, picture, first, count }),
+    // spare: ArrayBuffers of frames no longer needed, handed over for the pixels to be put in.
+    frames: (name, picture, first = 0, count = 1, spare = []) =>
+      view('frames', { name, picture, first, count, spare }, spare),
     // The BMP of frame f of picture p in palette k, made from the opened file, or null.
     bmp: (name, picture, frame, palette) => view('bmp', { name, picture, frame, palette }),
     close: async (name) => {

@@ -54,12 +54,17 @@ export async function makeCore(output = () => {}, written = null) {
   return M;
 }
 
-// Bytes the core handed out ({ data, size } in its heap, two 32-bit words), copied; null for none.
-export function bytesAt(M, at) {
+// Bytes the core handed out ({ data, size } in its heap, two 32-bit words), copied (into one of
+// the spare buffers of their size, when there is one); null for none.
+export function bytesAt(M, at, spare = []) {
   if (!at) return null;
   const data = M.HEAPU32[at >> 2];
   const size = M.HEAPU32[(at >> 2) + 1];
-  return M.HEAPU8.slice(data, data + size);
+  const fits = size ? spare.findIndex((buffer) => buffer.byteLength === size) : -1;
+  if (fits < 0) return M.HEAPU8.slice(data, data + size);
+  const bytes = new Uint8Array(spare.splice(fits, 1)[0]);
+  bytes.set(M.HEAPU8.subarray(data, data + size));
+  return bytes;
 }
 
 // Names become paths of the in-memory file system: one plain name each, as a browser gives them.

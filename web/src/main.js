@@ -55,6 +55,9 @@ const state = {
   // The pixels a frame is coloured in before it goes on a canvas, kept while frames of one size
   // follow one another (a file played makes many a second).
   imageData: null,
+  // The buffers of frames let go from the cache, handed back to the viewer with the next request
+  // for the frames that follow to be put in.
+  spareFrames: [],
 };
 
 window.vostrel = {
@@ -265,7 +268,7 @@ async function fetchFrames(file, p, f, most) {
   for (let i = f; i < f + count; ++i) keys.push(`${file.serial}/${p}/${i}`);
   keys.forEach((key) => state.fetching.add(key));
   const name = state.selected;
-  const asked = vostrel.frames(name, p, f, count);
+  const asked = vostrel.frames(name, p, f, count, state.spareFrames.splice(0));
   state.inFlight.add(asked);
   try {
     const decoded = await asked;
@@ -279,6 +282,7 @@ async function fetchFrames(file, p, f, most) {
       if (state.frameBytes <= frameCacheBytes) break;
       state.frames.delete(key);
       state.frameBytes -= frame.pixels.byteLength;
+      if (frame.pixels.byteLength) state.spareFrames.push(frame.pixels.buffer);
     }
   } catch (error) {
     setStatus(`Could not decode ${name}: ${error.message}`);

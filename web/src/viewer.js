@@ -15,7 +15,13 @@ const state = {
   // The buffer the frames about to be shown are read into, which the browser's stream of the
   // file fills and hands back each time.
   buffer: new ArrayBuffer(2 ** 20),
+  // Buffers of frames the page no longer needed, for frames of their size to be put in: a file
+  // that plays asks for frames all the time.
+  spare: [],
 };
+
+// The most spare buffers kept.
+const mostSpare = 64;
 
 // The core shows a small sprite of its own making as the worker starts: the browser compiles
 // the core's code when it first runs, and this way the first file chosen does not wait for that.
@@ -84,14 +90,16 @@ function fileOf(name) {
 // The indices of frames from `first` of a picture, as many as `count` asks and the picture has;
 // their buffers are handed to the page, which draws frames many times a second while a file
 // plays, rather than copied for it.
-async function frames(name, picture, first, count) {
+async function frames(name, picture, first, count, spare = []) {
+  state.spare.push(...spare);
+  state.spare.splice(0, state.spare.length - mostSpare);
   const file = fileOf(name);
   const M = await state.core;
   if (file.handle) await readAhead(M, file, picture, first, count);
   const row = file.view.frames[picture] ?? [];
   const out = [];
   for (let f = Math.max(0, first); f < Math.min(row.length, first + count); ++f) {
-    const pixels = file.handle ? bytesAt(M, M._vostrel_sprite_frame(file.handle, picture, f)) : null;
+    const pixels = file.handle ? bytesAt(M, M._vostrel_sprite_frame(file.handle, picture, f), state.spare) : null;
     out.push({ frame: f, width: pixels ? row[f].width : 0, height: pixels ? row[f].height : 0,
       pixels: pixels ?? new Uint8Array(0) });
   }
@@ -180,7 +188,7 @@ const warm = warmUp();
 
 serve({
   load: ({ name, bytes }) => load(name, bytes),
-  frames: ({ name, picture, first, count }) => frames(name, picture, first, count),
+  frames: ({ name, picture, first, count, spare }) => frames(name, picture, first, count, spare),
   bmp: ({ name, picture, frame, palette }) => bmp(name, picture, frame, palette),
   gif: ({ name, picture, palette, fps, transparent }) => gif(name, picture, palette, fps, transparent),
   names: ({ which, ...args }) => names(which, args),
