@@ -36,6 +36,50 @@ function readFile(number, offset, view) {
   }
 }
 
+// The buffer a worker reads the user's files into, which the browser's stream of a file fills
+// and hands back each time, so that reading leaves nothing to collect.
+const reading = { buffer: new ArrayBuffer(2 ** 20) };
+
+// A reader of blob front to back. Where the browser's file streams cannot fill a buffer given,
+// each read is a slice read anew.
+export function readerOf(blob) {
+  const reader = { blob, offset: 0, byob: null };
+  try {
+    reader.byob = blob.stream().getReader({ mode: 'byob' });
+  } catch {
+    // Slices, then.
+  }
+  return reader;
+}
+
+export function closeReader(reader) {
+  reader.byob?.cancel().catch(() => {});
+}
+
+// Fills size bytes of the core's memory from at with the reader's next bytes: how many it
+// filled, fewer when the file ends first. Throws when the file can no longer be read.
+export async function readInto(M, reader, at, size) {
+  let done = 0;
+  while (done < size) {
+    let bytes;
+    if (reader.byob) {
+      if (!reading.buffer.byteLength) reading.buffer = new ArrayBuffer(2 ** 20);
+      const length = Math.min(reading.buffer.byteLength, size - done);
+      const { done: ended, value } = await reader.byob.read(new Uint8Array(reading.buffer, 0, length));
+      if (ended) break;
+      reading.buffer = value.buffer;
+      bytes = value;
+    } else {
+      bytes = new Uint8Array(await reader.blob.slice(reader.offset, reader.offset + size - done).arrayBuffer());
+      if (!bytes.length) break;
+      reader.offset += bytes.length;
+    }
+    M.HEAPU8.set(bytes, at + done);
+    done += bytes.length;
+  }
+  return done;
+}
+
 // A core instance; its standard output and error go to output(byte), byte by byte in the order
 // written: what `2>&1` would show. What its programs write under their output directory goes to
 // written (begin(path), write(bytes), end(), each true when taken); bytes handed to write are

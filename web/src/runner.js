@@ -5,12 +5,11 @@
 // go as the program reads it), and each file they write is handed over as it is written:
 // counted, kept, or put by the core in a zip whose bytes are handed on to a Blob as it grows, so
 // that the BMPs are never all held here.
-import { checkName, fileNumber, makeCore, serve } from './core.js';
+import { checkName, closeReader, fileNumber, makeCore, readInto, readerOf, serve } from './core.js';
 
 const utf8 = new TextDecoder();
 
-// The pieces the user's file is handed to the core in: each is read into one buffer that the
-// browser's stream of the file fills and hands back, so reading leaves nothing to collect.
+// The pieces the user's file is handed to the core in.
 const pieceBytes = 2 ** 20;
 
 // Everything the run keeps, in one place.
@@ -30,49 +29,23 @@ function record(byte) {
   transcript.bytes[transcript.length++] = byte;
 }
 
-// Fills size bytes of the core's memory from at with the next bytes of the file's reader: false
-// when the file ends first.
-async function fill(M, reader, at, size) {
-  for (let done = 0; done < size;) {
-    let bytes;
-    if (reader.byob) {
-      const { done: ended, value } = await reader.byob.read(new Uint8Array(reader.buffer, 0, size - done));
-      if (ended) return false;
-      reader.buffer = value.buffer;
-      bytes = value;
-    } else {
-      bytes = new Uint8Array(await reader.blob.slice(reader.offset, reader.offset + size - done).arrayBuffer());
-      if (!bytes.length) return false;
-      reader.offset += bytes.length;
-    }
-    M.HEAPU8.set(bytes, at + done);
-    done += bytes.length;
-  }
-  return true;
-}
-
 // Hands the user's file to the core for the next program run, a piece at a time. Where it stops
 // short (the file can no longer be read, or the core's memory is exhausted) the program reads
 // what came and says the file could not be read, as vostrel does.
 async function preload(M, blob) {
   if (!M.ccall('vostrel_preload_begin', 'number', ['number'], [blob.size])) return;
-  const reader = { blob, offset: 0, byob: null, buffer: new ArrayBuffer(pieceBytes) };
-  try {
-    reader.byob = blob.stream().getReader({ mode: 'byob' });
-  } catch {
-    // A browser whose file streams cannot fill a buffer given: each piece is a slice read anew.
-  }
+  const reader = readerOf(blob);
   try {
     for (let at = 0; at < blob.size;) {
       const size = Math.min(pieceBytes, blob.size - at);
       const piece = M.ccall('vostrel_preload_piece', 'number', ['number'], [size]);
-      if (!piece || !(await fill(M, reader, piece, size))) return;
+      if (!piece || (await readInto(M, reader, piece, size)) < size) return;
       at += size;
     }
   } catch {
     // Changed or removed since it was chosen: the program says so.
   } finally {
-    reader.byob?.cancel().catch(() => {});
+    closeReader(reader);
   }
 }
 

@@ -2,7 +2,9 @@
 // palettes, frame headers) and the browser's file itself, and reads, decodes or makes a BMP or
 // a GIF of a frame when the page asks. It never runs a program, so it answers at once while a
 // program runs in another worker.
-import { bytesAt, checkName, fileNumber, forgetFile, handingOver, makeCore, serve } from './core.js';
+import {
+  bytesAt, checkName, closeReader, fileNumber, forgetFile, handingOver, makeCore, readInto, readerOf, serve,
+} from './core.js';
 
 // Everything the viewer keeps, in one place.
 const state = {
@@ -12,9 +14,6 @@ const state = {
   // The core, made as the worker starts, so that it is ready when the first file comes.
   core: makeCore(),
   rules: null, // the core's rules, asked once
-  // The buffer the frames about to be shown are read into, which the browser's stream of the
-  // file fills and hands back each time.
-  buffer: new ArrayBuffer(2 ** 20),
   // Buffers of frames the page no longer needed, for frames of their size to be put in: a file
   // that plays asks for frames all the time.
   spare: [],
@@ -116,19 +115,13 @@ async function readAhead(M, file, picture, first, count) {
   const at = size && M.ccall('vostrel_sprite_window', 'number', ['number', 'number', 'number'], [file.handle, offset, size]);
   if (!at) return;
   let filled = 0;
+  const reader = readerOf(file.blob.slice(offset, offset + size));
   try {
-    const reader = file.blob.slice(offset, offset + size).stream().getReader({ mode: 'byob' });
-    while (filled < size) {
-      if (!state.buffer.byteLength) state.buffer = new ArrayBuffer(2 ** 20);
-      const { done, value } = await reader.read(new Uint8Array(state.buffer, 0, Math.min(state.buffer.byteLength, size - filled)));
-      if (done) break;
-      state.buffer = value.buffer;
-      M.HEAPU8.set(value, at + filled);
-      filled += value.length;
-    }
-    reader.cancel().catch(() => {});
+    filled = await readInto(M, reader, at, size);
   } catch {
     // Read by the core itself, which says so if the file can no longer be read.
+  } finally {
+    closeReader(reader);
   }
   M._vostrel_sprite_window_filled(file.handle, filled);
 }
