@@ -55,6 +55,8 @@ const state = {
   // The pixels a frame is coloured in before it goes on a canvas, kept while frames of one size
   // follow one another (a file played makes many a second).
   imageData: null,
+  // The palette (and transparent index) frames were last coloured with, as one word an index.
+  colours: { rgb: null, transparent: null, table: new Uint32Array(256) },
   // The buffers of frames let go from the cache, handed back to the viewer with the next request
   // for the frames that follow to be put in.
   spareFrames: [],
@@ -301,11 +303,14 @@ function frameImage(frame, rgb, transparent) {
     state.imageData = new ImageData(width, height);
   }
   const image = state.imageData;
-  const table = new Uint32Array(256);
-  const entry = new Uint8Array(table.buffer);
-  for (let i = 0; i < 256; ++i) {
-    entry.set([rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2], i === transparent ? 0 : 255], i * 4);
+  if (state.colours.rgb !== rgb || state.colours.transparent !== transparent) {
+    const entry = new Uint8Array(state.colours.table.buffer);
+    for (let i = 0; i < 256; ++i) {
+      entry.set([rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2], i === transparent ? 0 : 255], i * 4);
+    }
+    Object.assign(state.colours, { rgb, transparent });
   }
+  const table = state.colours.table;
   const words = new Uint32Array(image.data.buffer);
   const pixels = frame.pixels;
   for (let i = 0; i < pixels.length; ++i) words[i] = table[pixels[i]];
