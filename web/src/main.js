@@ -14,13 +14,14 @@ const vostrel = createApi(new Worker(scriptUrl(viewerSource)), () => new Worker(
 
 // The zoom slider's range, the page's own choice.
 const zoomRange = { min: 1, max: 8 };
-// Decoded frames kept for drawing, and frames drawn at 1:1, at most: a large file's frames are
-// asked of the worker again rather than all kept.
+// Decoded frames kept for drawing, and frames drawn at 1:1, at most. A file whose frames do not
+// all fit keeps neither once drawn: playing it comes back to a frame only after every other, by
+// when the cache would have let it go, so its frames are asked of the worker again instead.
 const frameCacheBytes = 8 * 2 ** 20;
 const imageCacheBytes = 8 * 2 ** 20;
 // The most pixels asked of the worker at once for one picture: a small picture's frames come in
-// one answer, a large one's a few at a time.
-const fetchPixels = 2 ** 20;
+// one answer, a large one's a few at a time, which are all a playing file holds of it.
+const fetchPixels = 2 ** 18;
 
 // Everything the page knows, in one place; the controls and the tiles show it, and what the
 // user does to them changes it here first.
@@ -184,7 +185,8 @@ async function openFile(name, data) {
   setStatus(`Opening ${name}…`);
   try {
     const { view } = await vostrel.load(name, data);
-    const file = { serial: ++state.serial, view, status: null, text: '', bmpCount: 0, messages: '' };
+    const file = { serial: ++state.serial, view, status: null, text: '', bmpCount: 0, messages: '',
+      pixels: view.frames.reduce((sum, row) => row.reduce((n, fr) => n + (fr.placed ? fr.width * fr.height : 0), sum), 0) };
     state.files.set(name, file);
     select(name);
     setStatus(`Converting ${name}…`);
@@ -280,11 +282,9 @@ async function fetchFrames(file, p, f, most) {
       state.frames.set(key, frame);
       state.frameBytes += frame.pixels.byteLength;
     }
-    for (const [key, frame] of state.frames) {
+    for (const key of state.frames.keys()) {
       if (state.frameBytes <= frameCacheBytes) break;
-      state.frames.delete(key);
-      state.frameBytes -= frame.pixels.byteLength;
-      if (frame.pixels.byteLength) state.spareFrames.push(frame.pixels.buffer);
+      letFrameGo(key);
     }
   } catch (error) {
     setStatus(`Could not decode ${name}: ${error.message}`);
@@ -293,6 +293,15 @@ async function fetchFrames(file, p, f, most) {
     state.inFlight.delete(asked);
   }
   if (state.selected === name) drawAll();
+}
+
+// Takes a decoded frame out of the cache, its buffer kept for the worker to decode into again.
+function letFrameGo(key) {
+  const frame = state.frames.get(key);
+  if (!frame) return;
+  state.frames.delete(key);
+  state.frameBytes -= frame.pixels.byteLength;
+  if (frame.pixels.byteLength) state.spareFrames.push(frame.pixels.buffer);
 }
 
 // The frame's pixels as RGBA through a 256-entry table of the palette (RGB triples), one word
@@ -326,10 +335,14 @@ function forgetImages() {
   state.imageBytes = 0;
 }
 
+// The most the frames drawn at 1:1 keep: for a file whose frames do not all fit, the last one
+// drawn alone, whose canvas the next frame of its size is drawn on.
+const imageCacheLimit = () => (selectedFile().pixels * 4 > imageCacheBytes ? 0 : imageCacheBytes);
+
 // The oldest frame's canvas when a new one of its size would take the cache past its most, taken
 // out of the cache to be drawn on again: playing a large file draws new frames all the time.
 function reusedCanvas(width, height) {
-  if (state.imageBytes + width * height * 4 <= imageCacheBytes) return null;
+  if (state.imageBytes + width * height * 4 <= imageCacheLimit()) return null;
   const [oldest, canvas] = state.images.entries().next().value ?? [];
   if (!canvas || canvas.width !== width || canvas.height !== height) return null;
   state.images.delete(oldest);
@@ -347,7 +360,7 @@ function frameCanvas(p, f, frame, palette, transparent) {
     state.images.set(key, canvas);
     state.imageBytes += imageBytes(canvas);
     for (const [oldest, image] of state.images) {
-      if (state.imageBytes <= imageCacheBytes || image === canvas) break;
+      if (state.imageBytes <= imageCacheLimit() || image === canvas) break;
       state.images.delete(oldest);
       state.imageBytes -= imageBytes(image);
     }
@@ -376,6 +389,7 @@ function drawTile(tile, f) {
   context.clearRect(0, 0, tile.canvas.width, tile.canvas.height);
   if (!frame || !frame.width || !frame.height) return;
   context.drawImage(frameCanvas(tile.picture, f, frame, palette, transparent), 0, 0, frame.width * zoom, frame.height * zoom);
+  if (selectedFile().pixels > frameCacheBytes) letFrameGo(`${selectedFile().serial}/${tile.picture}/${f}`);
 }
 
 const onScreen = new IntersectionObserver((entries) => {
