@@ -11,22 +11,33 @@ const utf8 = new TextDecoder();
 
 // The pieces the user's file is handed to the core in.
 const pieceBytes = 2 ** 20;
+// The pieces the program's text is kept in: a large file's runs to megabytes, which grow a piece
+// at a time rather than copied into a buffer twice the size each time it fills.
+const transcriptPieceBytes = 2 ** 16;
 
 // Everything the run keeps, in one place.
 const state = {
-  // The program's standard output and error, byte by byte as written.
-  transcript: { bytes: new Uint8Array(1 << 16), length: 0 },
+  // The program's standard output and error, byte by byte as written: full pieces, then the
+  // piece being filled up to `length`.
+  transcript: { pieces: [], length: transcriptPieceBytes },
 };
 
 function record(byte) {
   if (byte === null || byte === undefined) return;
   const transcript = state.transcript;
-  if (transcript.length === transcript.bytes.length) {
-    const grown = new Uint8Array(transcript.bytes.length * 2);
-    grown.set(transcript.bytes);
-    transcript.bytes = grown;
+  if (transcript.length === transcriptPieceBytes) {
+    transcript.pieces.push(new Uint8Array(transcriptPieceBytes));
+    transcript.length = 0;
   }
-  transcript.bytes[transcript.length++] = byte;
+  transcript.pieces[transcript.pieces.length - 1][transcript.length++] = byte;
+}
+
+// The program's text so far, as UTF-8 decodes it (a character may span two pieces).
+function transcriptText() {
+  const { pieces, length } = state.transcript;
+  return pieces.map((piece, i) => (i + 1 < pieces.length
+    ? utf8.decode(piece, { stream: true })
+    : utf8.decode(piece.subarray(0, length)))).join('');
 }
 
 // Hands the user's file to the core for the next program run, a piece at a time. Where it stops
@@ -54,7 +65,7 @@ async function preload(M, blob) {
 // program's text. A run that ends the program (std::exit) gives its status.
 async function inRunDirectory(job, written = null, blob = null) {
   const M = await makeCore(record, written && taking(written));
-  state.transcript.length = 0;
+  state.transcript = { pieces: [], length: transcriptPieceBytes };
   let result;
   try {
     M.FS.mkdir('/run');
@@ -65,7 +76,7 @@ async function inRunDirectory(job, written = null, blob = null) {
     const status = error && error.name === 'ExitStatus' ? error.status : -1;
     result = { status, ended: true };
   }
-  return { ...result, text: utf8.decode(state.transcript.bytes.subarray(0, state.transcript.length)) };
+  return { ...result, text: transcriptText() };
 }
 
 const baseName = (path) => path.slice(path.lastIndexOf('/') + 1);
