@@ -97,10 +97,17 @@ bool ZipWriter::Add(std::string_view name, std::span<const std::uint8_t> bytes) 
   return true;
 }
 
-void ZipWriter::Finish() {
-  const std::uint64_t directoryAt = written_;
-  const std::size_t start = pending_.size();
-  for (const Entry& entry : entries_) {
+bool ZipWriter::Finish(std::size_t pendingAtMost) {
+  if (!finishing_) {
+    finishing_ = true;
+    directoryAt_ = written_;
+  }
+  for (; directoryWritten_ < entries_.size(); ++directoryWritten_) {
+    if (pending_.size() >= pendingAtMost) {
+      return false;
+    }
+    const Entry& entry = entries_[directoryWritten_];
+    const std::size_t start = pending_.size();
     const bool farOffset = entry.offset >= kInZip64;
     AppendLe32(pending_, kCentralHeaderSignature);
     AppendLe16(pending_, kVersionDeflate);
@@ -125,9 +132,10 @@ void ZipWriter::Finish() {
       AppendLe16(pending_, 8);
       AppendLe64(pending_, entry.offset);
     }
+    written_ += pending_.size() - start;
   }
-  const std::uint64_t directorySize = pending_.size() - start;
-  written_ += directorySize;
+  const std::uint64_t directoryAt = directoryAt_;
+  const std::uint64_t directorySize = written_ - directoryAt;
   const std::uint64_t count = entries_.size();
   if (count >= kCountInZip64 || directoryAt >= kInZip64 || directorySize >= kInZip64) {
     const std::uint64_t recordAt = written_;
@@ -157,6 +165,7 @@ void ZipWriter::Finish() {
   AppendLe32(pending_, Or64(directoryAt));
   AppendLe16(pending_, 0);  // comment
   entries_.clear();
+  return true;
 }
 
 }  // namespace vostrel

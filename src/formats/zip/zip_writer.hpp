@@ -3,6 +3,7 @@
 // can be handed on as they are written, so that no archive is ever held whole.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -25,8 +26,11 @@ class ZipWriter {
   // that the same files always make the same archive. False, with nothing added, for a file of
   // 4 GiB or more or a name longer than a zip holds. Throws std::bad_alloc when memory runs out.
   bool Add(std::string_view name, std::span<const std::uint8_t> bytes);
-  // Ends the archive with its central directory. Nothing may be added after.
-  void Finish();
+  // Ends the archive with its central directory. Nothing may be added after. It stops once at
+  // least pendingAtMost bytes are pending, with false, so that a long directory can be handed
+  // on as it is written: called again after they are taken, it goes on where it stopped, and
+  // gives true once the archive is ended. Throws std::bad_alloc when memory runs out.
+  bool Finish(std::size_t pendingAtMost = SIZE_MAX);
 
   // The archive's bytes written since they were last taken, and taking them.
   std::span<const std::uint8_t> Pending() const { return pending_; }
@@ -46,6 +50,9 @@ class ZipWriter {
   std::vector<Entry> entries_;
   std::vector<std::uint8_t> pending_;
   std::uint64_t written_ = 0;  // the archive's bytes so far, those pending included
+  bool finishing_ = false;
+  std::uint64_t directoryAt_ = 0;     // where the central directory begins, once finishing
+  std::size_t directoryWritten_ = 0;  // the entries whose central record is written
 };
 
 }  // namespace vostrel

@@ -194,10 +194,14 @@ class PageZip {
       return false;
     }
   }
-  // Ends the zip and hands on the rest.
+  // Ends the zip, handing its directory on as it grows, and hands on the rest.
   bool Finish() {
     try {
-      zip_.Finish();
+      while (!zip_.Finish(kZipHandOnBytes)) {
+        if (!HandOn(0)) {
+          return false;
+        }
+      }
     } catch (const std::bad_alloc&) {
       return false;
     }
