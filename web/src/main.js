@@ -14,11 +14,10 @@ const vostrel = createApi(new Worker(scriptUrl(viewerSource)), () => new Worker(
 
 // The zoom slider's range, the page's own choice.
 const zoomRange = { min: 1, max: 8 };
-// Decoded frames kept for drawing, and frames drawn at 1:1, at most. A file whose frames do not
-// all fit keeps neither once drawn: playing it comes back to a frame only after every other, by
-// when the cache would have let it go, so its frames are asked of the worker again instead.
+// Decoded frames kept for drawing, at most. A file whose frames do not all fit keeps none once
+// drawn: playing it comes back to a frame only after every other, by when the cache would have
+// let it go, so its frames are asked of the worker again instead.
 const frameCacheBytes = 8 * 2 ** 20;
-const imageCacheBytes = 8 * 2 ** 20;
 // The most pixels asked of the worker at once for one picture: a small picture's frames come in
 // one answer, a large one's a few at a time, which are all a playing file holds of it.
 const fetchPixels = 2 ** 18;
@@ -51,8 +50,6 @@ const state = {
   frameBytes: 0,
   fetching: new Set(), // keys of frames asked of the worker
   inFlight: new Set(), // the worker's answers awaited for them
-  images: new Map(), // `${serial}/${p}/${f}/${palette}/${transparent}` -> canvas, oldest first
-  imageBytes: 0,
   // The pixels a frame is coloured in before it goes on a canvas, kept while frames of one size
   // follow one another (a file played makes many a second).
   imageData: null,
@@ -169,7 +166,6 @@ function select(name) {
   state.picture = 0;
   state.frame = 0;
   state.controls.palette = 0;
-  forgetImages();
   const palette = $('palette');
   palette.replaceChildren();
   selectedFile().view.palettes.forEach((_, k) => palette.append(new Option(String(k + 1), String(k))));
@@ -327,55 +323,14 @@ function frameImage(frame, rgb, transparent) {
   return image;
 }
 
-const imageBytes = (canvas) => canvas.width * canvas.height * 4;
-
-// Forgets the frames drawn at 1:1, when their colours change.
-function forgetImages() {
-  state.images.clear();
-  state.imageBytes = 0;
-}
-
-// The most the frames drawn at 1:1 keep: for a file whose frames do not all fit, the last one
-// drawn alone, whose canvas the next frame of its size is drawn on.
-const imageCacheLimit = () => (selectedFile().pixels * 4 > imageCacheBytes ? 0 : imageCacheBytes);
-
-// The oldest frame's canvas when a new one of its size would take the cache past its most, taken
-// out of the cache to be drawn on again: playing a large file draws new frames all the time.
-function reusedCanvas(width, height) {
-  if (state.imageBytes + width * height * 4 <= imageCacheLimit()) return null;
-  const [oldest, canvas] = state.images.entries().next().value ?? [];
-  if (!canvas || canvas.width !== width || canvas.height !== height) return null;
-  state.images.delete(oldest);
-  state.imageBytes -= imageBytes(canvas);
-  return canvas;
-}
-
-// The frame at 1:1 on a canvas of its own, made once per palette and transparent index.
-function frameCanvas(p, f, frame, palette, transparent) {
-  const key = `${selectedFile().serial}/${p}/${f}/${palette}/${transparent}`;
-  let canvas = state.images.get(key);
-  if (!canvas) {
-    canvas = reusedCanvas(frame.width, frame.height) ?? new OffscreenCanvas(frame.width, frame.height);
-    canvas.getContext('2d').putImageData(frameImage(frame, selectedFile().view.palettes[palette], transparent), 0, 0);
-    state.images.set(key, canvas);
-    state.imageBytes += imageBytes(canvas);
-    for (const [oldest, image] of state.images) {
-      if (state.imageBytes <= imageCacheLimit() || image === canvas) break;
-      state.images.delete(oldest);
-      state.imageBytes -= imageBytes(image);
-    }
-  }
-  return canvas;
-}
-
-// Draws frame f at the top left of a tile, at the zoom, without smoothing: only when the tile is
-// on screen and shows something else, so that a file of many large pictures costs no more than
-// the tiles in view. A frame still being decoded leaves the tile as it is. The tile's canvas
-// says which frame it shows (data-frame), for scripts; the page never reads it back.
+// Draws frame f at the top left of a tile: only when the tile is on screen and shows something
+// else, so that a file of many large pictures costs no more than the tiles in view. A frame still
+// being decoded leaves the tile as it is. The tile's canvas says which frame it shows
+// (data-frame), for scripts; the page never reads it back.
 function drawTile(tile, f) {
-  const { palette, zoom } = state.controls;
+  const { palette } = state.controls;
   const transparent = transparentIndex();
-  const shown = `${f}/${palette}/${transparent}/${zoom}`;
+  const shown = `${f}/${palette}/${transparent}`;
   if (!tile.visible || tile.shown === shown) return;
   const about = selectedFile().view.frames[tile.picture][f];
   const pictured = about && about.placed && about.width && about.height;
@@ -385,10 +340,9 @@ function drawTile(tile, f) {
   tile.shown = shown;
   tile.canvas.dataset.frame = String(f);
   const context = tile.canvas.getContext('2d');
-  context.imageSmoothingEnabled = false;
   context.clearRect(0, 0, tile.canvas.width, tile.canvas.height);
   if (!frame || !frame.width || !frame.height) return;
-  context.drawImage(frameCanvas(tile.picture, f, frame, palette, transparent), 0, 0, frame.width * zoom, frame.height * zoom);
+  context.putImageData(frameImage(frame, selectedFile().view.palettes[palette], transparent), 0, 0);
   if (selectedFile().pixels > frameCacheBytes) letFrameGo(`${selectedFile().serial}/${tile.picture}/${f}`);
 }
 
@@ -425,8 +379,12 @@ function renderPictures() {
     // The picture's screen, as the core gives it for the tile and the GIF alike.
     const { width, height } = file.view.screens[p];
     const canvas = document.createElement('canvas');
-    canvas.width = width * zoom;
-    canvas.height = height * zoom;
+    // At 1:1, enlarged by the browser without smoothing (the style's image-rendering): a zoomed
+    // tile costs no more memory than one at 1:1.
+    canvas.width = width;
+    canvas.height = height;
+    canvas.style.width = `${width * zoom}px`;
+    canvas.style.height = `${height * zoom}px`;
     canvas.className = background === 'checker' ? 'checker' : '';
     canvas.style.backgroundColor = background === 'solid' ? colour : '';
     state.tiles.push({ picture: p, canvas, visible: false, shown: null });
@@ -633,7 +591,6 @@ $('zoom').addEventListener('input', () => setZoom(Number($('zoom').value)));
 // What changes the colours of the frames drawn: they are drawn again.
 const redraw = (change) => () => {
   change();
-  forgetImages();
   drawAll();
 };
 $('palette').addEventListener('change', redraw(() => {
