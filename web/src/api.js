@@ -39,12 +39,18 @@ export function createApi(viewer, makeRunner, wasmBinary) {
     });
   connect(viewer);
   const view = (kind, args, handed) => call(viewer, kind, args, handed);
+  // A run's answer, its text decoded from the UTF-8 bytes the runner handed over.
+  const withText = ({ textBytes, ...answer }) => {
+    const utf8 = new TextDecoder();
+    const text = textBytes.map((bytes, i) => utf8.decode(bytes, { stream: i + 1 < textBytes.length })).join('');
+    return { ...answer, text };
+  };
   // One run in a worker of its own, after the runs asked before it.
   const run = (kind, args) => {
     const result = link.runs.then(async () => {
       const runner = connect(makeRunner());
       try {
-        return await call(runner, kind, args);
+        return withText(await call(runner, kind, args));
       } finally {
         runner.terminate();
       }

@@ -5,9 +5,9 @@
 // go as the program reads it), and each file they write is handed over as it is written:
 // counted, kept, or put by the core in a zip whose bytes are handed on to a Blob as it grows, so
 // that the BMPs are never all held here.
-import { checkName, closeReader, fileNumber, makeCore, readInto, readerOf, serve } from './core.js';
+import { checkName, closeReader, fileNumber, handingOver, makeCore, readInto, readerOf, serve } from './core.js';
 
-const utf8 = new TextDecoder();
+const utf8 = new TextEncoder();
 
 // The pieces the user's file is handed to the core in.
 const pieceBytes = 2 ** 20;
@@ -32,12 +32,11 @@ function record(byte) {
   transcript.pieces[transcript.pieces.length - 1][transcript.length++] = byte;
 }
 
-// The program's text so far, as UTF-8 decodes it (a character may span two pieces).
-function transcriptText() {
+// The program's text so far: its UTF-8 bytes in the pieces they were kept in, which the page
+// is handed (not a copy) and decodes.
+function transcriptBytes() {
   const { pieces, length } = state.transcript;
-  return pieces.map((piece, i) => (i + 1 < pieces.length
-    ? utf8.decode(piece, { stream: true })
-    : utf8.decode(piece.subarray(0, length)))).join('');
+  return pieces.map((piece, i) => (i + 1 < pieces.length ? piece : piece.subarray(0, length)));
 }
 
 // Hands the user's file to the core for the next program run, a piece at a time. Where it stops
@@ -76,7 +75,7 @@ async function inRunDirectory(job, written = null, blob = null) {
     const status = error && error.name === 'ExitStatus' ? error.status : -1;
     result = { status, ended: true };
   }
-  return { ...result, text: transcriptText() };
+  return { ...result, textBytes: transcriptBytes() };
 }
 
 const baseName = (path) => path.slice(path.lastIndexOf('/') + 1);
@@ -182,23 +181,23 @@ function zipper() {
 // The console text and status of `vostrel ./NAME ./out`, and how many BMPs it wrote.
 async function run(name, blob) {
   const counted = counter();
-  const { status, text } = await convertInto(name, blob, counted.written);
-  return { status, text, bmpCount: counted.count };
+  const { status, textBytes } = await convertInto(name, blob, counted.written);
+  return { status, textBytes, bmpCount: counted.count };
 }
 
 // `vostrel ./NAME ./out`: its status, text and the BMPs it left, in the order written.
 async function convert(name, blob) {
   const kept = keeper();
-  const { status, text } = await convertInto(name, blob, kept.written);
-  return { status, text, files: kept.finish() };
+  const { status, textBytes } = await convertInto(name, blob, kept.written);
+  return { status, textBytes, files: kept.finish() };
 }
 
 // The same BMPs in a zip.
 async function bmpZip(name, blob) {
   const zipped = zipper();
-  const { status, text } = await convertInto(name, blob, zipped.written, true);
+  const { status, textBytes } = await convertInto(name, blob, zipped.written, true);
   if (status < 0) throw new Error(`${name}: its BMPs are too many for the page's memory`);
-  return { status, text, zip: zipped.finish() };
+  return { status, textBytes, zip: zipped.finish() };
 }
 
 // What `vostrel-sheet ./NAME ./sheet` writes (the page's core makes the same files from the
@@ -214,8 +213,9 @@ async function sheetZip(name, blob) {
   }, zipped.written, blob);
   const zip = zipped.finish();
   // What the program would print: the core hands it back rather than printing it.
-  const { message = '', ...rest } = made;
-  return { ...rest, text: message + made.text, names: zipped.names, zip: made.status === 0 ? zip : null };
+  const { message = '', textBytes, ...rest } = made;
+  return { ...rest, textBytes: [utf8.encode(message), ...textBytes], names: zipped.names,
+    zip: made.status === 0 ? zip : null };
 }
 
 // `vostrel-pack -- NAME pictures NAME`: the original replaced in place by the packed file, as the
@@ -246,10 +246,18 @@ async function pack(original, pictures) {
   });
 }
 
+// A run's answer, its text's bytes and the files it kept handed to the page rather than copied
+// for it.
+const answer = async (made) => {
+  const result = await made;
+  const buffers = [...result.textBytes, ...(result.files ?? []).map((file) => file.bytes)];
+  return handingOver(result, buffers.map((bytes) => bytes.buffer));
+};
+
 serve({
-  run: ({ name, blob }) => run(name, blob),
-  bmps: ({ name, blob }) => bmpZip(name, blob),
-  sheet: ({ name, blob }) => sheetZip(name, blob),
-  convert: ({ name, blob }) => convert(name, blob),
-  pack: ({ original, pictures }) => pack(original, pictures),
+  run: ({ name, blob }) => answer(run(name, blob)),
+  bmps: ({ name, blob }) => answer(bmpZip(name, blob)),
+  sheet: ({ name, blob }) => answer(sheetZip(name, blob)),
+  convert: ({ name, blob }) => answer(convert(name, blob)),
+  pack: ({ original, pictures }) => answer(pack(original, pictures)),
 });
