@@ -59,6 +59,18 @@ std::uint32_t Or64(std::uint64_t value) {
 
 }  // namespace
 
+// The fields a local header and a central record share, from the flags to the name's length.
+void ZipWriter::AppendFileFacts(const Entry& entry) {
+  AppendLe16(pending_, FlagsOf(entry.name));
+  AppendLe16(pending_, entry.method);
+  AppendLe16(pending_, kDosTime);
+  AppendLe16(pending_, kDosDate);
+  AppendLe32(pending_, entry.crc);
+  AppendLe32(pending_, entry.compressedSize);
+  AppendLe32(pending_, entry.size);
+  AppendLe16(pending_, static_cast<std::uint16_t>(entry.name.size()));
+}
+
 ZipWriter::ZipWriter(int level) : compressor_(level, DeflateWrapping::kRaw) {}
 
 bool ZipWriter::Add(std::string_view name, std::span<const std::uint8_t> bytes) {
@@ -81,14 +93,7 @@ bool ZipWriter::Add(std::string_view name, std::span<const std::uint8_t> bytes) 
   const std::size_t start = pending_.size();
   AppendLe32(pending_, kLocalHeaderSignature);
   AppendLe16(pending_, kVersionDeflate);
-  AppendLe16(pending_, FlagsOf(name));
-  AppendLe16(pending_, entry.method);
-  AppendLe16(pending_, kDosTime);
-  AppendLe16(pending_, kDosDate);
-  AppendLe32(pending_, entry.crc);
-  AppendLe32(pending_, entry.compressedSize);
-  AppendLe32(pending_, entry.size);
-  AppendLe16(pending_, static_cast<std::uint16_t>(name.size()));
+  AppendFileFacts(entry);
   AppendLe16(pending_, 0);
   pending_.insert(pending_.end(), name.begin(), name.end());
   pending_.insert(pending_.end(), data.begin(), data.end());
@@ -112,14 +117,7 @@ bool ZipWriter::Finish(std::size_t pendingAtMost) {
     AppendLe32(pending_, kCentralHeaderSignature);
     AppendLe16(pending_, kVersionDeflate);
     AppendLe16(pending_, farOffset ? kVersionZip64 : kVersionDeflate);
-    AppendLe16(pending_, FlagsOf(entry.name));
-    AppendLe16(pending_, entry.method);
-    AppendLe16(pending_, kDosTime);
-    AppendLe16(pending_, kDosDate);
-    AppendLe32(pending_, entry.crc);
-    AppendLe32(pending_, entry.compressedSize);
-    AppendLe32(pending_, entry.size);
-    AppendLe16(pending_, static_cast<std::uint16_t>(entry.name.size()));
+    AppendFileFacts(entry);
     AppendLe16(pending_, farOffset ? 12 : 0);  // the zip64 extra: tag, size, the offset
     AppendLe16(pending_, 0);                   // comment
     AppendLe16(pending_, 0);                   // disk

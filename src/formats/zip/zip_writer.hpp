@@ -46,6 +46,8 @@ class ZipWriter {
     std::uint64_t offset = 0;  // of its local header
   };
 
+  void AppendFileFacts(const Entry& entry);
+
   ZlibCompressor compressor_;
   std::vector<Entry> entries_;
   std::vector<std::uint8_t> pending_;
